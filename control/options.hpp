@@ -1,0 +1,2 @@
+// The command line. (Skeleton.)
+#pragma once

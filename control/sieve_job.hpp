@@ -1,0 +1,37 @@
+// The sieve job: everything one run needs, filled in order by start-up
+// (options, sequence table, range) and read by the reporting callbacks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/config.hpp"
+
+namespace veksieve {
+
+struct sieve_job {
+  int64_t pmin = 0;  // primes above pmin are sieved ...
+  int64_t pmax = 0;  // ... up to pmax
+  int32_t nmin = 0;  // exponent window [nmin, nmax] of every sequence
+  int32_t nmax = 0;
+  int32_t count = 0;  // number of sequences (entries of the arrays below)
+
+  // Sequence i stands for k[i]*2^n+1 with (n - nmin) mod step[i] == residue[i];
+  // its candidates are the set bits n - nmin of *bitmap[i]. Sequences split
+  // from one k share that k's bitmap.
+  std::vector<int32_t> k;
+  std::vector<uint32_t*> bitmap;
+  std::vector<int32_t> residue;
+  std::vector<int32_t> step;
+
+  double alpha = default_alpha;
+  std::string status_file = default_status_file;
+  bool console_only = false;  // factors go to the console only, thinned
+
+  // Owner of the bitmaps: one per k announced on line 1, bitmap_words words each.
+  std::vector<std::vector<uint32_t>> bitmap_storage;
+  int32_t bitmap_words = 0;
+};
+
+}  // namespace veksieve

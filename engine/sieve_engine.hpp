@@ -1,0 +1,42 @@
+// The sieve engine's contract: walk the primes above pmin, find every n at
+// which a prime divides k*2^n+1 for one of the sequences, hand each to the
+// factor callback, and return the first prime above pmax.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+namespace veksieve {
+
+// The engine's view of its caller. Every callback gets `context` back, so
+// that several engines can run side by side, each with its own reporter.
+struct engine_callbacks {
+  void* context = nullptr;
+  // A solution: k[index]*2^n == -1 (mod p). n may lie above nmax and need
+  // not be a remaining candidate; the callback filters.
+  void (*report_factor)(void* context, uint32_t index, uint32_t n, int64_t p) = nullptr;
+  // Zero-filled storage of `size` bytes, and its release.
+  void* (*allocate)(void* context, uint32_t size) = nullptr;
+  void (*release)(void* context, void* block) = nullptr;
+  // The prime about to be sieved, each time its bit 18 changes.
+  void (*report_progress)(void* context, int64_t p) = nullptr;
+  // When set, the engine stops before the next prime it would examine and
+  // returns that prime (not sieved; every prime below it was).
+  const std::atomic<bool>* stop_requested = nullptr;
+};
+
+struct sequence_set {
+  int32_t nmin = 0;
+  int32_t nmax = 0;
+  std::span<const int32_t> k;
+  std::span<const int32_t> residue;
+  std::span<const int32_t> step;
+};
+
+// Returns the first prime above min(pmax, 2^48 - 1) that the prime source
+// yields, or, when a stop was requested, the first prime not sieved.
+int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences,
+                     const engine_callbacks& callbacks, double alpha);
+
+}  // namespace veksieve

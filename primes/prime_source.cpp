@@ -1,0 +1,1 @@
+#include "primes/prime_source.hpp"

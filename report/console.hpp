@@ -1,0 +1,2 @@
+// The console message channel. (Skeleton.)
+#pragma once

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+
+TEST(control_smoke, builds) { SUCCEED(); }

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+
+TEST(primes_smoke, builds) { SUCCEED(); }

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+
+TEST(report_smoke, builds) { SUCCEED(); }
