@@ -26,4 +26,14 @@ constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
 // A "pmin=" checkpoint is appended at most once in this many seconds.
 constexpr int64_t checkpoint_interval_seconds = 900;
 
+// The candidate prime source holds this many primes beyond its sieving primes
+// (109883 to 68056199, 32 MB), enough to sieve exactly up to 68056199^2, far
+// past the engine's 2^48. They become active in blocks as the sieve climbs,
+// so a low range never pays for primes that cannot strike it yet.
+constexpr uint32_t large_prime_count = 4000000;
+constexpr uint32_t large_block_primes = 500;
+// A block becomes active once the sieve passes the square of the last active
+// prime less this margin, well before the new block's first square.
+constexpr int64_t large_activation_margin = 100000;
+
 }  // namespace veksieve

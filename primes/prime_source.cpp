@@ -1,1 +1,0 @@
-#include "primes/prime_source.hpp"

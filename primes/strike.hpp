@@ -1,0 +1,32 @@
+// Striking one bit of a segment, and the rule that gives a prime its first
+// strike index for a segment. Shared by the positioning and by the
+// per-segment sieve, which activates large primes as it climbs.
+#pragma once
+
+#include "common/macros.hpp"
+#include "primes/prime_source.hpp"
+
+#include <cstdint>
+
+namespace veksieve {
+
+ALWAYS_INLINE void clear_bit(uint32_t* segment, uint32_t i) {
+  segment[i / 32] &= ~(uint32_t{1} << (i % 32));
+}
+
+// The strike index of p for the segment that starts at segment_start: the bit
+// of an odd multiple of p, between 1 and p. From 0 striking starts at 3p, so
+// p itself survives; any later segment lies above every prime that strikes.
+// Index p (rather than 0) when bit 0, the number segment_start - 1, is a
+// multiple: that number is below the segment's primes and is never handed out.
+ALWAYS_INLINE uint32_t first_strike(uint32_t p, int64_t segment_start) {
+  ASSERT(segment_start >= 0 && segment_start % segment_span == 0);
+  uint32_t m = (3 * p + 1) / 2;  // the bit of 3p when segment_start is 0
+  if (segment_start != 0) {
+    m -= static_cast<uint32_t>((segment_start / 2) % p);
+    if (m > p) m -= p;
+  }
+  return m;
+}
+
+}  // namespace veksieve

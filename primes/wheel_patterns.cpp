@@ -1,0 +1,53 @@
+// Builds the wheel patterns and combines their windows into a new segment.
+// A pattern's period is the product of its primes in words, so 32 times it is
+// a multiple of every member and word w + period equals word w.
+#include "primes/wheel_patterns.hpp"
+
+#include <initializer_list>
+#include <memory>
+
+namespace veksieve {
+namespace {
+
+std::unique_ptr<uint32_t[]> build_pattern(const prime_source& source, uint32_t period,
+                                          std::initializer_list<uint32_t> primes) {
+  const uint32_t words = period + segment_words;
+  auto pattern = std::make_unique<uint32_t[]>(words);
+  for (uint32_t w = 0; w < words; ++w) pattern[w] = 0xFFFFFFFF;
+  // Bit (q + 1) / 2 stands for q itself: q is struck along with its multiples.
+  for (uint32_t q : primes)
+    for (uint32_t k = (q + 1) / 2; k < 32 * words; k += q) pattern[k / 32] &= source.clear_mask[k % 32];
+  return pattern;
+}
+
+uint32_t advance(uint32_t pos, uint32_t period) {
+  pos += segment_words;
+  return pos >= period ? pos - period : pos;
+}
+
+}  // namespace
+
+void build_wheel_patterns(prime_source& source) {
+  source.pattern_5_29_31 = build_pattern(source, period_5_29_31, {5, 29, 31});
+  source.pattern_3_7_13_17 = build_pattern(source, period_3_7_13_17, {3, 7, 13, 17});
+  source.pattern_11_19_23 = build_pattern(source, period_11_19_23, {11, 19, 23});
+}
+
+uint32_t wheel_position(int64_t segment_start, uint32_t period) {
+  ASSERT(segment_start >= 0 && segment_start % segment_span == 0);
+  return static_cast<uint32_t>((segment_start / 64) % period);
+}
+
+void combine_wheel_windows(prime_source& source) {
+  const uint32_t* a = source.pattern_5_29_31.get() + source.pos_5_29_31;
+  const uint32_t* b = source.pattern_3_7_13_17.get() + source.pos_3_7_13_17;
+  const uint32_t* c = source.pattern_11_19_23.get() + source.pos_11_19_23;
+  uint32_t* segment = source.segment.get();
+  for (uint32_t w = 0; w < segment_words; ++w) segment[w] = a[w] & b[w] & c[w];
+
+  source.pos_5_29_31 = advance(source.pos_5_29_31, period_5_29_31);
+  source.pos_3_7_13_17 = advance(source.pos_3_7_13_17, period_3_7_13_17);
+  source.pos_11_19_23 = advance(source.pos_11_19_23, period_11_19_23);
+}
+
+}  // namespace veksieve

@@ -1,0 +1,24 @@
+// The three wheel patterns that pre-strike the odd primes 3 to 31 and their
+// multiples: each segment starts as the AND of one window of each, which is
+// far cheaper than striking the ten smallest primes one bit at a time.
+#pragma once
+
+#include "primes/prime_source.hpp"
+
+#include <cstdint>
+
+namespace veksieve {
+
+// Allocates and builds the three patterns through source.clear_mask.
+void build_wheel_patterns(prime_source& source);
+
+// Window start, in words, of the segment that starts at segment_start for a
+// pattern of the given period.
+uint32_t wheel_position(int64_t segment_start, uint32_t period);
+
+// Writes words 0 to segment_words - 1 of source.segment as the AND of the
+// three windows at the current positions and moves the positions on by one
+// segment.
+void combine_wheel_windows(prime_source& source);
+
+}  // namespace veksieve
