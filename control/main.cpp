@@ -1,7 +1,28 @@
-// veksieve: sieves k*2^n+1 by the primes of a range.
+// veksieve: sieves k*2^n+1 by the primes of a range. Start-up runs its steps
+// in a fixed order and ends in the sieve run; every reason to stop early is a
+// fatal_error, caught here once: its message is printed as it stands.
+#include <iostream>
+
+#include "common/config.hpp"
+#include "control/fatal_error.hpp"
+#include "control/idle_priority.hpp"
+#include "control/options.hpp"
+#include "control/sequence_table.hpp"
+#include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
 
-int main() {
-  veksieve::sieve_job job;
-  return veksieve::run_sieve(job);
+int main(int argc, char** argv) {
+  using namespace veksieve;
+  try {
+    sieve_job job;
+    scan_options(argc, argv, job, std::cout);
+    lower_to_idle_priority();
+    load_sequence_file(sequence_file_name, job);
+    settle_range(job, std::cin, std::cout);
+    std::cout.flush();
+    return run_sieve(job);
+  } catch (const fatal_error& error) {
+    std::cout << error.message << std::flush;
+    return error.exit_status;
+  }
 }

@@ -1,0 +1,150 @@
+// Building the sequence table. Bitmaps are made one k at a time as the k's
+// arrive, so a count on line 1 far above the k's in the file costs nothing
+// before the file is found short. The engine forms -2k in 32 bits and its
+// parity filter assumes an odd k, hence the check on each k.
+#include "control/sequence_table.hpp"
+
+#include <array>
+#include <fstream>
+#include <new>
+
+#include "control/fatal_error.hpp"
+#include "control/text_format.hpp"
+#include "control/value_reader.hpp"
+
+namespace veksieve {
+
+namespace {
+
+struct period_row {
+  int32_t k;
+  int32_t period;
+};
+
+// Multipliers whose n's are known to group into classes of a period.
+constexpr std::array<period_row, 12> period_table{{
+    {4847, 120},
+    {5359, 120},
+    {10223, 96},
+    {19249, 720},
+    {21181, 264},
+    {22699, 360},
+    {24737, 120},
+    {27653, 144},
+    {28433, 360},
+    {33661, 360},
+    {55459, 180},
+    {67607, 360},
+}};
+
+// One flag per class; the largest period is 720.
+constexpr int32_t class_flags = 1000;
+static_assert([] {
+  for (const period_row& row : period_table)
+    if (row.period > class_flags) return false;
+  return true;
+}());
+
+constexpr int64_t k_limit = int64_t{1} << 30;
+
+[[noreturn]] void invalid(const char* message) { throw fatal_error{message, exit_bad_sequence_file}; }
+
+}  // namespace
+
+int32_t period_of(int64_t k) {
+  for (const period_row& row : period_table)
+    if (row.k == k) return row.period;
+  return 1;
+}
+
+void read_sequence_table(std::istream& in, sieve_job& job) {
+  value_reader reader(in);
+
+  const file_value first = reader.read_value();
+  if (first.kind != file_value::number || first.value < 1)
+    invalid("The file 'Vek.dat' is invalid - bad first line!");
+  const int64_t announced = first.value;
+
+  const file_value nmin = reader.read_value();
+  const file_value nmax = reader.read_value();
+  if (nmin.kind != file_value::number || nmax.kind != file_value::number || nmin.value < 2 ||
+      nmin.value > nmax.value)
+    invalid("The file 'Vek.dat' is invalid - bad range of n on lines 2 and 3!");
+  job.nmin = static_cast<int32_t>(nmin.value);
+  job.nmax = static_cast<int32_t>(nmax.value);
+  // A window of exactly 32 exponents gets two words; the engine and the
+  // factor callback rely on this size.
+  job.bitmap_words = static_cast<int32_t>((nmax.value - nmin.value + 1) / 32 + 1);
+
+  file_value v = reader.read_value();
+  if (v.kind != file_value::k_line) invalid("The file 'Vek.dat' is invalid - bad k value at line 4!");
+
+  job.k.clear();
+  job.residue.clear();
+  job.step.clear();
+  job.bitmap.clear();
+  job.bitmap_storage.clear();
+  std::array<bool, class_flags> present{};
+
+  try {
+    for (int64_t made = 0; made < announced; ++made) {
+      if (v.kind == file_value::end) invalid("The file 'Vek.dat' is invalid - insufficient k's!");
+      const int64_t k = v.value;
+      if (k < 1 || k >= k_limit || k % 2 == 0)
+        throw fatal_error{text_format("The file 'Vek.dat' is invalid - k=%lld is not an odd number from 1 "
+                                      "to 1073741823!",
+                                      static_cast<long long>(k)),
+                          exit_bad_sequence_file};
+
+      uint32_t* bits = job.bitmap_storage.emplace_back(static_cast<size_t>(job.bitmap_words), 0u).data();
+      const int32_t period = period_of(k);
+      present.fill(false);
+      reader.begin_k(k);
+      bool has_n = false;
+      int64_t last_b = 0;
+      while ((v = reader.read_value()).kind == file_value::number) {
+        const int64_t n = v.value;
+        if (n < job.nmin || n > job.nmax)
+          throw fatal_error{text_format("The file'Vek.dat' is invalid - for k=%d, there is n=%d, which is out "
+                                        "of range!",
+                                        static_cast<int>(k), static_cast<int>(n)),
+                            exit_bad_sequence_file};
+        const int64_t b = n - job.nmin;
+        bits[b / 32] |= uint32_t{1} << (b % 32);
+        present[static_cast<size_t>(b % period)] = true;
+        last_b = b;
+        has_n = true;
+      }
+
+      const auto add = [&](int32_t residue, int32_t step) {
+        job.k.push_back(static_cast<int32_t>(k));
+        job.residue.push_back(residue);
+        job.step.push_back(step);
+        job.bitmap.push_back(bits);
+      };
+      int32_t classes = 0;
+      for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
+      if (!has_n) {
+        add(0, 1);
+      } else if (classes == 1) {
+        const int32_t step = reader.step_accumulator();
+        add(static_cast<int32_t>(last_b % step), step);
+      } else {
+        for (int32_t c = 0; c < period; ++c)
+          if (present[static_cast<size_t>(c)]) add(c, period);
+      }
+      if (job.k.size() > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+    }
+  } catch (const std::bad_alloc&) {
+    throw fatal_error{"There is not enough memory for the k's of 'Vek.dat'!", exit_bad_sequence_file};
+  }
+  job.count = static_cast<int32_t>(job.k.size());
+}
+
+void load_sequence_file(const std::string& path, sieve_job& job) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) invalid("The file 'Vek.dat' cannot be found in the current directory!");
+  read_sequence_table(file, job);
+}
+
+}  // namespace veksieve

@@ -1,0 +1,27 @@
+// The sequence table: Vek.dat read and checked, and turned into the job's
+// parallel arrays k, residue, step and bitmap over the window [nmin, nmax].
+// A k whose n's fall into several classes of its known period becomes one
+// entry per class; the entries of one k share that k's bitmap.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+
+#include "control/sieve_job.hpp"
+
+namespace veksieve {
+
+// Period of the residue classes into which the n's of k are grouped; 1 for a
+// k outside the table.
+int32_t period_of(int64_t k);
+
+// Builds the table from the text of a sequence file. Throws fatal_error with
+// the file's message (no line end) when the text is defective.
+void read_sequence_table(std::istream& in, sieve_job& job);
+
+// The same for the file at `path`; a file that cannot be opened is reported
+// as missing from the current directory.
+void load_sequence_file(const std::string& path, sieve_job& job);
+
+}  // namespace veksieve

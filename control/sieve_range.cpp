@@ -1,0 +1,105 @@
+// The range dialogue. Numbers are typed in billions; each must fit 32 bits so
+// that its product by 10^9 fits 64, and the start may not be negative (the
+// prime source starts at 0 or above). An input that ends cannot confirm a
+// range, and is no yes to the completed-results question either.
+#include "control/sieve_range.hpp"
+
+#include <algorithm>
+#include <cinttypes>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/fatal_error.hpp"
+#include "control/leading_number.hpp"
+#include "control/status_file.hpp"
+#include "control/text_format.hpp"
+
+namespace veksieve {
+
+namespace {
+
+constexpr int64_t billion = 1'000'000'000;
+
+// One line of the user's answer, or nothing once the input has ended.
+std::optional<std::string> answer(std::istream& in, std::ostream& out) {
+  out.flush();
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  return line;
+}
+
+bool is_yes(const std::optional<std::string>& line) {
+  return line && !line->empty() && ((*line)[0] == 'Y' || (*line)[0] == 'y');
+}
+
+[[noreturn]] void input_ended() {
+  throw fatal_error{"\nThe input has ended before a range was confirmed - nothing was sieved.", exit_no_range};
+}
+
+// Asks `prompt` until the answer's leading number lies in [lowest, INT32_MAX].
+int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, int64_t lowest) {
+  for (;;) {
+    out << prompt;
+    const std::optional<std::string> line = answer(in, out);
+    if (!line) input_ended();
+    const leading_number number = read_leading_number(*line);
+    if (number.value < 0 && lowest == 0)
+      out << "The sieve cannot start below p=0 - please type 0 or more.\n";
+    else if (number.value > INT32_MAX)
+      out << "That is too large - please type at most 2147483647.\n";
+    else if (number.value < lowest)
+      out << "That is too small - please type at least -2147483648.\n";
+    else
+      return number.value;
+  }
+}
+
+bool results_were_sent(std::istream& in, std::ostream& out, const std::string& name) {
+  out << "There is a complete set of results in the file '" << name
+      << "' - have these been sent to the Vek team?\r\n\r\nNB If you say YES, the file will be overwritten and "
+         "the data will be lost!\n";
+  return is_yes(answer(in, out));
+}
+
+}  // namespace
+
+void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
+  status_contents status;
+  {
+    std::ifstream file(job.status_file, std::ios::binary);
+    if (file) {
+      status = read_status(file, job.status_file, [&] { return results_were_sent(in, out, job.status_file); });
+      if (status.results_sent) {
+        file.close();
+        delete_status_file(job.status_file);
+      }
+    }
+  }
+
+  int64_t pmin = status.pmin;
+  int64_t pmax = status.pmax;
+  if (pmax == 0) {
+    for (;;) {
+      pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
+      pmax = ask_billions(in, out, "Sieve upto p=? billion: ", INT32_MIN) * billion;
+      out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
+                         pmin / billion, pmax / billion);
+      const std::optional<std::string> line = answer(in, out);
+      if (!line) input_ended();
+      if (is_yes(line)) break;
+    }
+    if (pmin == 0) {
+      for (std::vector<uint32_t>& bits : job.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
+    } else {
+      create_status_file(job.status_file, pmin, pmax);
+    }
+  }
+
+  job.pmin = pmin;
+  job.pmax = pmax;
+  job.console_only = status.console_only || pmin == 0;
+}
+
+}  // namespace veksieve
