@@ -1,12 +1,26 @@
 // The sieve run: hands the finished job to the engine with the reporting
-// callbacks and marks the status file complete when it returns.
+// callbacks, and when it returns says whether the range is done and marks the
+// status file complete, or records where an interrupted run resumes.
 #pragma once
+
+#include <cstdint>
+#include <optional>
 
 #include "control/sieve_job.hpp"
 
 namespace veksieve {
 
-// Returns the process's exit status.
+// The environment variable that shortens the checkpoint interval (seconds,
+// 0 up to the default), for tests that must see checkpoints quickly.
+constexpr const char* checkpoint_interval_variable = "VEKSIEVE_CHECKPOINT_SECONDS";
+
+// The interval `value` asks for, or nothing when it is not a whole number
+// from 0 up to the default interval.
+std::optional<int64_t> parse_checkpoint_interval(const char* value);
+
+// Returns the process's exit status: 0 when the range (or the engine's part
+// of it) is sieved and saved; 128 + the signal number after an interruption;
+// exit_status_file_unwritable when results could not be saved.
 int run_sieve(sieve_job& job);
 
 }  // namespace veksieve
