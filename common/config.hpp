@@ -23,6 +23,18 @@ constexpr int line_buffer_size = 1024;
 // estimate in a 64-bit mantissa stays within one of the truth up to there.
 constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
 
+// The stride table's entries are chained through 16-bit indices, so it holds
+// at most 2^16 entries; a window that would need more gets a longer stride.
+constexpr uint32_t max_table_length = 65536;
+
+// The engine's per-sequence arrays (8-byte entries) are requested through a
+// 32-bit size.
+constexpr uint32_t max_sequence_count = UINT32_MAX / 8;
+
+// The engine reports progress each time this bit of the prime changes
+// (every 262,144 numbers: a few status lines a second near 10^12).
+constexpr int64_t progress_bit = 0x40000;
+
 // A "pmin=" checkpoint is appended at most once in this many seconds.
 constexpr int64_t checkpoint_interval_seconds = 900;
 

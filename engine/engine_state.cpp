@@ -1,0 +1,105 @@
+// Engine set-up: the per-sequence arrays and stride blocks from the
+// allocation callback (zero-filled, which the presence map relies on), the
+// grouping of adjacent sequences of one k, and the parity values.
+#include "engine/engine_state.hpp"
+
+#include <cstdlib>
+
+#include "common/config.hpp"
+#include "common/macros.hpp"
+
+namespace veksieve {
+
+engine_state::engine_state(const sequence_set& sequences, const engine_callbacks& callbacks,
+                           const stride_sizing& sizing)
+    : k_(sequences.k.data()),
+      residue_(sequences.residue.data()),
+      step_(sequences.step.data()),
+      count_(sequences.k.size()),
+      nmin_(static_cast<uint32_t>(sequences.nmin)),
+      callbacks_(callbacks),
+      step_lcm_(static_cast<uint32_t>(sizing.step_lcm)),
+      stride_(sizing.stride),
+      table_length_(sizing.table_length) {
+  ASSERT(sizing.ok());
+  start_value_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
+  step_multiplier_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
+  class_exponent_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
+  group_tag_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
+  group_size_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
+  active_ = static_cast<uint32_t*>(obtain(count_ * sizeof(uint32_t)));
+  parity_value_ = static_cast<int64_t*>(obtain(count_ * sizeof(int64_t)));
+  table_ = static_cast<uint64_t*>(obtain(table_length_ * sizeof(uint64_t)));
+  chain_ = static_cast<uint32_t*>(obtain(table_length_ * sizeof(uint32_t)));
+  presence_ = static_cast<presence_group*>(obtain(presence_group_count * sizeof(presence_group)));
+  ready_ = start_value_ && step_multiplier_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
+           parity_value_ && table_ && chain_ && presence_;
+  if (ready_) build_groups();
+}
+
+engine_state::~engine_state() {
+  // The stride blocks first, then the per-sequence arrays; nothing leaks when
+  // several engines run one after another.
+  give_back(table_);
+  give_back(chain_);
+  give_back(presence_);
+  give_back(start_value_);
+  give_back(step_multiplier_);
+  give_back(class_exponent_);
+  give_back(group_tag_);
+  give_back(group_size_);
+  give_back(active_);
+  give_back(parity_value_);
+}
+
+void* engine_state::obtain(size_t bytes) {
+  ASSERT(bytes <= UINT32_MAX);
+  if (callbacks_.allocate == nullptr) return std::calloc(bytes, 1);
+  return callbacks_.allocate(callbacks_.context, static_cast<uint32_t>(bytes));
+}
+
+void engine_state::give_back(void* block) {
+  if (block == nullptr) return;
+  if (callbacks_.release == nullptr) {
+    std::free(block);
+  } else {
+    callbacks_.release(callbacks_.context, block);
+  }
+}
+
+void engine_state::build_groups() {
+  // A group is a run of adjacent sequences with one k and one step and
+  // ascending residues (as the sequence table lays out a split k). A
+  // sequence that breaks the run starts a group of its own, so that a
+  // member's tag is always positive and its step always the leader's.
+  size_t leader = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    const int64_t exponent = (int64_t{residue_[i]} + nmin_) % step_[i];
+    class_exponent_[i] = static_cast<int32_t>(exponent);
+    const bool joins = i > 0 && k_[i] == k_[leader] && step_[i] == step_[leader] && residue_[i] > residue_[i - 1];
+    if (!joins) {
+      if (i > 0) group_size_[leader] = static_cast<int32_t>(i - leader - 1);
+      group_tag_[i] = 0;
+      leader = i;
+    } else {
+      group_tag_[leader] = -1;
+      group_tag_[i] = residue_[i] - residue_[leader];
+    }
+  }
+  group_size_[leader] = static_cast<int32_t>(count_ - leader - 1);
+
+  // -k when k = 1 (mod 3), -2k when k = 2 (mod 3): the value that must be a
+  // square for a candidate n of that k's parity. 0 marks a multiple of 3.
+  for (size_t i = 0; i < count_; ++i) {
+    const int64_t k = k_[i];
+    parity_value_[i] = -(k % 3) * k;
+  }
+}
+
+void engine_state::sieve_prime(int64_t p) {
+  ASSERT(ready_ && p >= 3 && (p & 1) && p <= engine_pmax_limit);
+  const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
+  if (mark_active(m)) stride_search(m);
+}
+
+}  // namespace veksieve

@@ -1,0 +1,94 @@
+// One engine's state: the per-sequence arrays, the scalars fixed at set-up,
+// the two caches and the three blocks of the stride search. Nothing is
+// static, so engines on several threads do not meet. sieve_prime() is the
+// whole work for one prime; the prime loop (sieve_engine.cpp) draws primes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "engine/modular_powers.hpp"
+#include "engine/prime_modulus.hpp"
+#include "engine/sieve_engine.hpp"
+#include "engine/stride_sizing.hpp"
+
+namespace veksieve {
+
+// One group of the presence map: a bit per low-16-bit key of the group, and
+// the head word whose upper half is the entry last inserted into the group.
+struct presence_group {
+  uint32_t bits;
+  uint32_t head;
+};
+
+// 2048 groups of 32 keys: one bit for each value of the low 16 bits.
+constexpr uint32_t presence_group_count = 2048;
+
+class engine_state {
+ public:
+  // Set-up: obtains every block through the allocation callback (a null
+  // callback means calloc/free) and builds the groups. `sizing` must be ok().
+  engine_state(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing);
+  ~engine_state();
+  engine_state(const engine_state&) = delete;
+  engine_state& operator=(const engine_state&) = delete;
+
+  // False when the allocation callback failed; then nothing may be sieved.
+  bool ready() const { return ready_; }
+
+  // Filters the sequences for the odd prime p < 2^48 and searches the ones
+  // that pass, reporting each solution through the factor callback.
+  void sieve_prime(int64_t p);
+
+  // Read-only views for the tests.
+  std::span<const int32_t> group_tags() const { return {group_tag_, count_}; }
+  std::span<const int32_t> group_sizes() const { return {group_size_, count_}; }
+  std::span<const int32_t> class_exponents() const { return {class_exponent_, count_}; }
+  std::span<const int64_t> parity_values() const { return {parity_value_, count_}; }
+  std::span<const uint32_t> active_flags() const { return {active_, count_}; }
+  std::span<const presence_group> presence_map() const { return {presence_, presence_group_count}; }
+
+ private:
+  void* obtain(size_t bytes);
+  void give_back(void* block);
+  void build_groups();
+  // sequence_filter.cpp: marks the sequences that can have a solution for p.
+  bool mark_active(const prime_modulus& m);
+  void activate(size_t i, const prime_modulus& m);
+  // stride_search.cpp: the table for p, the walks, and the clearing.
+  void stride_search(const prime_modulus& m);
+  void build_table(const prime_modulus& m);
+  void walk(size_t i, const prime_modulus& m);
+  void clear_presence();
+
+  const int32_t* k_;
+  const int32_t* residue_;
+  const int32_t* step_;
+  size_t count_;
+  uint32_t nmin_;
+  engine_callbacks callbacks_;
+
+  uint32_t step_lcm_;
+  uint32_t stride_;
+  uint32_t table_length_;
+
+  // Per-sequence arrays.
+  uint64_t* start_value_ = nullptr;      // k * 2^residue mod p, for active sequences
+  uint64_t* step_multiplier_ = nullptr;  // 2^step mod p, lazy, for active sequences
+  int32_t* class_exponent_ = nullptr;    // (residue + nmin) mod step
+  int32_t* group_tag_ = nullptr;         // 0 alone, -1 leader, else residue - leader's residue
+  int32_t* group_size_ = nullptr;        // for a leader: members after it
+  uint32_t* active_ = nullptr;           // 1 when searched for the current prime
+  int64_t* parity_value_ = nullptr;      // -(k mod 3) * k, 0 for a multiple of 3
+
+  // The stride search's blocks.
+  uint64_t* table_ = nullptr;            // -2^-(nmin + j*M) mod p
+  uint32_t* chain_ = nullptr;            // upper half: previous entry of the same group
+  presence_group* presence_ = nullptr;
+
+  power_cache power_cache_;
+  uint64_t group_cache_ = 0;
+  bool ready_ = false;
+};
+
+}  // namespace veksieve

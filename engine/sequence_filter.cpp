@@ -1,0 +1,76 @@
+// Which sequences can have a solution for the current prime: the group
+// filter (a Jacobi symbol per k) and the power-residue test (per sequence,
+// when the step and p - 1 share a factor above 2), then the preparation of
+// the survivors' start values and step multipliers.
+#include <algorithm>
+
+#include "engine/binary_gcd.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/jacobi_symbol.hpp"
+#include "engine/power_residue.hpp"
+
+namespace veksieve {
+
+namespace {
+
+// +1 when the group of k may have a solution modulo p. For k = 1 or 2 (mod 3)
+// every candidate n has one parity, so -k (even n) or -2k (odd n) must be a
+// square: the Jacobi symbol of the parity value. A multiple of 3 has
+// candidates of both parities, so only p dividing k rules it out.
+ALWAYS_INLINE int group_symbol(int64_t parity_value, int32_t k, uint64_t p) {
+  if (parity_value == 0) return static_cast<uint64_t>(k) % p == 0 ? 0 : 1;
+  return jacobi_symbol(parity_value, p);
+}
+
+}  // namespace
+
+void engine_state::activate(size_t i, const prime_modulus& m) {
+  active_[i] = 1;
+  start_value_[i] = mul_pow2_mod(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(residue_[i]), m);
+  step_multiplier_[i] = pow2_mod_cached(static_cast<uint32_t>(step_[i]), m, power_cache_);
+}
+
+bool engine_state::mark_active(const prime_modulus& m) {
+  const uint64_t p = m.p;
+  std::fill(active_, active_ + count_, 0u);
+  bool any_active = false;
+
+  if (p == 3) {
+    // The filters' premises need p > 3; only a k that 3 divides is left out.
+    for (size_t i = 0; i < count_; ++i) {
+      if (k_[i] % 3 == 0) continue;
+      activate(i, m);
+      any_active = true;
+    }
+    return any_active;
+  }
+
+  // Every n of a sequence is e + (multiple of step), so k*2^n = -1 makes
+  // -k*2^e a d-th power for every d dividing both step and p - 1.
+  const uint64_t r = (p - 1) % step_lcm_;
+  const uint32_t g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
+
+  int group_result = 0;
+  uint32_t d = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    if (group_tag_[i] <= 0) {
+      group_result = group_symbol(parity_value_[i], k_[i], p);
+      // d must divide the step: with g = 3 or 4 and a step that g does not
+      // divide, testing for a g-th power would drop true solutions.
+      if (group_result == 1) d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));
+    }
+    if (group_result == 1) {
+      if (d > 2 && power_residue_test(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(class_exponent_[i]), d, m,
+                                      group_tag_[i], group_cache_) != 1) {
+        continue;
+      }
+      activate(i, m);
+      any_active = true;
+    } else {
+      i += static_cast<size_t>(group_size_[i]);  // only at a leader: pass its whole group over
+    }
+  }
+  return any_active;
+}
+
+}  // namespace veksieve

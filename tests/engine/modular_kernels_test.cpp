@@ -1,0 +1,167 @@
+// Powers of 2 and 1/2, the Jacobi symbol and the power-residue test against
+// square-and-multiply in 128-bit arithmetic and Euler's criterion.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "engine/fpu_control.hpp"
+#include "engine/jacobi_symbol.hpp"
+#include "engine/modular_powers.hpp"
+#include "engine/power_residue.hpp"
+#include "reference.hpp"
+#include <primesieve.hpp>
+
+namespace veksieve {
+namespace {
+
+using test::mul_ref;
+using test::pow_ref;
+
+// A spread of primes: small ones, around 2^32, near 10^12 and below 2^48.
+std::vector<uint64_t> sample_primes() {
+  std::vector<uint64_t> primes;
+  primesieve::generate_primes(uint64_t{3}, uint64_t{400}, &primes);
+  primesieve::generate_n_primes(20, uint64_t{4294967000}, &primes);
+  primesieve::generate_n_primes(20, uint64_t{1000000000000}, &primes);
+  primesieve::generate_n_primes(20, uint64_t{281474976700000}, &primes);
+  return primes;
+}
+
+TEST(modular_powers, match_square_and_multiply) {
+  engine_fpu_scope mode;
+  const uint64_t seed = 7;
+  std::printf("modular_powers random seed %llu\n", static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<uint32_t> exponent(2, 60000000);
+  std::uniform_int_distribution<uint32_t> multiplier(1, 0x7FFFFFFF);
+  for (const uint64_t p : sample_primes()) {
+    const prime_modulus m = make_modulus(p);
+    std::vector<uint32_t> exponents = {0, 1, 2, 3, 4, 31, 32, 33, 1000000, 0x7FFFFFFF};
+    for (int i = 0; i < 30; ++i) exponents.push_back(exponent(random));
+    for (const uint32_t e : exponents) {
+      const uint32_t k = multiplier(random);
+      // k above p for small primes; e = 0 and 1 take their own path.
+      EXPECT_EQ(mul_pow2_mod(k, e, m), mul_ref(k, pow_ref(2, e, p), p)) << "k=" << k << " e=" << e << " p=" << p;
+      EXPECT_EQ(mul_pow2_mod(5, e, m), mul_ref(5, pow_ref(2, e, p), p)) << "e=" << e << " p=" << p;
+      if (e == 0) continue;
+      power_cache cache;
+      const uint64_t v = pow2_mod_cached(e, m, cache);
+      EXPECT_LT(v, 3 * p);
+      EXPECT_EQ(v % p, pow_ref(2, e, p)) << "e=" << e << " p=" << p;
+      const uint64_t half = pow_half_mod(e, m);
+      EXPECT_LT(half, 2 * p);
+      EXPECT_EQ(mul_ref(half, pow_ref(2, e, p), p), 1u) << "e=" << e << " p=" << p;
+    }
+    EXPECT_EQ(pow_half_mod(1, m), (p + 1) / 2);
+    EXPECT_EQ(pow_half_mod(0, m), 1u);
+  }
+}
+
+TEST(modular_powers, cache_serves_only_its_own_step_and_prime) {
+  engine_fpu_scope mode;
+  const prime_modulus m = make_modulus(1000003);
+  power_cache cache;
+  const uint64_t first = pow2_mod_cached(720, m, cache);
+  EXPECT_EQ(first % m.p, pow_ref(2, 720, m.p));
+  EXPECT_EQ(cache.step, 720u);
+  EXPECT_EQ(cache.p, m.p);
+  // A planted value proves that a second call with the same (s, p) reads it.
+  cache.value = 12345;
+  EXPECT_EQ(pow2_mod_cached(720, m, cache), 12345u);
+  // Another prime or another step recomputes.
+  const prime_modulus other = make_modulus(1000033);
+  EXPECT_EQ(pow2_mod_cached(720, other, cache) % other.p, pow_ref(2, 720, other.p));
+  EXPECT_EQ(pow2_mod_cached(96, other, cache) % other.p, pow_ref(2, 96, other.p));
+  EXPECT_EQ(pow2_mod_cached(1, other, cache), 2u);
+}
+
+// Euler's criterion: for a prime p not dividing x, x^((p-1)/2) is 1 or p-1.
+int euler(int64_t x, uint64_t p) {
+  const uint64_t residue = static_cast<uint64_t>((x % static_cast<int64_t>(p) + static_cast<int64_t>(p)) %
+                                                 static_cast<int64_t>(p));
+  if (residue == 0) return 0;
+  return pow_ref(residue, (p - 1) / 2, p) == 1 ? 1 : -1;
+}
+
+TEST(jacobi_symbol, known_values) {
+  EXPECT_EQ(jacobi_symbol(-7, 13), -1);
+  EXPECT_EQ(jacobi_symbol(-7, 11), 1);
+  EXPECT_EQ(jacobi_symbol(-10, 7), 1);
+  EXPECT_EQ(jacobi_symbol(-7, 5), -1);
+  EXPECT_EQ(jacobi_symbol(-14, 7), 0);
+  // Composite p: (-1/15) = (-1/3)(-1/5) = -1; (-2/9) = 1.
+  EXPECT_EQ(jacobi_symbol(-1, 15), -1);
+  EXPECT_EQ(jacobi_symbol(-2, 9), 1);
+}
+
+TEST(jacobi_symbol, matches_euler_criterion) {
+  // Parity values of odd and even k (any power of 2), up to -2k for k < 2^31.
+  std::vector<int64_t> values = {-1, -2, -3, -4, -8, -10, -16, -48, -9694, -4847, -67607, -135214,
+                                 -2147483647, -4294967294};
+  const uint64_t seed = 99;
+  std::printf("jacobi random seed %llu\n", static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<int64_t> value(-4294967294, -1);
+  for (int i = 0; i < 40; ++i) values.push_back(value(random));
+  for (const uint64_t p : sample_primes()) {
+    for (const int64_t x : values) EXPECT_EQ(jacobi_symbol(x, p), euler(x, p)) << "x=" << x << " p=" << p;
+  }
+}
+
+TEST(power_residue_test, matches_direct_power) {
+  engine_fpu_scope mode;
+  const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
+  for (const uint32_t d : {3u, 4u, 5u, 6u, 8u, 12u}) {
+    std::vector<uint64_t> primes;
+    primesieve::iterator small(2);
+    while (primes.size() < 60) {
+      const uint64_t p = small.next_prime();
+      if ((p - 1) % d == 0) primes.push_back(p);
+    }
+    primesieve::iterator it(281474976000000);
+    for (int found = 0; found < 10;) {
+      const uint64_t p = it.next_prime();
+      if ((p - 1) % d == 0) {
+        primes.push_back(p);
+        ++found;
+      }
+    }
+    for (const uint64_t p : primes) {
+      const prime_modulus m = make_modulus(p);
+      for (const uint32_t k : ks) {
+        for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
+          const uint64_t a = mul_ref(k % p, pow_ref(2, e, p), p);
+          const bool residue = pow_ref((p - a) % p, (p - 1) / d, p) == 1;
+          uint64_t cache = 0;
+          EXPECT_EQ(power_residue_test(k, e, d, m, 0, cache) == 1, residue)
+              << "k=" << k << " e=" << e << " d=" << d << " p=" << p;
+        }
+      }
+    }
+  }
+}
+
+TEST(power_residue_test, group_cache_rule) {
+  engine_fpu_scope mode;
+  const prime_modulus m = make_modulus(1000003);  // p - 1 = 2 * 3 * 166667
+  uint64_t cache = 0;
+  // The leader (tag -1) stores its result; a loner (tag 0) leaves the cache.
+  const uint64_t leader = power_residue_test(5, 6, 3, m, -1, cache);
+  EXPECT_EQ(cache, leader);
+  cache = 777;
+  const uint64_t loner = power_residue_test(5, 6, 3, m, 0, cache);
+  EXPECT_EQ(cache, 777u);
+  EXPECT_EQ(loner, leader);
+  // Tag 6 with d = 3 reads the cache; tag 4 computes its own and leaves it.
+  EXPECT_EQ(power_residue_test(5, 0, 3, m, 6, cache), 777u);
+  const uint64_t own = power_residue_test(5, 10, 3, m, 4, cache);
+  EXPECT_EQ(cache, 777u);
+  const uint64_t a = mul_ref(5, pow_ref(2, 10, m.p), m.p);
+  EXPECT_EQ(own == 1, pow_ref(m.p - a, (m.p - 1) / 3, m.p) == 1);
+}
+
+}  // namespace
+}  // namespace veksieve

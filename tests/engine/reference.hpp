@@ -1,0 +1,71 @@
+// Independent reference arithmetic for the engine tests: 128-bit products and
+// square-and-multiply, and a brute-force search that steps 2^n mod p through
+// every exponent of a sequence's class. Nothing here uses the engine's code.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <tuple>
+#include <vector>
+
+#include "engine/sieve_engine.hpp"
+
+namespace veksieve::test {
+
+inline uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t p) {
+  return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % p);
+}
+
+inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
+  uint64_t result = 1 % p;
+  base %= p;
+  for (; e != 0; e >>= 1) {
+    if (e & 1) result = mul_ref(result, base, p);
+    base = mul_ref(base, base, p);
+  }
+  return result;
+}
+
+struct factor_call {
+  uint32_t index;
+  uint32_t n;
+  int64_t p;
+  bool operator==(const factor_call&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const factor_call& c) {
+  return out << "(index " << c.index << ", n " << c.n << ", p " << c.p << ")";
+}
+
+// Every n of each sequence's class in [nmin, nmin + table_length * stride)
+// with k*2^n = -1 (mod p), in the order the engine promises: by index, then
+// by t = (n - nmin) mod stride ascending, then j = (n - nmin) div stride with
+// j = 0 first and the rest descending.
+inline void append_reference(std::vector<factor_call>& out, const sequence_set& s, uint32_t stride,
+                             uint32_t table_length, int64_t prime) {
+  const uint64_t p = static_cast<uint64_t>(prime);
+  const uint64_t end = static_cast<uint64_t>(s.nmin) + uint64_t{table_length} * stride;
+  for (size_t i = 0; i < s.k.size(); ++i) {
+    struct hit {
+      uint64_t t, j;
+    };
+    std::vector<hit> hits;
+    const uint64_t step = static_cast<uint64_t>(s.step[i]);
+    const uint64_t n0 = static_cast<uint64_t>(s.nmin) + static_cast<uint64_t>(s.residue[i]);
+    const uint64_t multiplier = pow_ref(2, step, p);
+    uint64_t x = mul_ref(static_cast<uint64_t>(s.k[i]) % p, pow_ref(2, n0, p), p);
+    for (uint64_t n = n0; n < end; n += step) {
+      if (x == p - 1) hits.push_back({(n - s.nmin) % stride, (n - s.nmin) / stride});
+      x = mul_ref(x, multiplier, p);
+    }
+    std::sort(hits.begin(), hits.end(), [](const hit& a, const hit& b) {
+      return std::make_tuple(a.t, a.j != 0, ~a.j) < std::make_tuple(b.t, b.j != 0, ~b.j);
+    });
+    for (const hit& h : hits) {
+      out.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(s.nmin + h.t + h.j * stride), prime});
+    }
+  }
+}
+
+}  // namespace veksieve::test
