@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-
-TEST(control_smoke, builds) { SUCCEED(); }

@@ -1,0 +1,259 @@
+// Settling the range: resuming from a status file, the range prompt with its
+// confirmation, the completed-results question, and the ways each can fail.
+// Real files in a temporary directory, answers from a string.
+#include "control/sieve_range.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "control/fatal_error.hpp"
+#include "control/status_file.hpp"
+#include "program_runner.hpp"
+
+namespace veksieve {
+namespace {
+
+using test::temp_dir;
+
+constexpr const char* done_question =
+    "There is a complete set of results in the file '%s' - have these been sent to the Vek team?\r\n\r\n"
+    "NB If you say YES, the file will be overwritten and the data will be lost!";
+constexpr const char* send_request = "Please send the results to the Vek team before starting a new sieve.";
+
+class sieve_range_test : public ::testing::Test {
+ protected:
+  sieve_range_test() {
+    // Two k's of three bitmap words each, the second with a few bits set.
+    job.bitmap_words = 3;
+    job.bitmap_storage = {{0, 0, 0}, {5, 0, 1u << 31}};
+    job.status_file = dir.file("VekStatus.dat");
+  }
+
+  // Settles the range with `input` as the typed answers; returns what was printed.
+  std::string settle(const std::string& input) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    settle_range(job, in, out);
+    return out.str();
+  }
+
+  // The same for a run that must end: its message and exit status.
+  fatal_error settle_fails(const std::string& input) {
+    try {
+      settle(input);
+    } catch (const fatal_error& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the range was settled";
+    return {};
+  }
+
+  std::string question() const {
+    std::string text = done_question;
+    return text.replace(text.find("%s"), 2, job.status_file);
+  }
+
+  bool bitmaps_as_read() const {
+    return job.bitmap_storage[0] == std::vector<uint32_t>{0, 0, 0} &&
+           job.bitmap_storage[1] == std::vector<uint32_t>{5, 0, 1u << 31};
+  }
+
+  temp_dir dir;
+  sieve_job job;
+};
+
+TEST_F(sieve_range_test, resumes_from_the_last_lines_without_a_prompt) {
+  const std::string text = "pmax=5000000000\npmin=3000000000\n";
+  dir.write("VekStatus.dat", text);
+  EXPECT_EQ(settle(""), "");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_FALSE(job.console_only);
+  EXPECT_TRUE(bitmaps_as_read());
+  EXPECT_EQ(dir.read("VekStatus.dat"), text);
+
+  const std::string longer = text + "pmin=3100000000\n3100000007 | 5*2^10+1\npmin=3200000000\n3200000011 | 3*2^20+1\n";
+  dir.write("VekStatus.dat", longer);
+  EXPECT_EQ(settle(""), "");
+  EXPECT_EQ(job.pmin, 3200000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), longer);
+}
+
+TEST_F(sieve_range_test, crlf_status_file_reads_like_lf) {
+  dir.write("VekStatus.dat", "pmax=5000000000\r\npmin=3000000000\r\npmin=3100000000\r\nWrite\r\n");
+  EXPECT_EQ(settle(""), "");
+  EXPECT_EQ(job.pmin, 3100000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_TRUE(job.console_only);
+
+  dir.write("VekStatus.dat", "pmax=5000000000\r\nDone\r\n");
+  EXPECT_EQ(settle("y\r\n0\r\n1\r\nY\r\n"), question() + "\nSieve from p=? billion: Sieve upto p=? billion: "
+                                                         "\nThe sieve is from p=0 billion to 1 billion - OK (Y/N)? ");
+}
+
+TEST_F(sieve_range_test, pmax_without_pmin_resumes_from_zero_leaving_bitmaps) {
+  dir.write("VekStatus.dat", "pmax=5000000000\n");
+  EXPECT_EQ(settle(""), "");
+  EXPECT_EQ(job.pmin, 0);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_TRUE(job.console_only);
+  EXPECT_TRUE(bitmaps_as_read());
+}
+
+TEST_F(sieve_range_test, typed_range_creates_the_status_file) {
+  EXPECT_EQ(settle("3\n5\ny\n"), "Sieve from p=? billion: Sieve upto p=? billion: "
+                                 "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_FALSE(job.console_only);
+  EXPECT_TRUE(bitmaps_as_read());
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
+
+  // "pmin=" alone is no range: the prompt follows and the file starts afresh.
+  dir.write("VekStatus.dat", "pmin=3000000000\n1 | 3*2^5+1\n");
+  settle("  7 billion\n+9\nYes\n");
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=9000000000\npmin=7000000000\n");
+}
+
+TEST_F(sieve_range_test, range_from_zero_sets_every_bit_and_writes_no_file) {
+  settle("0\n1\nY\n");
+  EXPECT_EQ(job.pmin, 0);
+  EXPECT_EQ(job.pmax, 1000000000);
+  EXPECT_TRUE(job.console_only);
+  for (const std::vector<uint32_t>& bits : job.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
+  EXPECT_FALSE(dir.exists("VekStatus.dat"));
+
+  // Text where a number belongs reads as 0.
+  settle("none\n1\ny\n");
+  EXPECT_EQ(job.pmin, 0);
+  EXPECT_FALSE(dir.exists("VekStatus.dat"));
+}
+
+TEST_F(sieve_range_test, declined_range_asks_both_numbers_again) {
+  const std::string out = settle("3\n5\nn\n4\n6\nyes\n");
+  EXPECT_EQ(out, "Sieve from p=? billion: Sieve upto p=? billion: "
+                 "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? "
+                 "Sieve from p=? billion: Sieve upto p=? billion: "
+                 "\nThe sieve is from p=4 billion to 6 billion - OK (Y/N)? ");
+  EXPECT_EQ(job.pmin, 4000000000);
+  EXPECT_EQ(job.pmax, 6000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=6000000000\npmin=4000000000\n");
+}
+
+TEST_F(sieve_range_test, completed_results_question) {
+  const std::string done = "pmax=5000000000\npmin=3000000000\n5 | 3*2^2+1\nWrite\nDone\npmax=9\n";
+
+  // Yes: the file goes, the prompt follows, and the earlier "Write" still counts.
+  dir.write("VekStatus.dat", done);
+  EXPECT_EQ(settle("y\n3\n5\ny\n"), question() + "\nSieve from p=? billion: Sieve upto p=? billion: "
+                                                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_TRUE(job.console_only);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
+
+  // Yes and a range from 0: the file is deleted and none is written.
+  dir.write("VekStatus.dat", done);
+  settle("Y\n0\n2\ny\n");
+  EXPECT_FALSE(dir.exists("VekStatus.dat"));
+
+  // Anything but yes, an empty answer and an ended input included, ends the
+  // program with the file as it was.
+  for (const char* answer : {"n\n", "\n", "", " y\n", "N\n3\n5\ny\n"}) {
+    dir.write("VekStatus.dat", done);
+    const fatal_error e = settle_fails(answer);
+    EXPECT_EQ(e.message, send_request) << answer;
+    EXPECT_EQ(e.exit_status, exit_no_range);
+    EXPECT_EQ(dir.read("VekStatus.dat"), done);
+  }
+}
+
+TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
+  const std::string out = settle("-3\n99999999999\n3\n-99999999999\n3000000000\n5\ny\n");
+  EXPECT_EQ(out, "Sieve from p=? billion: The sieve cannot start below p=0 - please type 0 or more.\n"
+                 "Sieve from p=? billion: That is too large - please type at most 2147483647.\n"
+                 "Sieve from p=? billion: "
+                 "Sieve upto p=? billion: That is too small - please type at least -2147483648.\n"
+                 "Sieve upto p=? billion: That is too large - please type at most 2147483647.\n"
+                 "Sieve upto p=? billion: "
+                 "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+
+  // The largest number keeps its product exact.
+  std::filesystem::remove(job.status_file);
+  settle("2147483647\n2147483647\ny\n");
+  EXPECT_EQ(job.pmin, 2147483647000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=2147483647000000000\npmin=2147483647000000000\n");
+}
+
+TEST_F(sieve_range_test, ended_input_is_no_range) {
+  for (const char* input : {"", "3\n", "3\n5\n", "3\n5\nn\n4\n"}) {
+    const fatal_error e = settle_fails(input);
+    EXPECT_EQ(e.message, "\nThe input has ended before a range was confirmed - nothing was sieved.") << input;
+    EXPECT_EQ(e.exit_status, exit_no_range);
+    EXPECT_FALSE(dir.exists("VekStatus.dat"));
+  }
+}
+
+TEST_F(sieve_range_test, unusable_status_file_ends_the_program_untouched) {
+  const std::string negative = "pmax=5000000000\npmin=-1000\n";
+  dir.write("VekStatus.dat", negative);
+  fatal_error e = settle_fails("3\n5\ny\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file + "' is invalid - pmin=-1000 is negative!");
+  EXPECT_EQ(e.exit_status, exit_bad_status_file);
+  EXPECT_EQ(dir.read("VekStatus.dat"), negative);
+
+  const std::string huge = "pmax=5000000000\npmin=3000000000\npmin=99999999999999999999\n";
+  dir.write("VekStatus.dat", huge);
+  e = settle_fails("3\n5\ny\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file + "' is invalid - the number on line 3 does not fit 64 bits!");
+  EXPECT_EQ(e.exit_status, exit_bad_status_file);
+  EXPECT_EQ(dir.read("VekStatus.dat"), huge);
+
+  // The extremes that do fit are kept exactly; a superseded negative pmin is no matter.
+  dir.write("VekStatus.dat", "pmin=-5\npmax=9223372036854775807\npmin=1\n");
+  settle("");
+  EXPECT_EQ(job.pmax, INT64_MAX);
+  EXPECT_EQ(job.pmin, 1);
+}
+
+TEST_F(sieve_range_test, status_file_that_cannot_be_created_ends_the_program) {
+  job.status_file = dir.file("missing/VekStatus.dat");
+  fatal_error e = settle_fails("3\n5\ny\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file + "' cannot be created - No such file or directory!");
+  EXPECT_EQ(e.exit_status, exit_status_file_unwritable);
+
+  // A directory in the file's place reads as no file and cannot be written.
+  std::filesystem::create_directory(dir.path() / "taken");
+  job.status_file = dir.file("taken");
+  e = settle_fails("3\n5\ny\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file + "' cannot be created - Is a directory!");
+}
+
+TEST(status_file, reading_rules_in_order) {
+  // A line is recognised by its first characters only; other lines are ignored.
+  std::istringstream in("pmax=7 tail\npmin= +4\nWriteable\n pmin=9\nPMIN=8\npmin\nDoneish\n");
+  int asked = 0;
+  const status_contents s = read_status(in, "f", [&] {
+    ++asked;
+    return true;
+  });
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(s.pmax, 0);  // reset by the "Done" answered yes
+  EXPECT_EQ(s.pmin, 0);
+  EXPECT_TRUE(s.console_only);
+  EXPECT_TRUE(s.results_sent);
+
+  std::istringstream in2("pmax=7 tail\npmin= +4\nWrit\n pmin=9\npmin=x\n");
+  const status_contents s2 = read_status(in2, "f", [] { return true; });
+  EXPECT_EQ(s2.pmax, 7);
+  EXPECT_EQ(s2.pmin, 0);  // "pmin=x" reads as 0 and is the last
+  EXPECT_FALSE(s2.console_only);
+  EXPECT_FALSE(s2.results_sent);
+}
+
+}  // namespace
+}  // namespace veksieve
