@@ -11,7 +11,9 @@
 #include <new>
 #include <vector>
 
-// Bytes requested from operator new, to hold the source to its size.
+// Bytes requested from operator new, to hold the source to its size. The
+// replacements pair malloc with free, which g++ cannot see across them.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 namespace {
 size_t allocated_bytes = 0;
 }
@@ -73,6 +75,21 @@ TEST(prime_source, activates_the_first_large_block_before_it_is_needed) {
   EXPECT_EQ(last_active_prime(*source), 115807u);
   EXPECT_EQ(source->large_threshold, 13411161249);
   EXPECT_TRUE(test::same_primes(test::hand_out(*source, 100000), test::reference_primes(12071976130, 100000)));
+}
+
+TEST(prime_source, activates_later_blocks_on_the_way_up) {
+  auto source = test::make_source();
+  for (int64_t far : {int64_t{1000000000000}, int64_t{100000000000000}}) {
+    sieve_start(*source, far);
+    const int64_t threshold = source->large_threshold;
+    const int64_t pmin = threshold - 300000;
+    SCOPED_TRACE(pmin);
+    sieve_start(*source, pmin);
+    const uint32_t count = source->large_count;
+    const int64_t stop = threshold + 800000;
+    EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, stop), test::reference_primes_to(pmin, stop)));
+    EXPECT_EQ(source->large_count, count + 1000);
+  }
 }
 
 TEST(prime_source, hands_out_the_primes_above_ten_to_the_twelfth) {
