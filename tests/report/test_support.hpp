@@ -1,0 +1,100 @@
+// Shared pieces of the reporting tests: a scratch directory, a small sieve
+// job whose bitmaps the tests set, the reference arithmetic, and files read
+// back whole.
+#pragma once
+
+#include <fpu_control.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/sieve_job.hpp"
+
+namespace veksieve::testing {
+
+class scratch_dir {
+ public:
+  scratch_dir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veksieve-report-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~scratch_dir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  scratch_dir(const scratch_dir&) = delete;
+  scratch_dir& operator=(const scratch_dir&) = delete;
+
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A job over [nmin, nmax] with one sequence per k (step 1, residue 0) and
+// every candidate bit set. Sequences listed in `shared_with_previous` use the
+// bitmap of the sequence before them, as split sequences of one k do.
+inline sieve_job make_job(int32_t nmin, int32_t nmax, const std::vector<int32_t>& ks, const std::string& status_file,
+                          const std::vector<bool>& shared_with_previous = {}) {
+  sieve_job job;
+  job.nmin = nmin;
+  job.nmax = nmax;
+  job.count = static_cast<int32_t>(ks.size());
+  job.k = ks;
+  job.residue.assign(ks.size(), 0);
+  job.step.assign(ks.size(), 1);
+  job.bitmap_words = (nmax - nmin + 1) / 32 + 1;
+  job.status_file = status_file;
+  for (std::size_t i = 0; i < ks.size(); ++i) {
+    const bool shared = i < shared_with_previous.size() && shared_with_previous[i];
+    if (!shared) job.bitmap_storage.emplace_back(static_cast<std::size_t>(job.bitmap_words), ~uint32_t{0});
+    job.bitmap.push_back(job.bitmap_storage.back().data());
+  }
+  return job;
+}
+
+inline bool candidate(const sieve_job& job, uint32_t index, uint32_t n) {
+  const uint32_t bit = n - static_cast<uint32_t>(job.nmin);
+  return (job.bitmap[index][bit / 32] >> (bit % 32)) & 1;
+}
+
+// k * 2^n + 1 mod p by doubling n times: slow, but obviously right.
+inline uint64_t k_2n_plus_1_by_doubling(uint64_t p, uint64_t k, uint64_t n) {
+  unsigned __int128 value = k % p;
+  for (uint64_t i = 0; i < n; ++i) value = value * 2 % p;
+  return static_cast<uint64_t>((value + 1) % p);
+}
+
+// The x87 mode the engine leaves behind: 64-bit mantissa, rounding down.
+class engine_rounding_mode {
+ public:
+  engine_rounding_mode() {
+    _FPU_GETCW(saved_);
+    fpu_control_t mode = (saved_ & ~fpu_control_t{0xF00}) | 0x300 | _FPU_RC_DOWN;
+    _FPU_SETCW(mode);
+  }
+  ~engine_rounding_mode() { _FPU_SETCW(saved_); }
+
+ private:
+  fpu_control_t saved_;
+};
+
+}  // namespace veksieve::testing
