@@ -54,22 +54,6 @@ TEST(program, the_six_sequence_file_messages_byte_for_byte) {
   }
 }
 
-TEST(program, mended_sequence_file_faults_end_before_the_range) {
-  const char* cases[] = {
-      "1\n2\n100\nk=7\n10\n10\n",   // repeated n
-      "1\n2\n100\nk=7\n10\n+-5\n",  // decreasing n
-      "1\n2\n100\nk=8\n10\n",       // even k
-      "1\n2\n100\nk=3\n5000000000\n",
-  };
-  for (const char* vek : cases) {
-    temp_dir dir;
-    const program_result r = run_with_vek(dir, vek, "3\n5\ny\n");
-    EXPECT_EQ(r.out.rfind("The file 'Vek.dat' is invalid - ", 0), 0u) << r.out;
-    EXPECT_EQ(r.out.find('\n'), std::string::npos) << r.out;
-    EXPECT_EQ(r.exit_status, bad_sequence_file) << vek;
-  }
-}
-
 TEST(program, alpha_message_comes_first_then_start_up_goes_on) {
   temp_dir dir;
   program_result r = run_program(dir, {"-a=500", "-A=7", "-a=0"}, "");
