@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Kill test: a run that is killed with SIGKILL at random moments and resumed
+# from its status file each time must end with the same factors as one
+# uninterrupted run of the same range, with no torn or malformed line.
+#
+#   kill_test.sh BINARY KILLS [SEED]
+#
+# The workload is generated here: a few k's with every n of a window as a
+# candidate, so that the range yields thousands of factors.
+set -euo pipefail
+
+binary=$(realpath "$1")
+kills=${2:-5}
+seed=${3:-$RANDOM}
+RANDOM=$seed
+echo "kill test: $kills kills, seed $seed"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+make_workload() {
+  local dir=$1
+  {
+    echo 3; echo 1000; echo 3000
+    for k in 1011 4847 27653; do
+      echo "k=$k"
+      seq 1000 3000
+    done
+  } > "$dir/Vek.dat"
+}
+
+# Range answers in billions; a resumed run never reads them.
+answers=$'1\n2\ny\n'
+export VEKSIEVE_CHECKPOINT_SECONDS=0
+
+mkdir "$work/reference" "$work/killed"
+make_workload "$work/reference"
+make_workload "$work/killed"
+
+start=$(date +%s%N)
+(cd "$work/reference" && printf '%s' "$answers" | "$binary" > console.txt)
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+elapsed=$(awk -v ms="$elapsed_ms" 'BEGIN { printf "%.3f", ms / 1000 }')
+echo "uninterrupted run: ${elapsed}s, $(grep -c '|' "$work/reference/VekStatus.dat") factor lines"
+
+survived=0
+for ((i = 0; i < kills; i++)); do
+  # Kill somewhere inside the time a whole run takes, start-up included.
+  delay=$(awk -v ms="$elapsed_ms" -v r=$((RANDOM % 1000)) 'BEGIN { printf "%.3f", ms * r / 1e6 }')
+  (cd "$work/killed" && printf '%s' "$answers" | exec "$binary" > /dev/null) &
+  pid=$!
+  sleep "$delay"
+  if kill -9 "$pid" 2>/dev/null; then survived=$((survived + 1)); fi
+  wait "$pid" 2>/dev/null || true
+  if [ -f "$work/killed/VekStatus.dat" ] && tail -n 1 "$work/killed/VekStatus.dat" | grep -qx Done; then
+    break  # the run finished before the kill came
+  fi
+done
+if ! { [ -f "$work/killed/VekStatus.dat" ] && tail -n 1 "$work/killed/VekStatus.dat" | grep -qx Done; }; then
+  (cd "$work/killed" && printf '%s' "$answers" | "$binary" > /dev/null)
+fi
+echo "killed $survived times"
+
+status=$work/killed/VekStatus.dat
+fail=0
+if grep -n -v -E '^(pmax=[0-9]+|pmin=[0-9]+|[0-9]+ \| [0-9]+\*2\^[0-9]+\+1|Done)$' "$status"; then
+  echo "FAIL: malformed lines above"; fail=1
+fi
+[ "$(tail -n 1 "$status")" = Done ] || { echo "FAIL: status file does not end with Done"; fail=1; }
+[ "$(grep -c -x Done "$status")" = 1 ] || { echo "FAIL: more than one Done"; fail=1; }
+
+grep '|' "$work/reference/VekStatus.dat" | sort -u > "$work/expected"
+grep '|' "$status" | sort -u > "$work/found"
+if ! diff "$work/expected" "$work/found" > "$work/diff"; then
+  echo "FAIL: factor sets differ (< only uninterrupted, > only killed):"; head -20 "$work/diff"; fail=1
+fi
+echo "compared $(wc -l < "$work/expected") factors"
+[ "$fail" = 0 ] && echo "kill test passed"
+exit "$fail"
