@@ -13,6 +13,7 @@
 #include "control/fatal_error.hpp"
 #include "report/interruption.hpp"
 #include "engine/sieve_engine.hpp"
+#include "engine/stride_sizing.hpp"
 #include "report/console.hpp"
 #include "report/reporter.hpp"
 
@@ -20,14 +21,6 @@ namespace veksieve {
 
 namespace {
 
-int64_t checkpoint_interval(console_channel& channel) {
-  const char* value = std::getenv(checkpoint_interval_variable);
-  if (value == nullptr) return checkpoint_interval_seconds;
-  if (auto interval = parse_checkpoint_interval(value)) return *interval;
-  channel.print_messagef("%s=%s ignored: it takes a number of seconds from 0 to %" PRId64,
-                         checkpoint_interval_variable, value, checkpoint_interval_seconds);
-  return checkpoint_interval_seconds;
-}
 
 int report_unsaved(console_channel& channel, const status_file_writer& status) {
   channel.print_messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
@@ -49,15 +42,20 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value) {
 }
 
 int run_sieve(sieve_job& job) {
-  console_channel channel;
+  run_settings settings;
+  if (const char* value = std::getenv(checkpoint_interval_variable)) {
+    if (auto interval = parse_checkpoint_interval(value)) {
+      settings.checkpoint_interval = *interval;
+    } else {
+      std::printf("%s=%s ignored: it takes a number of seconds from 0 to %" PRId64 "\n", checkpoint_interval_variable,
+                  value, checkpoint_interval_seconds);
+    }
+  }
+  return run_sieve(job, settings);
+}
 
-  // TODO(engine sizing): refuse here, before any sieving, a table the engine
-  // cannot sieve (its stride sizing function says why).
-
-  interruption_guard interruption;
-  reporter_options options;
-  options.checkpoint_interval = checkpoint_interval(channel);
-  reporter rep(job, channel, interruption.stop_flag(), options);
+int run_sieve(sieve_job& job, const run_settings& settings) {
+  console_channel channel(settings.console);
 
   const auto count = static_cast<std::size_t>(job.count);
   sequence_set sequences;
@@ -66,6 +64,19 @@ int run_sieve(sieve_job& job) {
   sequences.k = std::span<const int32_t>(job.k.data(), count);
   sequences.residue = std::span<const int32_t>(job.residue.data(), count);
   sequences.step = std::span<const int32_t>(job.step.data(), count);
+
+  // Refused before the first prime, not after hours of sieving.
+  const stride_sizing sizing = plan_stride_search(sequences, job.alpha);
+  if (!sizing.ok()) {
+    channel.print_messagef("The sequences of '%s' cannot be sieved: %s", sequence_file_name, sizing.refusal.c_str());
+    return exit_bad_sequence_file;
+  }
+
+  interruption_guard interruption;
+  reporter_options options;
+  options.checkpoint_interval = settings.checkpoint_interval;
+  options.retry = settings.retry;
+  reporter rep(job, channel, interruption.stop_flag(), options);
 
   const int64_t p = sieve_engine(job.pmin, job.pmax, sequences, make_engine_callbacks(rep), job.alpha);
 

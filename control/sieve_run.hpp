@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 
+#include "common/config.hpp"
 #include "control/sieve_job.hpp"
+#include "report/status_file_writer.hpp"
 
 namespace veksieve {
 
@@ -18,9 +21,20 @@ constexpr const char* checkpoint_interval_variable = "VEKSIEVE_CHECKPOINT_SECOND
 // from 0 up to the default interval.
 std::optional<int64_t> parse_checkpoint_interval(const char* value);
 
+struct run_settings {
+  FILE* console = stdout;
+  int64_t checkpoint_interval = checkpoint_interval_seconds;
+  retry_policy retry;  // for status-file lines that cannot be written
+};
+
 // Returns the process's exit status: 0 when the range (or the engine's part
 // of it) is sieved and saved; 128 + the signal number after an interruption;
-// exit_status_file_unwritable when results could not be saved.
+// exit_status_file_unwritable when results could not be saved;
+// exit_bad_sequence_file when the sequences cannot be sieved at all.
+int run_sieve(sieve_job& job, const run_settings& settings);
+
+// The same with the console on stdout and the checkpoint interval shortened
+// by the environment variable above, when it is set.
 int run_sieve(sieve_job& job);
 
 }  // namespace veksieve
