@@ -6,12 +6,14 @@
 #include "common/macros.hpp"
 #include "primes/prime_source.hpp"
 
+#include <bit>
 #include <cstdint>
 
 namespace veksieve {
 
+// A rotated constant mask: one instruction instead of shift and invert.
 ALWAYS_INLINE void clear_bit(uint32_t* segment, uint32_t i) {
-  segment[i / 32] &= ~(uint32_t{1} << (i % 32));
+  segment[i / 32] &= std::rotl(uint32_t{0xFFFFFFFE}, static_cast<int>(i % 32));
 }
 
 // The strike index of p for the segment that starts at segment_start: the bit
