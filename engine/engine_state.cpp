@@ -4,6 +4,7 @@
 #include "engine/engine_state.hpp"
 
 #include <cstdlib>
+#include <new>
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
@@ -32,12 +33,17 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   table_ = static_cast<uint64_t*>(obtain(table_length_ * sizeof(uint64_t)));
   chain_ = static_cast<uint32_t*>(obtain(table_length_ * sizeof(uint32_t)));
   presence_ = static_cast<presence_group*>(obtain(presence_group_count * sizeof(presence_group)));
-  ready_ = start_value_ && step_multiplier_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
-           parity_value_ && table_ && chain_ && presence_;
-  if (ready_) build_groups();
+  if (!(start_value_ && step_multiplier_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
+        parity_value_ && table_ && chain_ && presence_)) {
+    release_all();
+    throw std::bad_alloc();
+  }
+  build_groups();
 }
 
-engine_state::~engine_state() {
+engine_state::~engine_state() { release_all(); }
+
+void engine_state::release_all() {
   // The stride blocks first, then the per-sequence arrays; nothing leaks when
   // several engines run one after another.
   give_back(table_);
@@ -97,7 +103,7 @@ void engine_state::build_groups() {
 }
 
 void engine_state::sieve_prime(int64_t p) {
-  ASSERT(ready_ && p >= 3 && (p & 1) && p <= engine_pmax_limit);
+  ASSERT(p >= 3 && (p & 1) && p <= engine_pmax_limit);
   const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
   if (mark_active(m)) stride_search(m);
 }

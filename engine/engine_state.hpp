@@ -28,13 +28,12 @@ class engine_state {
  public:
   // Set-up: obtains every block through the allocation callback (a null
   // callback means calloc/free) and builds the groups. `sizing` must be ok().
+  // Throws std::bad_alloc, after giving back what it got, when the callback
+  // returns null.
   engine_state(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing);
   ~engine_state();
   engine_state(const engine_state&) = delete;
   engine_state& operator=(const engine_state&) = delete;
-
-  // False when the allocation callback failed; then nothing may be sieved.
-  bool ready() const { return ready_; }
 
   // Filters the sequences for the odd prime p < 2^48 and searches the ones
   // that pass, reporting each solution through the factor callback.
@@ -51,6 +50,7 @@ class engine_state {
  private:
   void* obtain(size_t bytes);
   void give_back(void* block);
+  void release_all();
   void build_groups();
   // sequence_filter.cpp: marks the sequences that can have a solution for p.
   bool mark_active(const prime_modulus& m);
@@ -88,7 +88,6 @@ class engine_state {
 
   power_cache power_cache_;
   uint64_t group_cache_ = 0;
-  bool ready_ = false;
 };
 
 }  // namespace veksieve

@@ -36,6 +36,12 @@ struct sequence_set {
 
 // Returns the first prime above min(pmax, 2^48 - 1) that the prime source
 // yields, or, when a stop was requested, the first prime not sieved.
+// Before sieving it sizes the search with plan_stride_search
+// (engine/stride_sizing.hpp), which a caller should run first to refuse a job
+// with its reason. The engine throws std::invalid_argument with that reason
+// when the sizing refuses, and std::bad_alloc when the allocation callback
+// returns null; it calls no other callback in either case.
+// It leaves this thread's x87 unit at a 64-bit mantissa rounding down.
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences,
                      const engine_callbacks& callbacks, double alpha);
 
