@@ -48,6 +48,10 @@ static_assert(period_5_29_31 > segment_words && period_3_7_13_17 > segment_words
 // large_count counts 32-bit words, two per large prime.
 inline constexpr uint32_t large_count_limit = 2 * large_prime_count;
 inline constexpr uint32_t large_block_words = 2 * large_block_primes;
+// The last of the large primes. With all of them active the source is exact
+// below its square (about 4.6e15), far above the engine's 2^48.
+inline constexpr int64_t last_large_prime = 68056199;
+inline constexpr int64_t prime_source_reach = last_large_prime * last_large_prime;
 // Keeps the blocks from activating while the list itself is being built.
 inline constexpr int64_t no_large_threshold = 0x3FFFFFFFFFFFFFFF;
 
@@ -91,12 +95,14 @@ struct prime_source {
 };
 
 // Set-up, in this order, once per source (the tables are kept afterwards).
+// A failed allocation throws std::bad_alloc here or in the first sieve_start;
+// the hand-out itself never allocates.
 void build_clear_mask(prime_source& source);
 void build_small_primes(prime_source& source);
 void init_sieve_tables(prime_source& source);  // a second call changes nothing
 
 // Builds the large prime list and places the source so that next_prime hands
-// out the smallest prime above pmin. 0 <= pmin; exact below large_prime_reach.
+// out the smallest prime above pmin. 0 <= pmin < prime_source_reach.
 void sieve_start(prime_source& source, int64_t pmin);
 // sieve_start's positioning step; leaves large_primes and large_count alone.
 void sieve_position(prime_source& source, int64_t pmin);

@@ -70,7 +70,7 @@ void sieve_position(prime_source& source, int64_t pmin) {
 }
 
 void sieve_start(prime_source& source, int64_t pmin) {
-  ASSERT(pmin >= 0);
+  ASSERT(pmin >= 0 && pmin < prime_source_reach);
   // The list is rebuilt on every start; its storage is kept.
   if (!source.large_primes) source.large_primes = std::make_unique<prime_strike[]>(large_prime_count);
   source.large_count = 0;
@@ -85,6 +85,7 @@ void sieve_start(prime_source& source, int64_t pmin) {
   // a restarted source identical to a fresh one.
   for (uint32_t i = 0; i < large_prime_count; ++i)
     large[i] = {static_cast<uint32_t>(next_prime(source)), 0};
+  ASSERT(large[large_prime_count - 1].prime == last_large_prime);
 
   // Activate every block whose primes can strike the segment of pmin.
   while (pmin > threshold && source.large_count < large_count_limit) {

@@ -59,6 +59,8 @@ TEST(prime_source, starts_above_pmin_in_and_across_the_first_segments) {
 TEST(prime_source, activates_the_first_large_block_before_it_is_needed) {
   auto source = test::make_source();
   sieve_start(*source, 12071976129);
+  EXPECT_EQ(source->large_primes[0].prime, 109883u);
+  EXPECT_EQ(source->large_primes[large_prime_count - 1].prime, 68056199u);
   EXPECT_EQ(source->large_count, 0u);
   EXPECT_EQ(source->large_threshold, 12071976129);
   const int64_t stop = 12074400000;
