@@ -1,0 +1,292 @@
+// The whole program on small ranges, run as a process: every factor line in
+// the status file and on the console is checked against a reference computed
+// here (primesieve's primes, k*2^n+1 mod p by doubling over the window), and
+// interrupted runs must resume to exactly the same factors.
+#include <gtest/gtest.h>
+#include <primesieve.hpp>
+
+#include <algorithm>
+#include <cinttypes>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "program_process.hpp"
+#include "test_support.hpp"
+
+namespace veksieve {
+namespace {
+
+using testing::read_file;
+using testing::write_file;
+
+struct factor {
+  int64_t p;
+  int32_t k;
+  int32_t n;
+  auto operator<=>(const factor&) const = default;
+};
+
+struct sequence_file {
+  int32_t nmin;
+  int32_t nmax;
+  std::vector<std::pair<int32_t, std::vector<int32_t>>> ks;
+
+  std::string text() const {
+    std::ostringstream out;
+    out << ks.size() << "\n" << nmin << "\n" << nmax << "\n";
+    for (const auto& [k, ns] : ks) {
+      out << "k=" << k << "\n";
+      for (int32_t n : ns) out << n << "\n";
+    }
+    return out.str();
+  }
+};
+
+// Four k's over a window of 400 exponents, each keeping only the n at which
+// 3 does not divide k*2^n+1, as every real sequence file does: all of them,
+// every second one, every third one, and one k of the period table whose n
+// fall in two classes of 120, so that it is split into two sequences sharing
+// one bitmap.
+sequence_file test_sequences() {
+  sequence_file file{10000, 10399, {}};
+  auto free_of_3 = [](int32_t k, int32_t n) { return (k % 3 * (n % 2 == 0 ? 1 : 2) + 1) % 3 != 0; };
+  std::vector<int32_t> all, every_second, every_third, split;
+  for (int32_t n = 10000; n <= 10399; ++n) {
+    if (free_of_3(1013, n)) all.push_back(n);
+    if (free_of_3(2293, n) && n % 4 == 0) every_second.push_back(n);
+    if (free_of_3(3061, n) && n % 6 == 0) every_third.push_back(n);
+    if (free_of_3(4847, n) && ((n - 10000) % 120 == 1 || (n - 10000) % 120 == 3)) split.push_back(n);
+  }
+  file.ks = {{1013, all}, {2293, every_second}, {3061, every_third}, {4847, split}};
+  return file;
+}
+
+// Every factor p | k*2^n+1 with pmin < p <= pmax of a candidate n that no
+// smaller prime struck first, in ascending order of p.
+std::vector<factor> reference_factors(const sequence_file& file, int64_t pmin, int64_t pmax) {
+  std::vector<std::set<int32_t>> alive;
+  for (const auto& entry : file.ks) alive.emplace_back(entry.second.begin(), entry.second.end());
+  std::vector<factor> found;
+  primesieve::iterator primes(static_cast<uint64_t>(std::max<int64_t>(pmin + 1, 3)));
+  for (auto p = static_cast<int64_t>(primes.next_prime()); p <= pmax; p = static_cast<int64_t>(primes.next_prime())) {
+    const auto modulus = static_cast<uint64_t>(p);
+    uint64_t power = 1;  // 2^nmin by square-and-multiply, then doubling across the window
+    unsigned __int128 base = 2;
+    for (auto e = static_cast<uint32_t>(file.nmin); e != 0; e >>= 1, base = base * base % modulus) {
+      if (e & 1) power = static_cast<uint64_t>(power * base % modulus);
+    }
+    for (std::size_t i = 0; i < file.ks.size(); ++i) {
+      const int32_t k = file.ks[i].first;
+      auto x = static_cast<uint64_t>(static_cast<unsigned __int128>(power) * static_cast<uint64_t>(k) % modulus);
+      for (int32_t n = file.nmin; n <= file.nmax; ++n) {
+        if (x == modulus - 1 && alive[i].erase(n)) found.push_back({p, k, n});
+        x *= 2;
+        if (x >= modulus) x -= modulus;
+      }
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool parse_factor(const std::string& line, factor& f) {
+  long long p;
+  int k, n, used = 0;
+  if (std::sscanf(line.c_str(), "%lld | %d*2^%d+1%n", &p, &k, &n, &used) != 3 ||
+      used != static_cast<int>(line.size())) {
+    return false;
+  }
+  f = {p, k, n};
+  return true;
+}
+
+std::vector<factor> factor_lines(const std::string& text) {
+  std::vector<factor> factors;
+  factor f;
+  for (const std::string& line : split_lines(text)) {
+    if (parse_factor(line, f)) factors.push_back(f);
+  }
+  return factors;
+}
+
+// Within one prime the engine's order is its own; across primes it ascends.
+void expect_same_factors(std::vector<factor> got, std::vector<factor> expected) {
+  EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), [](const factor& a, const factor& b) { return a.p < b.p; }));
+  std::sort(got.begin(), got.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(got, expected);
+}
+
+// The primes at which bit 18 changes, measured from pmin.
+std::vector<int64_t> expected_status_primes(int64_t pmin, int64_t pmax) {
+  std::vector<int64_t> status;
+  int64_t reference = pmin & (int64_t{1} << 18);
+  primesieve::iterator primes(static_cast<uint64_t>(pmin + 1));
+  for (auto p = static_cast<int64_t>(primes.next_prime()); p <= pmax; p = static_cast<int64_t>(primes.next_prime())) {
+    if ((p & (int64_t{1} << 18)) != reference) {
+      reference = p & (int64_t{1} << 18);
+      status.push_back(p);
+    }
+  }
+  return status;
+}
+
+std::vector<int64_t> status_primes(const std::string& console) {
+  std::vector<int64_t> primes;
+  for (const std::string& line : split_lines(console)) {
+    if (line.rfind("Sieved up to ", 0) == 0) primes.push_back(std::stoll(line.substr(13)));
+  }
+  return primes;
+}
+
+struct end_to_end : ::testing::Test {
+  testing::scratch_dir dir;
+  sequence_file sequences = test_sequences();
+  std::string status_path = dir.file("VekStatus.dat");
+
+  void SetUp() override { write_file(dir.file("Vek.dat"), sequences.text()); }
+};
+
+TEST_F(end_to_end, a_range_is_sieved_reported_saved_and_marked_done) {
+  write_file(status_path, "pmax=3000000\npmin=1000000\n");
+  const auto end = testing::run_program(dir.path().string(), {});
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+
+  const std::vector<factor> expected = reference_factors(sequences, 1000000, 3000000);
+  ASSERT_GE(expected.size(), 10u);
+  const std::string file = read_file(status_path);
+  const auto file_lines = split_lines(file);
+  ASSERT_EQ(file_lines.size(), expected.size() + 3) << file;
+  EXPECT_EQ(file_lines.front(), "pmax=3000000");
+  EXPECT_EQ(file_lines[1], "pmin=1000000");
+  EXPECT_EQ(file_lines.back(), "Done");
+  expect_same_factors(factor_lines(file), expected);
+
+  // The console shows the same factor lines in the same order, a status
+  // line each time the prime enters a new block of 2^18, and "Done" last.
+  EXPECT_EQ(factor_lines(end.output), factor_lines(file));
+  EXPECT_EQ(status_primes(end.output), expected_status_primes(1000000, 3000000));
+  const auto console = split_lines(end.output);
+  EXPECT_EQ(console.size(), expected.size() + status_primes(end.output).size() + 1);
+  EXPECT_EQ(console.back(), "Done");
+
+  // The next start asks about the complete results and, told no, leaves them.
+  const auto again = testing::run_program(dir.path().string(), {}, "n\n");
+  EXPECT_NE(again.exit_status, 0);
+  EXPECT_EQ(again.output.rfind("There is a complete set of results in the file 'VekStatus.dat'", 0), 0u)
+      << again.output;
+  EXPECT_EQ(read_file(status_path), file);
+}
+
+TEST_F(end_to_end, a_later_checkpoint_resumes_above_it) {
+  const std::string before = "pmax=3000000\npmin=1000000\n1000003 | 1013*2^10001+1\npmin=2000000\n";
+  write_file(status_path, before);
+  const auto end = testing::run_program(dir.path().string(), {"-o=VekStatus.dat"});
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+  const std::string file = read_file(status_path);
+  ASSERT_EQ(file.rfind(before, 0), 0u);
+  expect_same_factors(factor_lines(file.substr(before.size())), reference_factors(sequences, 2000000, 3000000));
+  EXPECT_EQ(status_primes(end.output), expected_status_primes(2000000, 3000000));
+}
+
+TEST_F(end_to_end, a_run_from_zero_shows_a_thinned_selection_and_saves_no_factor) {
+  write_file(status_path, "pmax=700000\n");
+  const auto end = testing::run_program(dir.path().string(), {});
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+  EXPECT_EQ(read_file(status_path), "pmax=700000\nDone\n");
+
+  const std::vector<factor> all = reference_factors(sequences, 0, 700000);
+  std::vector<int64_t> shown_primes;
+  int64_t last_shown = -10000;
+  for (const factor& f : all) {
+    if (f.p - last_shown >= 100000) shown_primes.push_back(last_shown = f.p);
+  }
+  const std::vector<factor> shown = factor_lines(end.output);
+  ASSERT_EQ(shown.size(), shown_primes.size()) << end.output;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].p, shown_primes[i]);
+    EXPECT_NE(std::find(all.begin(), all.end(), shown[i]), all.end()) << shown[i].p;
+  }
+  EXPECT_EQ(status_primes(end.output), expected_status_primes(0, 700000));
+  EXPECT_EQ(split_lines(end.output).back(), "Done");
+}
+
+TEST_F(end_to_end, a_range_past_the_last_prime_the_engine_handles_ends_at_the_first_prime_beyond_it) {
+  constexpr int64_t limit = (int64_t{1} << 48) - 1;
+  write_file(status_path, "pmax=281474976800000\npmin=281474976600000\n");
+  const auto end = testing::run_program(dir.path().string(), {});
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+  primesieve::iterator beyond(static_cast<uint64_t>(limit) + 1);
+  EXPECT_EQ(split_lines(end.output).back(), std::to_string(beyond.next_prime()));
+  const std::string file = read_file(status_path);
+  EXPECT_EQ(split_lines(file).back(), "Done");
+  expect_same_factors(factor_lines(file), reference_factors(sequences, 281474976600000, limit));
+}
+
+// Waits for the `count`-th status line after `from`, then sends `sig`.
+testing::program_end interrupt_after_status_lines(testing::program_process& process, int sig, int count) {
+  std::size_t from = 0;
+  for (int i = 0; i < count; ++i) {
+    EXPECT_TRUE(process.wait_for("Sieved up to", from)) << process.output();
+    from = process.output().find("Sieved up to", from) + 1;
+  }
+  process.signal(sig);
+  return process.finish();
+}
+
+int64_t last_checkpoint(const std::string& file) {
+  int64_t pmin = -1;
+  for (const std::string& line : split_lines(file)) {
+    if (line.rfind("pmin=", 0) == 0) pmin = std::stoll(line.substr(5));
+  }
+  return pmin;
+}
+
+TEST_F(end_to_end, interrupted_runs_checkpoint_where_they_stopped_and_resume_to_the_same_factors) {
+  constexpr int64_t pmin = 1000000, pmax = 12000000;
+  write_file(status_path, "pmax=12000000\npmin=1000000\n");
+
+  testing::program_process first(dir.path().string(), {}, "");
+  const auto stopped = interrupt_after_status_lines(first, SIGINT, 1);
+  EXPECT_EQ(stopped.exit_status, 130) << stopped.output;
+  const int64_t resume_1 = last_checkpoint(read_file(status_path));
+  EXPECT_GT(resume_1, pmin);
+  EXPECT_EQ(split_lines(stopped.output).back(),
+            "Interrupted before p=" + std::to_string(resume_1 + 1) + ": every smaller prime of the range is sieved");
+
+  // Checkpoints every second from here: each names a prime less one.
+  testing::program_process second(dir.path().string(), {}, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
+  const auto stopped_again = interrupt_after_status_lines(second, SIGTERM, 8);
+  EXPECT_EQ(stopped_again.exit_status, 143) << stopped_again.output;
+  const std::string file = read_file(status_path);
+  const int64_t resume_2 = last_checkpoint(file);
+  EXPECT_GT(resume_2, resume_1);
+  for (const std::string& line : split_lines(file)) {
+    if (line.rfind("pmin=", 0) != 0 || line == "pmin=1000000") continue;
+    primesieve::iterator next(static_cast<uint64_t>(std::stoll(line.substr(5))) + 1);
+    EXPECT_EQ(next.next_prime(), static_cast<uint64_t>(std::stoll(line.substr(5))) + 1) << line;
+  }
+
+  const auto last = testing::run_program(dir.path().string(), {});
+  EXPECT_EQ(last.exit_status, 0) << last.output;
+  const std::string done = read_file(status_path);
+  EXPECT_EQ(split_lines(done).back(), "Done");
+
+  // Each run starts from the candidates of Vek.dat, so a candidate struck
+  // before an interruption can be reported again, with a larger prime, after
+  // it. Nothing is lost and nothing sieved twice: the three parts together.
+  std::vector<factor> expected = reference_factors(sequences, pmin, resume_1);
+  for (const factor& f : reference_factors(sequences, resume_1, resume_2)) expected.push_back(f);
+  for (const factor& f : reference_factors(sequences, resume_2, pmax)) expected.push_back(f);
+  expect_same_factors(factor_lines(done), expected);
+}
+
+}  // namespace
+}  // namespace veksieve
