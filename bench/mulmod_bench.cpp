@@ -1,0 +1,102 @@
+// Nanoseconds per modular product: the engine's x87 product (lazy, full, and
+// full by a fixed factor) beside a plain unsigned __int128 product with %,
+// and the bare 128-bit product, in one dependent chain (latency) and in four
+// independent chains (throughput). The counter ns_per_product is the figure.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+
+#include "engine/fpu_control.hpp"
+#include "engine/mulmod_portable.hpp"
+#include "engine/mulmod_x87.hpp"
+
+namespace veksieve {
+namespace {
+
+constexpr int products_per_chain = 4096;
+
+struct x87_lazy {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+    return x87::mulmod_lazy(a, b, m);
+  }
+};
+struct x87_full {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+    return x87::mulmod_full(a, b, m);
+  }
+};
+struct x87_fixed {
+  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const x87::fixed_factor& f) {
+    return x87::mulmod_full(a, f, m);
+  }
+};
+struct int128_mod {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+    return portable::mulmod_full(a, b, m);
+  }
+};
+// No reduction at all: the floor any product must pay (high half folded in
+// to keep the chain dependent and the value bounded).
+struct int128_product {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+    const unsigned __int128 x = static_cast<unsigned __int128>(a) * b;
+    return (static_cast<uint64_t>(x) ^ static_cast<uint64_t>(x >> 64)) & (m.p - 1);
+  }
+};
+
+void report(benchmark::State& state, int chains) {
+  state.counters["ns_per_product"] = benchmark::Counter(double(products_per_chain) * chains,
+                                                        benchmark::Counter::kIsIterationInvariantRate |
+                                                            benchmark::Counter::kInvert);
+}
+
+template <class Op>
+void dependent_chain(benchmark::State& state) {
+  engine_fpu_scope mode;
+  const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
+  const uint64_t y = m.p / 3 + 12345;
+  const x87::fixed_factor f = x87::make_fixed_factor(y, m);
+  uint64_t x = m.p / 7;
+  for (auto _ : state) {
+    for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m, f);
+    benchmark::DoNotOptimize(x);
+  }
+  report(state, 1);
+}
+
+template <class Op>
+void independent_chains(benchmark::State& state) {
+  engine_fpu_scope mode;
+  const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
+  const uint64_t y = m.p / 3 + 12345;
+  const x87::fixed_factor f = x87::make_fixed_factor(y, m);
+  uint64_t x0 = m.p / 7, x1 = m.p / 11, x2 = m.p / 13, x3 = m.p / 17;
+  for (auto _ : state) {
+    for (int i = 0; i < products_per_chain; ++i) {
+      x0 = Op::mul(x0, y, m, f);
+      x1 = Op::mul(x1, y, m, f);
+      x2 = Op::mul(x2, y, m, f);
+      x3 = Op::mul(x3, y, m, f);
+    }
+    benchmark::DoNotOptimize(x0 + x1 + x2 + x3);
+  }
+  report(state, 4);
+}
+
+constexpr int64_t near_10_12 = 1000000000039;
+constexpr int64_t below_2_48 = 281474976710597;
+
+#define VEKSIEVE_MULMOD_BENCH(op)                                                   \
+  BENCHMARK(dependent_chain<op>)->Arg(near_10_12)->Arg(below_2_48);                 \
+  BENCHMARK(independent_chains<op>)->Arg(near_10_12)->Arg(below_2_48)
+
+VEKSIEVE_MULMOD_BENCH(x87_lazy);
+VEKSIEVE_MULMOD_BENCH(x87_full);
+VEKSIEVE_MULMOD_BENCH(x87_fixed);
+VEKSIEVE_MULMOD_BENCH(int128_mod);
+VEKSIEVE_MULMOD_BENCH(int128_product);
+
+}  // namespace
+}  // namespace veksieve
+
+BENCHMARK_MAIN();
