@@ -121,17 +121,6 @@ TEST_F(factor_fixture, verification_is_exact_below_and_above_2_to_the_31_and_nea
   EXPECT_EQ(testing::read_file(status_file()), expected_file);
 }
 
-TEST_F(factor_fixture, a_saved_factor_line_restarts_the_checkpoint_clock) {
-  sieve_job job = testing::make_job(2, 10, {21}, status_file());
-  reporter rep = make_reporter(job);
-  now = 1000600;
-  report_factor(&rep, 0, 4, 337);
-  EXPECT_EQ(rep.last_checkpoint_time, 1000600);
-  report_factor(&rep, 0, 5, 337);  // fails verification: the clock stays
-  now = 1000700;
-  EXPECT_EQ(rep.last_checkpoint_time, 1000600);
-}
-
 TEST_F(factor_fixture, console_only_runs_show_a_thinned_selection_and_save_nothing) {
   std::vector<known_factor> factors;
   for (int64_t p : {50021, 95003, 150001, 190027, 260003}) factors.push_back(find_factor(p, 2, 1 << 20));
