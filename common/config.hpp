@@ -38,6 +38,12 @@ constexpr int64_t progress_bit = 0x40000;
 // A "pmin=" checkpoint is appended at most once in this many seconds.
 constexpr int64_t checkpoint_interval_seconds = 900;
 
+// A status-file line that cannot be written is tried again after this pause,
+// long enough not to spin a core, short enough to catch a disk freed by hand;
+// after the give-up limit the run stops and lists what it could not save.
+constexpr int64_t status_retry_pause_ms = 1000;
+constexpr int64_t status_give_up_ms = 60000;
+
 // The candidate prime source holds this many primes beyond its sieving primes
 // (109883 to 68056199, 32 MB), enough to sieve exactly up to 68056199^2, far
 // past the engine's 2^48. They become active in blocks as the sieve climbs,

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/config.hpp"
 #include "report/console.hpp"
 
 namespace veksieve {
@@ -21,8 +22,8 @@ namespace veksieve {
 int append_line_once(const std::string& path, std::string_view line);
 
 struct retry_policy {
-  std::chrono::milliseconds pause{1000};
-  std::chrono::milliseconds give_up_after{60000};
+  std::chrono::milliseconds pause{status_retry_pause_ms};
+  std::chrono::milliseconds give_up_after{status_give_up_ms};
 };
 
 class status_file_writer {
