@@ -21,16 +21,19 @@ trap 'rm -rf "$work"' EXIT
 make_workload() {
   local dir=$1
   {
-    echo 3; echo 1000; echo 3000
-    for k in 1011 4847 27653; do
+    echo 4; echo 10000; echo 12000
+    # The n of each k that 3 does not divide k*2^n+1 for: odd n when
+    # k = 2 (mod 3), even n when k = 1 (mod 3).
+    for k in 1013 2293 3061 5297; do
       echo "k=$k"
-      seq 1000 3000
+      seq $((10000 + (k % 3 == 2))) 2 12000
     done
   } > "$dir/Vek.dat"
+  # A status file with a range and no "Done" makes every start resume it,
+  # so no run reads the range prompt.
+  printf 'pmax=30000000\npmin=1000000\n' > "$dir/VekStatus.dat"
 }
 
-# Range answers in billions; a resumed run never reads them.
-answers=$'1\n2\ny\n'
 export VEKSIEVE_CHECKPOINT_SECONDS=0
 
 mkdir "$work/reference" "$work/killed"
@@ -38,7 +41,7 @@ make_workload "$work/reference"
 make_workload "$work/killed"
 
 start=$(date +%s%N)
-(cd "$work/reference" && printf '%s' "$answers" | "$binary" > console.txt)
+(cd "$work/reference" && "$binary" < /dev/null > console.txt)
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 elapsed=$(awk -v ms="$elapsed_ms" 'BEGIN { printf "%.3f", ms / 1000 }')
 echo "uninterrupted run: ${elapsed}s, $(grep -c '|' "$work/reference/VekStatus.dat") factor lines"
@@ -47,7 +50,7 @@ survived=0
 for ((i = 0; i < kills; i++)); do
   # Kill somewhere inside the time a whole run takes, start-up included.
   delay=$(awk -v ms="$elapsed_ms" -v r=$((RANDOM % 1000)) 'BEGIN { printf "%.3f", ms * r / 1e6 }')
-  (cd "$work/killed" && printf '%s' "$answers" | exec "$binary" > /dev/null) &
+  (cd "$work/killed" && exec "$binary" < /dev/null > /dev/null) &
   pid=$!
   sleep "$delay"
   if kill -9 "$pid" 2>/dev/null; then survived=$((survived + 1)); fi
@@ -57,7 +60,7 @@ for ((i = 0; i < kills; i++)); do
   fi
 done
 if ! { [ -f "$work/killed/VekStatus.dat" ] && tail -n 1 "$work/killed/VekStatus.dat" | grep -qx Done; }; then
-  (cd "$work/killed" && printf '%s' "$answers" | "$binary" > /dev/null)
+  (cd "$work/killed" && "$binary" < /dev/null > /dev/null)
 fi
 echo "killed $survived times"
 
@@ -69,11 +72,18 @@ fi
 [ "$(tail -n 1 "$status")" = Done ] || { echo "FAIL: status file does not end with Done"; fail=1; }
 [ "$(grep -c -x Done "$status")" = 1 ] || { echo "FAIL: more than one Done"; fail=1; }
 
-grep '|' "$work/reference/VekStatus.dat" | sort -u > "$work/expected"
-grep '|' "$status" | sort -u > "$work/found"
+# A resumed run starts again from the candidates of Vek.dat, so a candidate
+# struck before the kill may be reported once more by a larger prime. The
+# first factor of each candidate is what the uninterrupted run reports.
+first_factors() {
+  grep '|' "$1" | sort -t' ' -k3,3 -k1,1n | awk '$3 != last { print; last = $3 }' | sort
+}
+first_factors "$work/reference/VekStatus.dat" > "$work/expected"
+first_factors "$status" > "$work/found"
 if ! diff "$work/expected" "$work/found" > "$work/diff"; then
-  echo "FAIL: factor sets differ (< only uninterrupted, > only killed):"; head -20 "$work/diff"; fail=1
+  echo "FAIL: first factors differ (< only uninterrupted, > only killed):"; head -20 "$work/diff"; fail=1
 fi
-echo "compared $(wc -l < "$work/expected") factors"
+extra=$(($(grep -c '|' "$status") - $(wc -l < "$work/found")))
+echo "compared $(wc -l < "$work/expected") factors ($extra repeated or later factors of struck candidates)"
 [ "$fail" = 0 ] && echo "kill test passed"
 exit "$fail"
