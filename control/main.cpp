@@ -2,6 +2,7 @@
 // in a fixed order and ends in the sieve run; every reason to stop early is a
 // fatal_error, caught here once: its message is printed as it stands.
 #include <iostream>
+#include <new>
 
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
@@ -24,5 +25,10 @@ int main(int argc, char** argv) {
   } catch (const fatal_error& error) {
     std::cout << error.message << std::flush;
     return error.exit_status;
+  } catch (const std::bad_alloc&) {
+    // The engine asks for its memory before the first prime, so nothing
+    // found is lost; the status file still resumes where it was.
+    std::cout << "There is not enough memory to sieve!" << std::flush;
+    return 1;
   }
 }
