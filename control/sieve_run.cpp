@@ -5,6 +5,8 @@
 #include "control/sieve_run.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,18 @@ namespace veksieve {
 
 namespace {
 
+// Shortens how long a status file that cannot be written is retried before
+// the run gives up on it, for tests of failing disks.
+constexpr const char* give_up_variable = "VEKSIEVE_GIVE_UP_SECONDS";
+
+std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t most) {
+  char* end = nullptr;
+  errno = 0;
+  const long long seconds = std::strtoll(value, &end, 10);
+  if (end == value || *end != '\0' || errno != 0) return std::nullopt;
+  if (seconds < least || seconds > most) return std::nullopt;
+  return seconds;
+}
 
 int report_unsaved(console_channel& channel, const status_file_writer& status) {
   channel.print_messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
@@ -33,12 +47,7 @@ int report_unsaved(console_channel& channel, const status_file_writer& status) {
 }  // namespace
 
 std::optional<int64_t> parse_checkpoint_interval(const char* value) {
-  char* end = nullptr;
-  errno = 0;
-  const long long seconds = std::strtoll(value, &end, 10);
-  if (end == value || *end != '\0' || errno != 0) return std::nullopt;
-  if (seconds < 0 || seconds > checkpoint_interval_seconds) return std::nullopt;
-  return seconds;
+  return whole_seconds(value, 0, checkpoint_interval_seconds);
 }
 
 int run_sieve(sieve_job& job) {
@@ -49,6 +58,14 @@ int run_sieve(sieve_job& job) {
     } else {
       std::printf("%s=%s ignored: it takes a number of seconds from 0 to %" PRId64 "\n", checkpoint_interval_variable,
                   value, checkpoint_interval_seconds);
+    }
+  }
+  if (const char* value = std::getenv(give_up_variable)) {
+    constexpr int64_t most = status_give_up_ms / 1000;
+    if (auto seconds = whole_seconds(value, 1, most)) {
+      settings.retry.give_up_after = std::chrono::seconds(*seconds);
+    } else {
+      std::printf("%s=%s ignored: it takes a number of seconds from 1 to %" PRId64 "\n", give_up_variable, value, most);
     }
   }
   return run_sieve(job, settings);
