@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -67,7 +68,10 @@ bool results_were_sent(std::istream& in, std::ostream& out, const std::string& n
 
 void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
   status_contents status;
-  {
+  // Only a regular file can hold a run to resume. A device such as /dev/full
+  // or /dev/zero reads as one endless line that would fill the memory.
+  std::error_code not_there;
+  if (std::filesystem::is_regular_file(job.status_file, not_there)) {
     std::ifstream file(job.status_file, std::ios::binary);
     if (file) {
       status = read_status(file, job.status_file, [&] { return results_were_sent(in, out, job.status_file); });
