@@ -3,7 +3,7 @@
 # from its status file each time must end with the same factors as one
 # uninterrupted run of the same range, with no torn or malformed line.
 #
-#   kill_test.sh BINARY KILLS [SEED]
+#   kill_test.sh BINARY KILLS [SEED] [PMAX]
 #
 # The workload is generated here: a few k's with every n of a window as a
 # candidate, so that the range yields thousands of factors.
@@ -12,8 +12,9 @@ set -euo pipefail
 binary=$(realpath "$1")
 kills=${2:-5}
 seed=${3:-$RANDOM}
+pmax=${4:-30000000}
 RANDOM=$seed
-echo "kill test: $kills kills, seed $seed"
+echo "kill test: $kills kills, seed $seed, range up to $pmax"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,7 +32,7 @@ make_workload() {
   } > "$dir/Vek.dat"
   # A status file with a range and no "Done" makes every start resume it,
   # so no run reads the range prompt.
-  printf 'pmax=30000000\npmin=1000000\n' > "$dir/VekStatus.dat"
+  printf 'pmax=%s\npmin=1000000\n' "$pmax" > "$dir/VekStatus.dat"
 }
 
 export VEKSIEVE_CHECKPOINT_SECONDS=0
@@ -48,8 +49,9 @@ echo "uninterrupted run: ${elapsed}s, $(grep -c '|' "$work/reference/VekStatus.d
 
 survived=0
 for ((i = 0; i < kills; i++)); do
-  # Kill somewhere inside the time a whole run takes, start-up included.
-  delay=$(awk -v ms="$elapsed_ms" -v r=$((RANDOM % 1000)) 'BEGIN { printf "%.3f", ms * r / 1e6 }')
+  # Kill at any moment of the first 2.5 seconds, start-up included: with a
+  # checkpoint at most once a second, some runs die before their first one.
+  delay=$(awk -v r=$((RANDOM % 2500)) 'BEGIN { printf "%.3f", r / 1000 }')
   (cd "$work/killed" && exec "$binary" < /dev/null > /dev/null) &
   pid=$!
   sleep "$delay"
