@@ -24,7 +24,7 @@ struct power_cache {
 ALWAYS_INLINE uint64_t pow2_lazy(uint32_t e, const prime_modulus& m) {
   ASSERT(e >= 1);
   uint64_t v = 2;
-  for (int bit = std::bit_width(e) - 2; bit >= 0; --bit) {
+  for (int bit = static_cast<int>(std::bit_width(e)) - 2; bit >= 0; --bit) {
     v = mulmod_lazy(v, v, m);
     if ((e >> bit) & 1) {
       v <<= 1;
@@ -56,7 +56,7 @@ ALWAYS_INLINE uint64_t pow2_mod_cached(uint32_t s, const prime_modulus& m, power
 ALWAYS_INLINE uint64_t pow_half_mod(uint32_t e, const prime_modulus& m) {
   if (e == 0) return 1;
   uint64_t x = (m.p + 1) >> 1;
-  for (int bit = std::bit_width(e) - 2; bit >= 0; --bit) {
+  for (int bit = static_cast<int>(std::bit_width(e)) - 2; bit >= 0; --bit) {
     x = mulmod_lazy(x, x, m);
     if ((e >> bit) & 1) {
       if (x & 1) x += m.p;
