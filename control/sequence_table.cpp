@@ -4,6 +4,8 @@
 // parity filter assumes an odd k, hence the check on each k.
 #include "control/sequence_table.hpp"
 
+#include <unistd.h>
+
 #include <array>
 #include <fstream>
 #include <new>
@@ -57,7 +59,14 @@ int32_t period_of(int64_t k) {
   return 1;
 }
 
-void read_sequence_table(std::istream& in, sieve_job& job) {
+int64_t bitmap_memory_budget() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return INT64_MAX;
+  return static_cast<int64_t>(pages) * page_size / 2;
+}
+
+void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes) {
   value_reader reader(in);
 
   const file_value first = reader.read_value();
@@ -96,6 +105,11 @@ void read_sequence_table(std::istream& in, sieve_job& job) {
                                       static_cast<long long>(k)),
                           exit_bad_sequence_file};
 
+      // A window of 2^31 takes 256 MB per k. Linux promises more than it has
+      // and kills the process when the zero fill touches it, so a table that
+      // cannot fit is refused while the program can still say why.
+      const int64_t bitmap_bytes = 4 * int64_t{job.bitmap_words};
+      if (static_cast<int64_t>(job.bitmap_storage.size() + 1) > memory_bytes / bitmap_bytes) throw std::bad_alloc();
       uint32_t* bits = job.bitmap_storage.emplace_back(static_cast<size_t>(job.bitmap_words), 0u).data();
       const int32_t period = period_of(k);
       present.fill(false);

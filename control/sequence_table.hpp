@@ -16,9 +16,14 @@ namespace veksieve {
 // k outside the table.
 int32_t period_of(int64_t k);
 
+// The memory the candidate bitmaps may take: half the machine's physical
+// memory, leaving the rest to the sieve and to everything else running.
+int64_t bitmap_memory_budget();
+
 // Builds the table from the text of a sequence file. Throws fatal_error with
-// the file's message (no line end) when the text is defective.
-void read_sequence_table(std::istream& in, sieve_job& job);
+// the file's message (no line end) when the text is defective, or when its
+// bitmaps would take more than `memory_bytes`.
+void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes = bitmap_memory_budget());
 
 // The same for the file at `path`; a file that cannot be opened is reported
 // as missing from the current directory.

@@ -177,6 +177,23 @@ TEST(sequence_table, huge_count_is_found_short_without_allocating_for_it) {
   EXPECT_EQ(rejection("2000000000\n2\n100\nk=3\n5\n"), "The file 'Vek.dat' is invalid - insufficient k's!");
 }
 
+TEST(sequence_table, bitmaps_beyond_memory_are_refused_before_they_are_made) {
+  // Window of 320 exponents: 11 words, 44 bytes per k; room for two k's.
+  const std::string two = "2\n2\n321\nk=3\n5\nk=5\n7\n";
+  const std::string three = "3\n2\n321\nk=3\n5\nk=5\n7\nk=7\n9\n";
+  sieve_job job;
+  std::istringstream fits(two);
+  read_sequence_table(fits, job, 88);
+  EXPECT_EQ(job.count, 2);
+  std::istringstream too_many(three);
+  try {
+    read_sequence_table(too_many, job, 88);
+    ADD_FAILURE() << "a third bitmap beyond the memory was made";
+  } catch (const fatal_error& e) {
+    EXPECT_EQ(e.message, "There is not enough memory for the k's of 'Vek.dat'!");
+  }
+}
+
 TEST(sequence_table, long_lines_are_read_whole) {
   // Cut at 1023 characters, the tail "7" would become an n below 100.
   const std::string long_line = "100" + std::string(1100, ' ') + "7\n";
