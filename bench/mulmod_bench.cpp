@@ -1,5 +1,5 @@
-// Nanoseconds per modular product: the engine's x87 product (lazy, full, and
-// full by a fixed factor) beside a plain unsigned __int128 product with %,
+// Nanoseconds per modular product: the x87 product (lazy, full, and full by a
+// fixed factor) beside the 128-bit products (with %, and by a fixed factor),
 // and the bare 128-bit product, in one dependent chain (latency) and in four
 // independent chains (throughput). The counter ns_per_product is the figure.
 #include <benchmark/benchmark.h>
@@ -15,30 +15,40 @@ namespace {
 
 constexpr int products_per_chain = 4096;
 
+struct fixed_factors {
+  x87::fixed_factor x87;
+  portable::fixed_factor portable;
+};
+
 struct x87_lazy {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
     return x87::mulmod_lazy(a, b, m);
   }
 };
 struct x87_full {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
     return x87::mulmod_full(a, b, m);
   }
 };
 struct x87_fixed {
-  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const x87::fixed_factor& f) {
-    return x87::mulmod_full(a, f, m);
+  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const fixed_factors& f) {
+    return x87::mulmod_full(a, f.x87, m);
   }
 };
 struct int128_mod {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
     return portable::mulmod_full(a, b, m);
+  }
+};
+struct int128_fixed {
+  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const fixed_factors& f) {
+    return portable::mulmod_full(a, f.portable, m);
   }
 };
 // No reduction at all: the floor any product must pay (high half folded in
 // to keep the chain dependent and the value bounded).
 struct int128_product {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const x87::fixed_factor&) {
+  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
     const unsigned __int128 x = static_cast<unsigned __int128>(a) * b;
     return (static_cast<uint64_t>(x) ^ static_cast<uint64_t>(x >> 64)) & (m.p - 1);
   }
@@ -55,7 +65,7 @@ void dependent_chain(benchmark::State& state) {
   engine_fpu_scope mode;
   const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
   const uint64_t y = m.p / 3 + 12345;
-  const x87::fixed_factor f = x87::make_fixed_factor(y, m);
+  const fixed_factors f{x87::make_fixed_factor(y, m), portable::make_fixed_factor(y, m)};
   uint64_t x = m.p / 7;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m, f);
@@ -69,7 +79,7 @@ void independent_chains(benchmark::State& state) {
   engine_fpu_scope mode;
   const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
   const uint64_t y = m.p / 3 + 12345;
-  const x87::fixed_factor f = x87::make_fixed_factor(y, m);
+  const fixed_factors f{x87::make_fixed_factor(y, m), portable::make_fixed_factor(y, m)};
   uint64_t x0 = m.p / 7, x1 = m.p / 11, x2 = m.p / 13, x3 = m.p / 17;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) {
@@ -94,6 +104,7 @@ VEKSIEVE_MULMOD_BENCH(x87_lazy);
 VEKSIEVE_MULMOD_BENCH(x87_full);
 VEKSIEVE_MULMOD_BENCH(x87_fixed);
 VEKSIEVE_MULMOD_BENCH(int128_mod);
+VEKSIEVE_MULMOD_BENCH(int128_fixed);
 VEKSIEVE_MULMOD_BENCH(int128_product);
 
 }  // namespace
