@@ -34,17 +34,10 @@ mount_tmpfs() {  # DIR SIZE
 fail=0
 failed() { echo "FAIL ($case): $*"; fail=1; }
 
-# A few k's with every n of a window that 3 does not rule out (odd n when
-# k = 2 mod 3, even n when k = 1 mod 3): hundreds of factors in a range that
-# takes seconds. Vek.dat stays on the normal disk; only the status file moves.
+# Vek.dat stays on the normal disk; only the status file moves.
+source "$here/workload.sh"
 mkdir "$work/seq"
-{
-  echo 4; echo 10000; echo 12000
-  for k in 1013 2293 3061 5297; do
-    echo "k=$k"
-    seq $((10000 + (k % 3 == 2))) 2 12000
-  done
-} > "$work/seq/Vek.dat"
+write_workload "$work/seq/Vek.dat"
 new_status() { printf 'pmax=30000000\npmin=1000000\n' > "$1"; }
 
 # Runs the program on status file $1 with the console in $2; further
@@ -98,10 +91,6 @@ genuine() {
 }
 
 factors() { grep -E "^$factor_line$" "$1" | sort || true; }
-# A rerun starts again from the candidates of Vek.dat, so a candidate struck
-# before the failure may be reported once more by a larger prime. The first
-# factor of each candidate is what the uninterrupted run reports.
-first_factors() { factors "$1" | sort -t' ' -k3,3 -k1,1n | awk '$3 != last { print; last = $3 }' | sort; }
 same_first_factors() {
   first_factors "$reference" > "$work/expected"
   first_factors "$1" > "$work/found"

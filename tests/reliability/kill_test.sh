@@ -19,17 +19,11 @@ echo "kill test: $kills kills, seed $seed, range up to $pmax"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+source "$(dirname "$(realpath "$0")")/workload.sh"
+
 make_workload() {
   local dir=$1
-  {
-    echo 4; echo 10000; echo 12000
-    # The n of each k that 3 does not divide k*2^n+1 for: odd n when
-    # k = 2 (mod 3), even n when k = 1 (mod 3).
-    for k in 1013 2293 3061 5297; do
-      echo "k=$k"
-      seq $((10000 + (k % 3 == 2))) 2 12000
-    done
-  } > "$dir/Vek.dat"
+  write_workload "$dir/Vek.dat"
   # A status file with a range and no "Done" makes every start resume it,
   # so no run reads the range prompt.
   printf 'pmax=%s\npmin=1000000\n' "$pmax" > "$dir/VekStatus.dat"
@@ -74,12 +68,6 @@ fi
 [ "$(tail -n 1 "$status")" = Done ] || { echo "FAIL: status file does not end with Done"; fail=1; }
 [ "$(grep -c -x Done "$status")" = 1 ] || { echo "FAIL: more than one Done"; fail=1; }
 
-# A resumed run starts again from the candidates of Vek.dat, so a candidate
-# struck before the kill may be reported once more by a larger prime. The
-# first factor of each candidate is what the uninterrupted run reports.
-first_factors() {
-  grep '|' "$1" | sort -t' ' -k3,3 -k1,1n | awk '$3 != last { print; last = $3 }' | sort
-}
 first_factors "$work/reference/VekStatus.dat" > "$work/expected"
 first_factors "$status" > "$work/found"
 if ! diff "$work/expected" "$work/found" > "$work/diff"; then
