@@ -35,6 +35,17 @@ constexpr uint32_t max_sequence_count = UINT32_MAX / 8;
 // (every 262,144 numbers: a few status lines a second near 10^12).
 constexpr int64_t progress_bit = 0x40000;
 
+// Workers take the range in chunks of whole progress blocks: one block at the
+// start, so the first status line comes at once, then as many as make about
+// this much work, enough that handing out and committing cost nothing by
+// comparison. The cap keeps a run over tiny ranges from waiting on one huge
+// chunk near its end.
+constexpr double chunk_target_seconds = 1.0;
+constexpr int64_t max_chunk_blocks = 1 << 20;
+
+// Worker threads accepted by -t=.
+constexpr int32_t max_threads = 1024;
+
 // A "pmin=" checkpoint is appended at most once in this many seconds.
 constexpr int64_t checkpoint_interval_seconds = 900;
 

@@ -14,6 +14,8 @@ namespace veksieve {
 namespace {
 
 constexpr const char* invalid_alpha_message = "Invalid alpha - using the default (2.5)\n";
+constexpr const char* invalid_threads_message =
+    "Invalid number of threads - using the default (one per CPU), or give 1 to 1024\n";
 
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -35,6 +37,7 @@ double read_alpha(std::string_view text) {
 void scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
   job.alpha = default_alpha;
   job.status_file = default_status_file;
+  job.threads = 0;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
     if (arg[0] != '-' || arg[1] == '\0' || arg[2] != '=') continue;
@@ -48,6 +51,16 @@ void scan_options(int argc, const char* const* argv, sieve_job& job, std::ostrea
       }
     } else if (letter == 'o') {
       job.status_file = arg + 3;
+    } else if (letter == 't') {
+      const std::string_view text = arg + 3;
+      int32_t threads = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), threads);
+      if (ec == std::errc() && end == text.data() + text.size() && threads >= 1 && threads <= max_threads) {
+        job.threads = threads;
+      } else {
+        out << invalid_threads_message;
+        job.threads = 0;
+      }
     }
   }
 }

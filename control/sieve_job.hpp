@@ -28,6 +28,8 @@ struct sieve_job {
   double alpha = default_alpha;
   std::string status_file = default_status_file;
   bool console_only = false;  // factors go to the console only, thinned
+  bool resumable = false;     // the status file holds the range, so checkpoints are kept
+  int32_t threads = 0;        // worker threads; 0: one per CPU this process may run on
 
   // Owner of the bitmaps: one per k announced on line 1, bitmap_words words each.
   std::vector<std::vector<uint32_t>> bitmap_storage;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "control/fatal_error.hpp"
-#include "control/leading_number.hpp"
+#include "common/leading_number.hpp"
 #include "control/status_file.hpp"
 #include "control/text_format.hpp"
 
@@ -84,6 +84,8 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
 
   int64_t pmin = status.pmin;
   int64_t pmax = status.pmax;
+  job.resumable = pmax != 0;
+  if (job.resumable) strike_reported_factors(job, status);
   if (pmax == 0) {
     for (;;) {
       pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
@@ -98,6 +100,7 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
       for (std::vector<uint32_t>& bits : job.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
     } else {
       create_status_file(job.status_file, pmin, pmax);
+      job.resumable = true;
     }
   }
 

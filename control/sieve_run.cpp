@@ -1,7 +1,8 @@
-// The sieve run. It owns everything the callbacks need (console channel,
-// reporter, interruption flag) for the length of the engine's call, and
-// decides what the end of the run writes: "Done" only when every result of
-// the range is in the status file, a checkpoint after an interruption.
+// The sieve run. It owns everything the committer needs (console channel,
+// status file, interruption flag) for the length of the run, and decides what
+// the end of the run writes: "Done" only when every result of the range is in
+// the status file, a checkpoint at the committed frontier after an
+// interruption.
 #include "control/sieve_run.hpp"
 
 #include <algorithm>
@@ -13,11 +14,12 @@
 #include <span>
 
 #include "control/fatal_error.hpp"
-#include "report/interruption.hpp"
+#include "control/parallel_sieve.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
+#include "report/committer.hpp"
 #include "report/console.hpp"
-#include "report/reporter.hpp"
+#include "report/interruption.hpp"
 
 namespace veksieve {
 
@@ -36,10 +38,10 @@ std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t m
   return seconds;
 }
 
-int report_unsaved(console_channel& channel, const status_file_writer& status) {
-  channel.print_messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
+int report_unsaved(console_channel& console, const status_file_writer& status) {
+  console.messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
   for (const std::string& line : status.unsaved_lines()) {
-    channel.print_message(std::string_view(line).substr(0, line.find('\n')));
+    console.message(std::string_view(line).substr(0, line.find('\n')));
   }
   return exit_status_file_unwritable;
 }
@@ -72,7 +74,7 @@ int run_sieve(sieve_job& job) {
 }
 
 int run_sieve(sieve_job& job, const run_settings& settings) {
-  console_channel channel(settings.console);
+  console_channel console(settings.console);
 
   const auto count = static_cast<std::size_t>(job.count);
   sequence_set sequences;
@@ -85,37 +87,54 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // Refused before the first prime, not after hours of sieving.
   const stride_sizing sizing = plan_stride_search(sequences, job.alpha);
   if (!sizing.ok()) {
-    channel.print_messagef("The sequences of '%s' cannot be sieved: %s", sequence_file_name, sizing.refusal.c_str());
+    console.messagef("The sequences of '%s' cannot be sieved: %s", sequence_file_name, sizing.refusal.c_str());
     return exit_bad_sequence_file;
   }
 
   interruption_guard interruption;
-  reporter_options options;
+  status_file_writer status(job.status_file, console, settings.retry, &interruption.stop_flag());
+  candidate_table table;
+  table.nmin = job.nmin;
+  table.nmax = job.nmax;
+  table.k = sequences.k;
+  table.bitmap = std::span<uint32_t* const>(job.bitmap.data(), count);
+  commit_options options;
+  options.console_only = job.console_only;
+  options.checkpoints = job.resumable;
   options.checkpoint_interval = settings.checkpoint_interval;
-  options.retry = settings.retry;
-  reporter rep(job, channel, interruption.stop_flag(), options);
+  committer commit(table, console, status, options);
 
-  const int64_t p = sieve_engine(job.pmin, job.pmax, sequences, make_engine_callbacks(rep), job.alpha);
+  const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : available_cpus();
+  const parallel_outcome outcome =
+      sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag());
+  const int64_t p = outcome.frontier;
 
-  // A line that could not be saved stopped the engine; the file's last
+  // A line that could not be saved stopped the run; the file's last
   // checkpoint lies before that line's prime, so a new start finds it again.
-  if (rep.status.gave_up()) return report_unsaved(channel, rep.status);
+  if (status.gave_up()) return report_unsaved(console, status);
 
   const int signal = interruption.signal_number();
-  if (signal != 0 && p <= std::min(job.pmax, engine_pmax_limit)) {
-    char line[48];
-    std::snprintf(line, sizeof line, "pmin=%" PRId64 "\n", p - 1);
-    if (!rep.status.append(line)) return report_unsaved(channel, rep.status);
-    channel.print_messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
+  if (!outcome.done && (signal != 0 || outcome.out_of_memory)) {
+    if (!job.resumable) {
+      // A run from 0 keeps no status file, so there is nothing to resume from.
+      console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
+    } else {
+      if (!status.append(checkpoint_line(p - 1))) return report_unsaved(console, status);
+      console.messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
+    }
+    if (outcome.out_of_memory) {
+      console.message("There is not enough memory to sieve!");
+      return exit_failure;
+    }
     return 128 + signal;
   }
 
   if (p > job.pmax) {
-    channel.print_message("#CDone");
+    console.completed();
   } else {
-    channel.print_messagef("#s%" PRId64, p);
+    console.reached(p);
   }
-  if (!rep.status.append("Done\n")) return report_unsaved(channel, rep.status);
+  if (!status.append(done_line)) return report_unsaved(console, status);
   return 0;
 }
 

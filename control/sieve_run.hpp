@@ -1,6 +1,6 @@
-// The sieve run: hands the finished job to the engine with the reporting
-// callbacks, and when it returns says whether the range is done and marks the
-// status file complete, or records where an interrupted run resumes.
+// The sieve run: hands the finished job to the workers and the committer, and
+// when they return says whether the range is done and marks the status file
+// complete, or records where an interrupted run resumes.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include "common/config.hpp"
 #include "control/sieve_job.hpp"
-#include "report/status_file_writer.hpp"
+#include "report/status_file.hpp"
 
 namespace veksieve {
 
@@ -23,6 +23,7 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value);
 
 struct run_settings {
   FILE* console = stdout;
+  int threads = 0;  // worker threads; 0 takes the job's choice
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   retry_policy retry;  // for status-file lines that cannot be written
 };

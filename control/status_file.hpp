@@ -1,29 +1,21 @@
-// The status file: the range of a run and the prime reached ("pmax=" and
-// "pmin=" lines), the factors found, and "Done" once the range is finished.
-// Reading it decides whether a run resumes; a new range creates it afresh.
+// Start-up's use of the status file: reading it to decide whether a run
+// resumes, creating it for a new range, deleting it once its results are
+// sent. The lines themselves belong to report/status_file.hpp; here every
+// problem becomes the message that ends the program.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <istream>
 #include <string>
 
+#include "report/status_file.hpp"
+
 namespace veksieve {
 
-struct status_contents {
-  int64_t pmin = 0;           // from the last "pmin=" line
-  int64_t pmax = 0;           // from the last "pmax=" line
-  bool console_only = false;  // a line beginning "Write" was read
-  bool results_sent = false;  // a "Done" line was met and the user said the results were sent
-};
-
-// Asked at a "Done" line: true when the user says the results were sent on.
-using results_sent_question = std::function<bool()>;
+struct sieve_job;
 
 // Reads the lines of a status file (`name` is its name for the messages).
-// Reading stops at a "Done" line answered yes, with pmin and pmax back at 0;
-// the caller then deletes the file. Throws fatal_error when the answer is no,
-// when pmin is negative and when a number does not fit 64 bits.
+// Throws fatal_error when the completed-results answer is no, when pmin is
+// negative and when a number does not fit 64 bits.
 status_contents read_status(std::istream& in, const std::string& name, const results_sent_question& ask);
 
 // Creates the file afresh with the range's two lines, synced to disk. Throws
@@ -32,5 +24,10 @@ void create_status_file(const std::string& name, int64_t pmin, int64_t pmax);
 
 // Deletes a completed status file; one that is already gone is no error.
 void delete_status_file(const std::string& name);
+
+// Strikes the candidates that the file's factor lines already name, so that a
+// resumed range reports each candidate once however often it was interrupted.
+// A line naming no candidate of the job is passed over.
+void strike_reported_factors(sieve_job& job, const status_contents& status);
 
 }  // namespace veksieve

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "control/fatal_error.hpp"
-#include "control/leading_number.hpp"
+#include "common/leading_number.hpp"
 #include "control/text_format.hpp"
 
 namespace veksieve {

@@ -1,10 +1,9 @@
-// The prime loop: one engine object owns the engine state and its prime
-// source, draws the primes above pmin, reports progress as bit 18 of the
-// prime changes, and sieves each prime until one lies above the pmax limit.
+// The prime loop: an engine owns its state and its prime source, draws the
+// primes above pmin, reports progress as bit 18 of the prime changes, and
+// sieves each prime until one lies above the pmax limit.
 #include "engine/sieve_engine.hpp"
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 
 #include "common/config.hpp"
@@ -15,52 +14,50 @@
 
 namespace veksieve {
 
-namespace {
+range_engine::range_engine(const sequence_set& sequences, const engine_callbacks& callbacks,
+                           const stride_sizing& sizing)
+    : state_(std::make_unique<engine_state>(sequences, callbacks, sizing)),
+      primes_(std::make_unique<prime_source>()),
+      callbacks_(callbacks) {
+  build_clear_mask(*primes_);
+  build_small_primes(*primes_);
+  init_sieve_tables(*primes_);
+}
 
-class engine {
- public:
-  engine(int64_t pmin, const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing)
-      : state_(sequences, callbacks, sizing), primes_(std::make_unique<prime_source>()), callbacks_(callbacks),
-        pmin_(pmin) {
-    build_clear_mask(*primes_);
-    build_small_primes(*primes_);
-    init_sieve_tables(*primes_);
-    sieve_start(*primes_, std::max<int64_t>(pmin, 0));
+range_engine::~range_engine() = default;
+
+int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
+  set_engine_fpu_mode();
+  pmin = std::max<int64_t>(pmin, 0);
+  if (placed_) {
+    sieve_restart(*primes_, pmin);
+  } else {
+    sieve_start(*primes_, pmin);
+    placed_ = true;
   }
-
-  int64_t run(int64_t pmax) {
-    const int64_t limit = std::min(pmax, engine_pmax_limit);
-    int64_t progress_reference = pmin_ & progress_bit;
-    for (;;) {
-      const int64_t p = next_prime(*primes_);
-      if (callbacks_.stop_requested != nullptr && callbacks_.stop_requested->load(std::memory_order_relaxed)) {
-        return p;
-      }
-      if (p > limit) return p;
-      if ((p & progress_bit) != progress_reference) {
-        progress_reference = p & progress_bit;
-        if (callbacks_.report_progress != nullptr) callbacks_.report_progress(callbacks_.context, p);
-      }
-      if (LIKELY(p >= 3)) state_.sieve_prime(p);  // 2 divides no k*2^n+1 with n >= 1
+  const int64_t limit = std::min(pmax, engine_pmax_limit);
+  int64_t progress_reference = before_first & progress_bit;
+  for (;;) {
+    const int64_t p = next_prime(*primes_);
+    if (callbacks_.stop_requested != nullptr && callbacks_.stop_requested->load(std::memory_order_relaxed)) {
+      return p;
     }
+    if (p > limit) return p;
+    if ((p & progress_bit) != progress_reference) {
+      progress_reference = p & progress_bit;
+      if (callbacks_.report_progress != nullptr) callbacks_.report_progress(callbacks_.context, p);
+    }
+    if (LIKELY(p >= 3)) state_->sieve_prime(p);  // 2 divides no k*2^n+1 with n >= 1
   }
-
- private:
-  engine_state state_;
-  std::unique_ptr<prime_source> primes_;
-  engine_callbacks callbacks_;
-  int64_t pmin_;
-};
-
-}  // namespace
+}
 
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, const engine_callbacks& callbacks,
                      double alpha) {
   set_engine_fpu_mode();
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   if (!sizing.ok()) throw std::invalid_argument(sizing.refusal);
-  engine e(pmin, sequences, callbacks, sizing);
-  return e.run(pmax);
+  range_engine engine(sequences, callbacks, sizing);
+  return engine.sieve(pmin, pmax, pmin);
 }
 
 }  // namespace veksieve

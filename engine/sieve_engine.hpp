@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace veksieve {
@@ -32,6 +33,35 @@ struct sequence_set {
   std::span<const int32_t> k;
   std::span<const int32_t> residue;
   std::span<const int32_t> step;
+};
+
+struct stride_sizing;
+class engine_state;
+struct prime_source;
+
+// An engine kept for successive ranges of primes: its state and prime source
+// are set up once and the source is placed anew for each range, so a worker
+// thread that sieves chunk after chunk pays the set-up once.
+class range_engine {
+ public:
+  // `sizing` must be ok(). Throws std::bad_alloc when memory runs out.
+  range_engine(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing);
+  ~range_engine();
+  range_engine(const range_engine&) = delete;
+  range_engine& operator=(const range_engine&) = delete;
+
+  // Sieves the primes above pmin up to min(pmax, the engine's limit) and
+  // returns the first prime above that, or the first prime not sieved when
+  // a stop was requested. Progress is reported each time bit 18 of the prime
+  // differs from that of the prime before it; `before_first` stands for the
+  // prime before the first one (pmin itself when a run starts at pmin).
+  int64_t sieve(int64_t pmin, int64_t pmax, int64_t before_first);
+
+ private:
+  std::unique_ptr<engine_state> state_;
+  std::unique_ptr<prime_source> primes_;
+  engine_callbacks callbacks_;
+  bool placed_ = false;
 };
 
 // Returns the first prime above min(pmax, 2^48 - 1) that the prime source

@@ -104,6 +104,9 @@ void init_sieve_tables(prime_source& source);  // a second call changes nothing
 // Builds the large prime list and places the source so that next_prime hands
 // out the smallest prime above pmin. 0 <= pmin < prime_source_reach.
 void sieve_start(prime_source& source, int64_t pmin);
+// Places a source that has been started before at pmin, keeping its large
+// prime list: a worker that moves on to its next chunk pays no rebuild.
+void sieve_restart(prime_source& source, int64_t pmin);
 // sieve_start's positioning step; leaves large_primes and large_count alone.
 void sieve_position(prime_source& source, int64_t pmin);
 

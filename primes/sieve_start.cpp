@@ -69,6 +69,28 @@ void sieve_position(prime_source& source, int64_t pmin) {
   while (peek_prime(source) <= pmin) --source.pending_count;
 }
 
+namespace {
+
+// Activates every block whose primes can strike the segment of pmin, gives
+// them their first strikes there, and places the source.
+void place_with_large_primes(prime_source& source, int64_t pmin) {
+  const int64_t x = source.sieving_primes[sieving_prime_count - 1].prime;
+  int64_t threshold = x * x - large_activation_margin;
+  source.large_count = 0;
+  while (pmin > threshold && source.large_count < large_count_limit) {
+    source.large_count += large_block_words;
+    threshold = next_block_threshold(source);
+  }
+  const int64_t start = pmin / segment_span * segment_span;
+  prime_strike* const large = source.large_primes.get();
+  for (uint32_t j = 0; j < source.large_count / 2; ++j) large[j].strike = first_strike(large[j].prime, start);
+
+  sieve_position(source, pmin);
+  source.large_threshold = threshold;
+}
+
+}  // namespace
+
 void sieve_start(prime_source& source, int64_t pmin) {
   ASSERT(pmin >= 0 && pmin < prime_source_reach);
   // The list is rebuilt on every start; its storage is kept.
@@ -78,7 +100,6 @@ void sieve_start(prime_source& source, int64_t pmin) {
   // The sieving primes alone are exact up to their largest one squared,
   // which lies far above the last large prime.
   const int64_t x = source.sieving_primes[sieving_prime_count - 1].prime;
-  int64_t threshold = x * x - large_activation_margin;
   sieve_position(source, x + 1);
   prime_strike* const large = source.large_primes.get();
   // Strike indices are given when a block becomes active; clearing them keeps
@@ -87,16 +108,12 @@ void sieve_start(prime_source& source, int64_t pmin) {
     large[i] = {static_cast<uint32_t>(next_prime(source)), 0};
   ASSERT(large[large_prime_count - 1].prime == last_large_prime);
 
-  // Activate every block whose primes can strike the segment of pmin.
-  while (pmin > threshold && source.large_count < large_count_limit) {
-    source.large_count += large_block_words;
-    threshold = next_block_threshold(source);
-  }
-  const int64_t start = pmin / segment_span * segment_span;
-  for (uint32_t j = 0; j < source.large_count / 2; ++j) large[j].strike = first_strike(large[j].prime, start);
+  place_with_large_primes(source, pmin);
+}
 
-  sieve_position(source, pmin);
-  source.large_threshold = threshold;
+void sieve_restart(prime_source& source, int64_t pmin) {
+  ASSERT(pmin >= 0 && pmin < prime_source_reach && source.large_primes);
+  place_with_large_primes(source, pmin);
 }
 
 }  // namespace veksieve

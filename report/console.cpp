@@ -1,37 +1,13 @@
-// The console message channel: kind prefixes, the rate ring and the one
-// newline per message. The rate is the advance of the prime reached per
-// second, measured over up to 99 intervals between status lines.
+// The console's lines, the rate ring and the one newline per line. The rate
+// is the advance of the prime reached per second, measured over up to 99
+// intervals between status lines.
 #include "report/console.hpp"
 
-#include "report/x87_rounding.hpp"
-
 #include <chrono>
+#include <cinttypes>
 #include <cstdarg>
-#include <limits>
 
 namespace veksieve {
-
-namespace {
-
-// The number the status formats carry right after "#SSieved up to ".
-constexpr std::size_t status_value_offset = 15;
-
-// Optional sign and digits up to the first other character; saturates
-// rather than overflowing on text that is no status line of ours.
-int64_t leading_int64(std::string_view text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  int64_t value = 0;
-  constexpr int64_t limit = std::numeric_limits<int64_t>::max() / 10;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value > limit) return negative ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-    value = value * 10 + (text[i] - '0');
-  }
-  return negative ? -value : value;
-}
-
-}  // namespace
 
 millisecond_clock make_process_clock() {
   const auto start = std::chrono::steady_clock::now();
@@ -43,17 +19,45 @@ millisecond_clock make_process_clock() {
 
 console_channel::console_channel(FILE* out, millisecond_clock clock) : out_(out), clock_(std::move(clock)) {}
 
-void console_channel::print_messagef(const char* format, ...) {
+void console_channel::status(int64_t p) {
+  update_rate(p);
+  if (p < 1000000) {
+    messagef("Sieved up to %" PRId64 "%s", p, rate_suffix_.c_str());
+    return;
+  }
+  double scaled;
+  const char* unit;
+  if (p > 1000000000000) {
+    scaled = static_cast<double>(p) * 1e-12;
+    unit = "trillion";
+  } else if (p > 1000000000) {
+    scaled = static_cast<double>(p) * 1e-9;
+    unit = "billion";
+  } else {
+    scaled = static_cast<double>(p) * 1e-6;
+    unit = "million";
+  }
+  // Taking off 0.05 shows the value cut to one decimal, not rounded.
+  messagef("Sieved up to %" PRId64 " (%.1f %s)%s", p, scaled - 0.05, unit, rate_suffix_.c_str());
+}
+
+void console_channel::factor(int64_t p, int32_t k, uint32_t n) { messagef("%" PRId64 " | %d*2^%u+1", p, k, n); }
+
+void console_channel::verification_failed(int64_t p, int32_t k, uint32_t n) {
+  messagef("Verification failed: %" PRId64 " does not divide %d*2^%u+1!", p, k, n);
+}
+
+void console_channel::completed() { message("Done"); }
+
+void console_channel::reached(int64_t p) { messagef("%" PRId64, p); }
+
+void console_channel::messagef(const char* format, ...) {
   std::array<char, 1024> buffer;
   va_list args;
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  int length;
-  {
-    scoped_nearest_rounding nearest;
-    length = std::vsnprintf(buffer.data(), buffer.size(), format, args);
-  }
+  const int length = std::vsnprintf(buffer.data(), buffer.size(), format, args);
   va_end(args);
   if (length < 0) {
     va_end(again);
@@ -61,44 +65,29 @@ void console_channel::print_messagef(const char* format, ...) {
   }
   if (static_cast<std::size_t>(length) < buffer.size()) {
     va_end(again);
-    print_message(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+    message(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
     return;
   }
-  // Longer than any message of ours, but a long status file name could get
+  // Longer than any line of ours, but a long status file name could get
   // there: format it whole instead of cutting it.
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  {
-    scoped_nearest_rounding nearest;
-    std::vsnprintf(text.data(), text.size(), format, again);
-  }
+  std::vsnprintf(text.data(), text.size(), format, again);
   va_end(again);
   text.pop_back();
-  print_message(text);
+  message(text);
 }
 
-void console_channel::print_message(std::string_view text) {
-  line_.clear();
-  if (!text.empty() && text[0] == '#') {
-    if (text.size() >= 2 && text[1] == 'S') {
-      update_rate(text);
-      line_.append(text.substr(2));
-      line_.append(rate_suffix_);
-    } else {
-      line_.append(text.substr(text.size() >= 2 ? 2 : text.size()));
-    }
-  } else {
-    line_.append(text);
-  }
-  if (line_.empty()) return;
-  line_.push_back('\n');
-  std::fwrite(line_.data(), 1, line_.size(), out_);
+void console_channel::message(std::string_view text) {
+  if (text.empty()) return;
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fputc('\n', out_);
   std::fflush(out_);
 }
 
-void console_channel::update_rate(std::string_view text) {
+void console_channel::update_rate(int64_t p) {
   rate_sample now;
   now.time = static_cast<int32_t>(clock_());
-  now.value = text.size() > status_value_offset ? leading_int64(text.substr(status_value_offset)) : 0;
+  now.value = p;
 
   if (rate_index_ == -1) {
     ring_[0] = now;
@@ -124,7 +113,6 @@ void console_channel::set_rate_suffix(const rate_sample& now, const rate_sample&
   const auto advance = static_cast<int64_t>(static_cast<uint64_t>(now.value) - static_cast<uint64_t>(then.value));
   const double rate = static_cast<double>(advance) * 1000.0 / static_cast<double>(elapsed);
   std::array<char, 64> text;
-  scoped_nearest_rounding nearest;
   std::snprintf(text.data(), text.size(), "; rate %.0f p/sec", rate);
   rate_suffix_ = text.data();
 }

@@ -1,7 +1,8 @@
-// The console message channel: everything printed while the sieve runs passes
-// through one console_channel, which strips the "#" kind prefix, gives status
-// lines ("#S") their rate from a ring of the last 100 of them, ends every
-// message with one newline and flushes, so piped output arrives line by line.
+// The console: everything printed while the sieve runs passes through one
+// console_channel, whose calls name what is printed (a status line, a factor,
+// the end of the range). Status lines get their rate from a ring of the last
+// 100 of them; every line ends with one newline and is flushed, so piped
+// output arrives line by line.
 #pragma once
 
 #include <array>
@@ -25,10 +26,19 @@ class console_channel {
   // `out` receives the printed lines; `clock` times the status lines.
   explicit console_channel(FILE* out = stdout, millisecond_clock clock = make_process_clock());
 
-  // Message kinds: "#S" status line (gets the rate), "#s" prime reached,
-  // "#C" completion, "#E" verification error; text without "#" prints whole.
-  void print_message(std::string_view text);
-  void print_messagef(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // "Sieved up to p", with p scaled to millions, billions or trillions (cut
+  // to one decimal) from a million on, and the rate once there is one.
+  void status(int64_t p);
+  // "p | k*2^n+1".
+  void factor(int64_t p, int32_t k, uint32_t n);
+  void verification_failed(int64_t p, int32_t k, uint32_t n);
+  // The range is finished: "Done".
+  void completed();
+  // The run ended short of the range's end at the prime p: p alone.
+  void reached(int64_t p);
+  // Any other line, as it stands.
+  void message(std::string_view text);
+  void messagef(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   // -1 before the first status line, -2 to -100 while the ring fills, then
   // 0 to 99: the slot that the next status line overwrites.
@@ -41,7 +51,7 @@ class console_channel {
   };
   static constexpr int ring_size = 100;
 
-  void update_rate(std::string_view text);
+  void update_rate(int64_t p);
   void set_rate_suffix(const rate_sample& now, const rate_sample& then);
 
   FILE* out_;
@@ -49,7 +59,6 @@ class console_channel {
   std::array<rate_sample, ring_size> ring_{};
   int32_t rate_index_ = -1;
   std::string rate_suffix_;
-  std::string line_;  // reused for the text being printed
 };
 
 }  // namespace veksieve

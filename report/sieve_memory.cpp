@@ -1,6 +1,5 @@
-// The engine's memory callbacks: zero-filled blocks from the process heap.
-// The engine relies on the zero fill.
-#include "report/reporter.hpp"
+// The engine's memory callbacks (see the header).
+#include "report/sieve_memory.hpp"
 
 #include <cstdlib>
 

@@ -91,11 +91,11 @@ genuine() {
 }
 
 factors() { grep -E "^$factor_line$" "$1" | sort || true; }
-same_first_factors() {
-  first_factors "$reference" > "$work/expected"
-  first_factors "$1" > "$work/found"
+same_factor_lines() {
+  factor_lines "$reference" > "$work/expected"
+  factor_lines "$1" > "$work/found"
   if ! diff "$work/expected" "$work/found" > "$work/diff"; then
-    failed "first factors differ from the uninterrupted run (< only there, > only here):"; head -20 "$work/diff"
+    failed "factor lines differ from the uninterrupted run (< only there, > only here):"; head -20 "$work/diff"
   fi
 }
 
@@ -193,7 +193,7 @@ well_formed "$status"
 rm "$work/full/filler"
 sieve "$status" "$work/full-resumed.txt"
 finished_properly "$status" "$work/full-resumed.txt"
-same_first_factors "$status"
+same_factor_lines "$status"
 
 # (b) Space runs out for a while and comes back within the limit: the run
 # waits, goes on and ends as if nothing had happened.
@@ -245,7 +245,7 @@ grep -q -F "The file '$work/ro/new.dat' cannot be created - Read-only file syste
 mount -o remount,rw "$work/ro"
 sieve "$status" "$work/ro-resumed.txt"
 finished_properly "$status" "$work/ro-resumed.txt"
-same_first_factors "$status"
+same_factor_lines "$status"
 
 [ "$fail" = 0 ] && echo "disk fault test passed"
 exit "$fail"

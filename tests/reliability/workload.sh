@@ -14,10 +14,9 @@ write_workload() {
   } > "$1"
 }
 
-# The first factor of each candidate in status file $1, sorted. A resumed run
-# starts again from the candidates of Vek.dat, so it may report a struck
-# candidate once more with a larger prime; the first factor is what one
-# uninterrupted run reports.
-first_factors() {
-  { grep -E '^[0-9]+ \| [0-9]+\*2\^[0-9]+\+1$' "$1" || true; } | sort -t' ' -k3,3 -k1,1n | awk '$3 != last { print; last = $3 }' | sort
+# The factor lines of status file $1, in the file's order. A resumed run
+# strikes what the file already names, so an interrupted range must end with
+# exactly the lines of one uninterrupted run.
+factor_lines() {
+  grep -E '^[0-9]+ \| [0-9]+\*2\^[0-9]+\+1$' "$1" || true
 }

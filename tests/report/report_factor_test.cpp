@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 #include <primesieve.hpp>
 
-#include <atomic>
 #include <cinttypes>
 
 #include "capture.hpp"
-#include "report/reporter.hpp"
 #include "test_support.hpp"
 
 namespace veksieve {
@@ -42,14 +40,8 @@ struct factor_fixture : ::testing::Test {
   testing::scratch_dir dir;
   testing::captured_output out;
   console_channel channel{out.file(), [] { return uint32_t{0}; }};
-  std::atomic<bool> stop{false};
   int64_t now = 1000000;
 
-  reporter make_reporter(sieve_job& job) {
-    reporter_options options;
-    options.clock = [this] { return now; };
-    return reporter(job, channel, stop, options);
-  }
   std::string status_file() const { return dir.file("VekStatus.dat"); }
 };
 
@@ -57,18 +49,17 @@ TEST_F(factor_fixture, drops_exponents_beyond_the_window_and_ones_already_struck
   // 7 * 2^8 + 1 = 1793 = 11 * 163, and 2 has order 10 modulo 11, so 11 also
   // divides 7 * 2^18 + 1. Sequences 1 and 2 share one bitmap, as split ones do.
   sieve_job job = testing::make_job(2, 16, {21, 7, 7}, status_file(), {false, false, true});
-  reporter rep = make_reporter(job);
+  testing::commit_harness rep(job, channel, now);
 
-  report_factor(&rep, 1, 18, 11);  // a true factor, but beyond nmax
+  rep.commit.commit_factor(11, 1, 18);  // a true factor, but beyond nmax
   EXPECT_EQ(out.text(), "");
-  report_factor(&rep, 1, 8, 11);
-  report_factor(&rep, 1, 8, 163);  // the same candidate from a second prime
-  report_factor(&rep, 2, 8, 163);  // and through the other sequence of that k
+  rep.commit.commit_factor(11, 1, 8);
+  rep.commit.commit_factor(163, 1, 8);  // the same candidate from a second prime
+  rep.commit.commit_factor(163, 2, 8);  // and through the other sequence of that k
   EXPECT_EQ(out.text(), "11 | 7*2^8+1\n");
   EXPECT_EQ(testing::read_file(status_file()), "11 | 7*2^8+1\n");
   EXPECT_FALSE(candidate(job, 2, 8));
   EXPECT_TRUE(candidate(job, 0, 8));
-  EXPECT_FALSE(stop.load());
 }
 
 TEST_F(factor_fixture, verification_is_exact_below_and_above_2_to_the_31_and_near_2_to_the_48) {
@@ -99,14 +90,13 @@ TEST_F(factor_fixture, verification_is_exact_below_and_above_2_to_the_31_and_nea
     ks.push_back(f.k);
   }
   sieve_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
-  reporter rep = make_reporter(job);
+  testing::commit_harness rep(job, channel, now);
 
-  testing::engine_rounding_mode engine_mode;  // as inside the engine; must not matter
   std::string expected_console, expected_file;
   for (uint32_t i = 0; i < factors.size(); ++i) {
     const known_factor& f = factors[i];
-    report_factor(&rep, i, f.n + 1, f.p);  // one more doubling: p cannot divide it
-    report_factor(&rep, i, f.n, f.p);
+    rep.commit.commit_factor(f.p, i, f.n + 1);  // one more doubling: p cannot divide it
+    rep.commit.commit_factor(f.p, i, f.n);
     char line[128];
     std::snprintf(line, sizeof line, "Verification failed: %" PRId64 " does not divide %d*2^%u+1!\n", f.p, f.k,
                   f.n + 1);
@@ -138,12 +128,11 @@ TEST_F(factor_fixture, console_only_runs_show_a_thinned_selection_and_save_nothi
   }
   sieve_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
   job.console_only = true;
-  reporter rep = make_reporter(job);
-  const int64_t clock_at_start = rep.last_checkpoint_time;
+  testing::commit_harness rep(job, channel, now);
 
   for (uint32_t i = 0; i < factors.size(); ++i) {
     now += 10;
-    report_factor(&rep, i, factors[i].n, factors[i].p);
+    rep.commit.commit_factor(factors[i].p, i, factors[i].n);
     EXPECT_FALSE(candidate(job, i, factors[i].n)) << factors[i].p;
   }
   const auto lines = out.lines();
@@ -152,8 +141,6 @@ TEST_F(factor_fixture, console_only_runs_show_a_thinned_selection_and_save_nothi
   EXPECT_EQ(lines[1].substr(0, 9), "260003 | ");
   EXPECT_EQ(lines[2].substr(0, 11), std::to_string(p1) + " ");  // from five billion on, every one
   EXPECT_EQ(lines[3].substr(0, 11), std::to_string(p2) + " ");
-  EXPECT_EQ(rep.last_shown_factor, p2);
-  EXPECT_EQ(rep.last_checkpoint_time, clock_at_start);
   EXPECT_FALSE(std::filesystem::exists(status_file()));
 }
 

@@ -1,12 +1,12 @@
-// The progress callback: status-line texts under the engine's rounding mode,
+// Progress as the committer writes it: status-line texts,
 // the checkpoint rule with a hand-moved calendar clock, and the memory
 // callbacks' zero fill.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 
 #include "capture.hpp"
-#include "report/reporter.hpp"
+#include "report/sieve_memory.hpp"
 #include "test_support.hpp"
 
 namespace veksieve {
@@ -16,28 +16,18 @@ struct progress_fixture : ::testing::Test {
   testing::scratch_dir dir;
   testing::captured_output out;
   console_channel channel{out.file(), [] { return uint32_t{0}; }};
-  std::atomic<bool> stop{false};
   int64_t now = 1700000000;
   sieve_job job = testing::make_job(2, 10, {21}, dir.file("VekStatus.dat"));
-
-  reporter make_reporter() {
-    reporter_options options;
-    options.clock = [this] { return now; };
-    return reporter(job, channel, stop, options);
-  }
   std::string status_text() { return testing::read_file(job.status_file); }
 };
 
 TEST_F(progress_fixture, status_lines_cut_the_scaled_prime_to_one_decimal) {
   uint32_t ms = 0;
   console_channel timed{out.file(), [&ms] { return ms += 300; }};
-  reporter rep(job, timed, stop);
-  // The engine leaves the x87 unit rounding down, and printf follows that
-  // mode: 0.950003 would show as "0.9" and a rate of 66.67 as 66.
-  testing::engine_rounding_mode engine_mode;
+  testing::commit_harness rep(job, timed, now);
   for (int64_t p : {int64_t{999983}, int64_t{1000003}, int64_t{1999993}, int64_t{1000000007},
                     int64_t{2999999929}, int64_t{1000000000039}, int64_t{281474976710597}}) {
-    report_progress(&rep, p);
+    rep.commit.commit_progress(p);
   }
   EXPECT_EQ(out.text(),
             "Sieved up to 999983\n"
@@ -51,37 +41,33 @@ TEST_F(progress_fixture, status_lines_cut_the_scaled_prime_to_one_decimal) {
 }
 
 TEST_F(progress_fixture, checkpoint_after_more_than_the_interval_records_the_prime_less_one) {
-  reporter rep = make_reporter();
+  testing::commit_harness rep(job, channel, now);
   now += 900;
-  report_progress(&rep, 1000003);  // exactly 900 seconds: not yet
+  rep.commit.commit_progress(1000003);  // exactly 900 seconds: not yet
   EXPECT_EQ(status_text(), "");
   now += 1;
-  report_progress(&rep, 1262143);
+  rep.commit.commit_progress(1262143);
   EXPECT_EQ(status_text(), "pmin=1262142\n");  // a resumed run starts at 1262143 itself
-  EXPECT_EQ(rep.last_checkpoint_time, now);
 
   // A factor line 600 seconds later moves the next checkpoint to 901
   // seconds after it.
   now += 600;
-  report_factor(&rep, 0, 4, 337);  // 21 * 2^4 + 1 = 337
+  rep.commit.commit_factor(337, 0, 4);  // 21 * 2^4 + 1 = 337
   now += 900;
-  report_progress(&rep, 1524287);
+  rep.commit.commit_progress(1524287);
   EXPECT_EQ(status_text(), "pmin=1262142\n337 | 21*2^4+1\n");
   now += 1;
-  report_progress(&rep, 1786369);
+  rep.commit.commit_progress(1786369);
   EXPECT_EQ(status_text(), "pmin=1262142\n337 | 21*2^4+1\npmin=1786368\n");
   EXPECT_EQ(out.lines().size(), 5u);  // four status lines and the factor line
 }
 
 TEST_F(progress_fixture, a_shortened_interval_applies_the_same_rule) {
-  reporter_options options;
-  options.clock = [this] { return now; };
-  options.checkpoint_interval = 0;
-  reporter rep(job, channel, stop, options);
-  report_progress(&rep, 1000003);  // same second as the start
+  testing::commit_harness rep(job, channel, now, {}, 0);
+  rep.commit.commit_progress(1000003);  // same second as the start
   now += 1;
-  report_progress(&rep, 1262143);
-  report_progress(&rep, 1524287);  // same second as the checkpoint
+  rep.commit.commit_progress(1262143);
+  rep.commit.commit_progress(1524287);  // same second as the checkpoint
   EXPECT_EQ(status_text(), "pmin=1262142\n");
 }
 

@@ -1,7 +1,7 @@
 // Status-file appends that fail: the console says so once, a file that stays
 // unwritable is given up on after the retry limit and stops the sieve, every
 // lost line is kept for the end of the run, and no torn line is left behind.
-#include "report/status_file_writer.hpp"
+#include "report/status_file.hpp"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "capture.hpp"
-#include "report/reporter.hpp"
+#include "report/committer.hpp"
 #include "test_support.hpp"
 
 namespace veksieve {
@@ -26,24 +26,21 @@ struct writer_fixture : ::testing::Test {
   testing::captured_output out;
   console_channel channel{out.file(), [] { return uint32_t{0}; }};
   std::atomic<bool> stop{false};
+  int64_t now = 1000;
 
   // 21 * 2^4 + 1 = 337 and 21 * 2^6 + 1 = 1345 = 5 * 269.
   void run_into_a_failing_file(const std::string& path) {
     SCOPED_TRACE(path);
     sieve_job job = testing::make_job(2, 10, {21}, path);
-    reporter_options options;
-    options.clock = [] { return int64_t{1000}; };
-    options.retry = {5ms, 60ms};
-    reporter rep(job, channel, stop, options);
+    testing::commit_harness rep(job, channel, now, {5ms, 60ms});
 
-    report_factor(&rep, 0, 4, 337);
-    EXPECT_TRUE(stop.load());  // the engine is asked to stop at the next prime
+    const finding first[] = {{337, 0, 4}};
+    EXPECT_FALSE(rep.commit.commit(first));  // the run is told to stop
     EXPECT_TRUE(rep.status.gave_up());
-    EXPECT_EQ(rep.last_checkpoint_time, 1000);  // nothing was written
 
     const auto start = std::chrono::steady_clock::now();
-    report_factor(&rep, 0, 6, 269);  // no second minute of retries
-    report_progress(&rep, 1000003);
+    rep.commit.commit_factor(269, 0, 6);  // no second minute of retries
+    rep.commit.commit_progress(1000003);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 50ms);
     EXPECT_FALSE(testing::candidate(job, 0, 6));
 
@@ -118,14 +115,14 @@ TEST_F(writer_fixture, a_line_cut_short_by_the_disk_is_taken_back) {
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{static_cast<rlim_t>(size + 6), static_cast<rlim_t>(size + 6)};
     setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(append_line_once(path, "3000000019 | 5359*2^1234567+1\n"));
+    _exit(write_durably(path, "3000000019 | 5359*2^1234567+1\n"));
   }
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), EFBIG);
   EXPECT_EQ(testing::read_file(path), "pmax=5000000000\npmin=3000000000\n");
-  EXPECT_EQ(append_line_once(path, "Done\n"), 0);
+  EXPECT_EQ(write_durably(path, "Done\n"), 0);
   EXPECT_EQ(testing::read_file(path), "pmax=5000000000\npmin=3000000000\nDone\n");
 }
 

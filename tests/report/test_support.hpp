@@ -3,7 +3,6 @@
 // back whole.
 #pragma once
 
-#include <fpu_control.h>
 #include <stdlib.h>
 
 #include <cstdint>
@@ -14,6 +13,8 @@
 #include <vector>
 
 #include "control/sieve_job.hpp"
+#include "report/committer.hpp"
+#include "report/status_file.hpp"
 
 namespace veksieve::testing {
 
@@ -71,6 +72,31 @@ inline sieve_job make_job(int32_t nmin, int32_t nmax, const std::vector<int32_t>
   return job;
 }
 
+// The committer over a job's candidates, with the status file the job names
+// and a calendar clock the test moves by hand.
+struct commit_harness {
+  commit_harness(sieve_job& job, console_channel& console, const int64_t& now, retry_policy retry = {},
+                 int64_t checkpoint_interval = checkpoint_interval_seconds)
+      : status(job.status_file, console, retry),
+        commit(table_of(job), console, status, options_of(job, now, checkpoint_interval)) {}
+
+  static candidate_table table_of(sieve_job& job) {
+    const auto count = static_cast<std::size_t>(job.count);
+    return {job.nmin, job.nmax, std::span<const int32_t>(job.k.data(), count),
+            std::span<uint32_t* const>(job.bitmap.data(), count)};
+  }
+  static commit_options options_of(const sieve_job& job, const int64_t& now, int64_t interval) {
+    commit_options options;
+    options.console_only = job.console_only;
+    options.clock = [&now] { return now; };
+    options.checkpoint_interval = interval;
+    return options;
+  }
+
+  status_file_writer status;
+  committer commit;
+};
+
 inline bool candidate(const sieve_job& job, uint32_t index, uint32_t n) {
   const uint32_t bit = n - static_cast<uint32_t>(job.nmin);
   return (job.bitmap[index][bit / 32] >> (bit % 32)) & 1;
@@ -83,18 +109,5 @@ inline uint64_t k_2n_plus_1_by_doubling(uint64_t p, uint64_t k, uint64_t n) {
   return static_cast<uint64_t>((value + 1) % p);
 }
 
-// The x87 mode the engine leaves behind: 64-bit mantissa, rounding down.
-class engine_rounding_mode {
- public:
-  engine_rounding_mode() {
-    _FPU_GETCW(saved_);
-    fpu_control_t mode = (saved_ & ~fpu_control_t{0xF00}) | 0x300 | _FPU_RC_DOWN;
-    _FPU_SETCW(mode);
-  }
-  ~engine_rounding_mode() { _FPU_SETCW(saved_); }
-
- private:
-  fpu_control_t saved_;
-};
 
 }  // namespace veksieve::testing

@@ -1,5 +1,5 @@
 // Lenient decimal reading with overflow detection (see the header).
-#include "control/leading_number.hpp"
+#include "common/leading_number.hpp"
 
 namespace veksieve {
 

@@ -1,0 +1,83 @@
+// Committing a chunk's records. A solution becomes a result only while its
+// exponent is still a candidate and an exponentiation of our own confirms it;
+// the first confirmed factor of a candidate strikes it, for every sequence
+// sharing its bitmap. A checkpoint records the prime of a progress report
+// less one: that prime is about to be sieved, so a resumed run starts there.
+#include "report/committer.hpp"
+
+#include <ctime>
+
+#include "common/macros.hpp"
+#include "report/exact_arithmetic.hpp"
+
+namespace veksieve {
+
+namespace {
+
+constexpr int64_t always_shown_from = 5000000000;  // console-only runs show every factor from here
+constexpr int64_t shown_factor_gap = 100000;       // below that, shown factors lie this far apart
+
+}  // namespace
+
+calendar_clock make_calendar_clock() {
+  return [] { return static_cast<int64_t>(std::time(nullptr)); };
+}
+
+committer::committer(const candidate_table& table, console_channel& console, status_file_writer& status,
+                     commit_options options)
+    : table_(table),
+      console_(console),
+      status_(status),
+      options_(std::move(options)),
+      last_checkpoint_time_(options_.clock()) {}
+
+bool committer::commit(std::span<const finding> records) {
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const finding& record = records[i];
+    if (record.index == progress_mark) {
+      commit_progress(record.p);
+    } else {
+      commit_factor(record.p, record.index, record.n);
+    }
+    const bool last_of_its_prime = i + 1 == records.size() || records[i + 1].p != record.p;
+    if (status_.gave_up() && last_of_its_prime) return false;
+  }
+  return !status_.gave_up();
+}
+
+void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
+  ASSERT(index < table_.k.size());
+  // The engine reports solutions beyond the window and ones already struck.
+  if (n > static_cast<uint32_t>(table_.nmax) || n < static_cast<uint32_t>(table_.nmin)) return;
+  const uint32_t bit = n - static_cast<uint32_t>(table_.nmin);
+  uint32_t& word = table_.bitmap[index][bit / 32];
+  const uint32_t mask = uint32_t{1} << (bit % 32);
+  if ((word & mask) == 0) return;
+
+  const int32_t k = table_.k[index];
+  if (!divides_k_2n_plus_1(p, k, n)) {
+    console_.verification_failed(p, k, n);
+    return;
+  }
+  word &= ~mask;
+
+  if (!options_.console_only) {
+    console_.factor(p, k, n);
+    if (status_.append(factor_text({p, k, n}) + "\n")) last_checkpoint_time_ = options_.clock();
+    return;
+  }
+  if (p >= always_shown_from || p - last_shown_factor_ >= shown_factor_gap) {
+    console_.factor(p, k, n);
+    last_shown_factor_ = p;
+  }
+}
+
+void committer::commit_progress(int64_t p) {
+  console_.status(p);
+  if (!options_.checkpoints) return;
+  if (options_.clock() - last_checkpoint_time_ > options_.checkpoint_interval) {
+    if (status_.append(checkpoint_line(p - 1))) last_checkpoint_time_ = options_.clock();
+  }
+}
+
+}  // namespace veksieve

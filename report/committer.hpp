@@ -1,0 +1,73 @@
+// The committer: the one place where results meet the outside world. Workers
+// only record what their engines find; the committer takes each chunk's
+// records strictly in ascending p and strikes, verifies, prints and saves
+// them, and writes the status lines and checkpoints, so that the console and
+// the status file read the same whatever the number of workers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "common/config.hpp"
+#include "report/console.hpp"
+#include "report/status_file.hpp"
+
+namespace veksieve {
+
+// Calendar time in whole seconds.
+using calendar_clock = std::function<int64_t()>;
+calendar_clock make_calendar_clock();
+
+// The candidates as the committer sees them: sequence i stands for
+// k[i]*2^n+1, and bit n - nmin of *bitmap[i] is set while n is a candidate.
+// Sequences split from one k share that k's bitmap.
+struct candidate_table {
+  int32_t nmin = 0;
+  int32_t nmax = 0;
+  std::span<const int32_t> k;
+  std::span<uint32_t* const> bitmap;
+};
+
+// One record of a chunk: a solution (sequence index, n) for the prime p, or,
+// with index progress_mark, the engine's progress report for p.
+struct finding {
+  int64_t p;
+  uint32_t index;
+  uint32_t n;
+};
+inline constexpr uint32_t progress_mark = UINT32_MAX;
+
+struct commit_options {
+  bool console_only = false;  // factors go to the console only, thinned
+  bool checkpoints = true;    // false when the run has no status file to resume from
+  calendar_clock clock = make_calendar_clock();
+  int64_t checkpoint_interval = checkpoint_interval_seconds;
+};
+
+class committer {
+ public:
+  // Starts the checkpoint clock: the first "pmin=" line comes no sooner than
+  // one interval after this.
+  committer(const candidate_table& table, console_channel& console, status_file_writer& status,
+            commit_options options = {});
+
+  // Commits one chunk's records, in their order. Returns false when a line
+  // could not be saved: the records of that prime are still committed (and
+  // listed as unsaved), later ones are not, and the run must stop.
+  bool commit(std::span<const finding> records);
+
+  // The factor and progress steps on their own, for one record each.
+  void commit_factor(int64_t p, uint32_t index, uint32_t n);
+  void commit_progress(int64_t p);
+
+ private:
+  candidate_table table_;
+  console_channel& console_;
+  status_file_writer& status_;
+  commit_options options_;
+  int64_t last_checkpoint_time_;        // of the last write to the status file
+  int64_t last_shown_factor_ = -10000;  // console-only thinning
+};
+
+}  // namespace veksieve

@@ -1,0 +1,17 @@
+// Arithmetic of the results path that must not depend on the engine's: the
+// check that p divides k*2^n+1 and the next prime after a number, both with
+// 128-bit products, exact for every p below 2^63.
+#pragma once
+
+#include <cstdint>
+
+namespace veksieve {
+
+// k * 2^n == -1 (mod p), for an odd prime p.
+bool divides_k_2n_plus_1(int64_t p, int32_t k, uint32_t n);
+
+// The smallest prime above x, for 0 <= x < 2^62 (a deterministic
+// Miller-Rabin test: the first twelve primes as bases decide every 64-bit n).
+int64_t first_prime_above(int64_t x);
+
+}  // namespace veksieve
