@@ -43,7 +43,18 @@ struct recorder {
   std::vector<finding> records;
   uint32_t nmin = 0;
   uint32_t nmax = 0;
+  engine_memory memory;
 };
+
+void* allocate_for(void* context, uint32_t size) {
+  const engine_memory& memory = static_cast<recorder*>(context)->memory;
+  return memory.allocate(memory.context, size);
+}
+
+void release_for(void* context, void* block) {
+  const engine_memory& memory = static_cast<recorder*>(context)->memory;
+  memory.release(memory.context, block);
+}
 
 void record_factor(void* context, uint32_t index, uint32_t n, int64_t p) {
   auto& r = *static_cast<recorder*>(context);
@@ -104,19 +115,24 @@ class chunk_plan {
 class parallel_run {
  public:
   parallel_run(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin, int64_t pmax,
-               std::atomic<bool>& stop)
-      : sequences_(sequences), sizing_(sizing), plan_(pmin, std::min(pmax, engine_pmax_limit)), stop_(stop) {}
+               std::atomic<bool>& stop, const engine_memory& memory)
+      : sequences_(sequences),
+        sizing_(sizing),
+        plan_(pmin, std::min(pmax, engine_pmax_limit)),
+        stop_(stop),
+        memory_(memory) {}
 
   void work() {
     recorder rec;
+    rec.memory = memory_;
     rec.nmin = static_cast<uint32_t>(sequences_.nmin);
     rec.nmax = static_cast<uint32_t>(sequences_.nmax);
     engine_callbacks callbacks;
     callbacks.context = &rec;
     callbacks.report_factor = record_factor;
     callbacks.report_progress = record_progress;
-    callbacks.allocate = sieve_alloc;
-    callbacks.release = sieve_free;
+    callbacks.allocate = memory_.allocate != nullptr ? allocate_for : sieve_alloc;
+    callbacks.release = memory_.release != nullptr ? release_for : sieve_free;
     callbacks.stop_requested = &stop_;
     std::unique_ptr<range_engine> engine;
     try {
@@ -225,6 +241,7 @@ class parallel_run {
   const stride_sizing& sizing_;
   chunk_plan plan_;
   std::atomic<bool>& stop_;
+  engine_memory memory_;
   std::mutex mutex_;
   std::condition_variable finished_;
   std::map<uint64_t, std::pair<chunk, chunk_result>> results_;
@@ -242,8 +259,9 @@ int available_cpus() {
 }
 
 parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
-                                   int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop) {
-  parallel_run run(sequences, sizing, pmin, pmax, stop);
+                                   int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,
+                                   const engine_memory& memory) {
+  parallel_run run(sequences, sizing, pmin, pmax, stop, memory);
   run.set_workers(threads);
   std::vector<std::jthread> workers;
   workers.reserve(static_cast<std::size_t>(threads));

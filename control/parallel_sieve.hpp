@@ -22,11 +22,19 @@ struct parallel_outcome {
   bool out_of_memory = false;  // a worker could not get its memory
 };
 
+// Where the engines get their memory (zero-filled blocks) and give it back.
+struct engine_memory {
+  void* (*allocate)(void* context, uint32_t size) = nullptr;  // null: the heap
+  void (*release)(void* context, void* block) = nullptr;
+  void* context = nullptr;
+};
+
 // Sieves the primes above pmin up to min(pmax, the engine's limit) with
 // `threads` workers. `stop` ends the run at the committed frontier; it is set
 // here too when a worker runs out of memory or a result cannot be saved.
 parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
-                                   int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop);
+                                   int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,
+                                   const engine_memory& memory = {});
 
 // The CPUs this process may run on (at least 1).
 int available_cpus();

@@ -106,7 +106,8 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
 
   const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : available_cpus();
   const parallel_outcome outcome =
-      sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag());
+      sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag(),
+                        settings.memory);
   const int64_t p = outcome.frontier;
 
   // A line that could not be saved stopped the run; the file's last

@@ -9,6 +9,7 @@
 
 #include "common/config.hpp"
 #include "control/sieve_job.hpp"
+#include "control/parallel_sieve.hpp"
 #include "report/status_file.hpp"
 
 namespace veksieve {
@@ -26,6 +27,7 @@ struct run_settings {
   int threads = 0;  // worker threads; 0 takes the job's choice
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   retry_policy retry;  // for status-file lines that cannot be written
+  engine_memory memory;
 };
 
 // Returns the process's exit status: 0 when the range (or the engine's part

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 
 #include "capture.hpp"
 #include "control/fatal_error.hpp"
@@ -59,6 +62,66 @@ TEST(sieve_run, results_that_cannot_be_saved_are_listed_and_the_range_is_not_mar
   EXPECT_EQ(lines[list], "These lines could not be saved in the status file '/dev/full':");
   EXPECT_EQ(lines[list + 1], lines[first_factor]);
   for (const std::string& line : lines) EXPECT_NE(line, "Done");
+}
+
+// Blocks from the heap while the budget lasts: one engine's worth.
+struct memory_budget {
+  std::atomic<int> blocks_left;
+  static void* allocate(void* context, uint32_t size) {
+    auto& budget = *static_cast<memory_budget*>(context);
+    return budget.blocks_left.fetch_sub(1) > 0 ? std::calloc(size, 1) : nullptr;
+  }
+  static void release(void*, void* block) { std::free(block); }
+};
+
+std::vector<std::string> factor_lines_of(const std::string& file) {
+  std::vector<std::string> lines;
+  std::istringstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(" | ") != std::string::npos) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(sieve_run, a_worker_without_memory_ends_the_run_at_the_committed_frontier) {
+  testing::scratch_dir dir;
+  auto make = [&](const std::string& name, int64_t pmax) {
+    sieve_job job = testing::make_job(10000, 10399, {1013}, dir.file(name));
+    job.bitmap_storage[0].assign(job.bitmap_storage[0].size(), 0xAAAAAAAAu);  // odd n only
+    job.step = {2};
+    job.residue = {1};
+    job.pmin = 1000000;
+    job.pmax = pmax;
+    job.resumable = true;
+    testing::write_file(job.status_file, "pmax=" + std::to_string(pmax) + "\npmin=1000000\n");
+    return job;
+  };
+  sieve_job job = make("short.dat", 40000000);
+  memory_budget budget{10};  // the blocks of one engine's state: the second worker gets none
+  testing::captured_output out;
+  run_settings settings;
+  settings.console = out.file();
+  settings.threads = 2;
+  settings.memory = {memory_budget::allocate, memory_budget::release, &budget};
+  EXPECT_EQ(run_sieve(job, settings), exit_failure);
+
+  const auto lines = out.lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), "There is not enough memory to sieve!");
+  const std::string& stopped = lines[lines.size() - 2];
+  ASSERT_EQ(stopped.rfind("Interrupted before p=", 0), 0u) << stopped;
+  const int64_t frontier = std::stoll(stopped.substr(21));
+  const std::string file = testing::read_file(job.status_file);
+  EXPECT_EQ(file.substr(file.rfind("pmin=")), "pmin=" + std::to_string(frontier - 1) + "\n");
+
+  // What was committed is what one thread finds below the frontier.
+  sieve_job whole = make("whole.dat", frontier - 1);
+  testing::captured_output ignored;
+  run_settings one_thread;
+  one_thread.console = ignored.file();
+  one_thread.threads = 1;
+  EXPECT_EQ(run_sieve(whole, one_thread), 0);
+  EXPECT_EQ(factor_lines_of(file), factor_lines_of(testing::read_file(whole.status_file)));
 }
 
 TEST(interruption, the_first_signal_asks_for_a_stop_and_the_second_takes_its_default_action) {
