@@ -29,6 +29,9 @@ struct sieve_job {
   std::string status_file = default_status_file;
   bool console_only = false;  // factors go to the console only, thinned
   bool resumable = false;     // the status file holds the range, so checkpoints are kept
+  bool resumed = false;       // the range was read back from the status file ...
+  int64_t range_start = 0;    // ... which began it here
+  int64_t saved_factors = 0;  // ... and holds this many factor lines
   int32_t threads = 0;        // worker threads; 0: one per CPU this process may run on
 
   // Owner of the bitmaps: one per k announced on line 1, bitmap_words words each.

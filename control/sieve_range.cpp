@@ -85,7 +85,10 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
   int64_t pmin = status.pmin;
   int64_t pmax = status.pmax;
   job.resumable = pmax != 0;
-  if (job.resumable) strike_reported_factors(job, status);
+  job.resumed = pmax != 0;
+  job.range_start = status.range_start;
+  job.saved_factors = static_cast<int64_t>(status.factors.size());
+  if (job.resumed) strike_reported_factors(job, status);
   if (pmax == 0) {
     for (;;) {
       pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;

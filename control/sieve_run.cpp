@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <span>
 
+#include <unistd.h>
+
 #include "control/fatal_error.hpp"
 #include "control/parallel_sieve.hpp"
 #include "engine/sieve_engine.hpp"
@@ -91,6 +93,19 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
     return exit_bad_sequence_file;
   }
 
+  const int64_t range_end = std::min(job.pmax, engine_pmax_limit);
+  if (isatty(fileno(settings.console))) console.show_live(job.pmin, range_end);
+  if (job.resumed) {
+    const int64_t start = std::min(job.range_start, job.pmin);
+    const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
+                                                 static_cast<double>(range_end - start)
+                                           : 0.0;
+    console.messagef("Resuming '%s': the range from p=%" PRId64 " to %" PRId64 ", sieved up to p=%" PRId64
+                     " (%.1f%%), %" PRId64 " factor line%s saved",
+                     job.status_file.c_str(), start, job.pmax, job.pmin, share, job.saved_factors,
+                     job.saved_factors == 1 ? "" : "s");
+  }
+
   interruption_guard interruption;
   status_file_writer status(job.status_file, console, settings.retry, &interruption.stop_flag());
   candidate_table table;
@@ -114,6 +129,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // checkpoint lies before that line's prime, so a new start finds it again.
   if (status.gave_up()) return report_unsaved(console, status);
 
+  console.end_live();
   const int signal = interruption.signal_number();
   if (!outcome.done && (signal != 0 || outcome.out_of_memory)) {
     if (!job.resumable) {

@@ -25,6 +25,17 @@ class console_channel {
  public:
   // `out` receives the printed lines; `clock` times the status lines.
   explicit console_channel(FILE* out = stdout, millisecond_clock clock = make_process_clock());
+  ~console_channel();
+  console_channel(const console_channel&) = delete;
+  console_channel& operator=(const console_channel&) = delete;
+
+  // For a terminal: the status line is rewritten in place at the bottom,
+  // with the share of (range_start, range_end] done and, once the rate is
+  // known, the time left; every other line scrolls above it. Without this
+  // call every line is printed once, as a log wants it.
+  void show_live(int64_t range_start, int64_t range_end);
+  // Leaves the status line shown in place where it is, as a line of its own.
+  void end_live();
 
   // "Sieved up to p", with p scaled to millions, billions or trillions (cut
   // to one decimal) from a million on, and the rate once there is one.
@@ -53,12 +64,22 @@ class console_channel {
 
   void update_rate(int64_t p);
   void set_rate_suffix(const rate_sample& now, const rate_sample& then);
+  void write_live(std::string_view status_text, int64_t p);
 
   FILE* out_;
   millisecond_clock clock_;
   std::array<rate_sample, ring_size> ring_{};
   int32_t rate_index_ = -1;
   std::string rate_suffix_;
+  double rate_ = 0;  // p per second, 0 until known
+
+  bool live_ = false;
+  int64_t range_start_ = 0;
+  int64_t range_end_ = 0;
+  std::string live_line_;  // the status line shown in place, if any
 };
+
+// "1:02:03", or "2d 01:02:03" from a day on.
+std::string duration_text(double seconds);
 
 }  // namespace veksieve

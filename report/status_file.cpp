@@ -81,6 +81,7 @@ status_reading read_status(std::istream& in, const results_sent_question& ask) {
   status_reading reading;
   status_contents& status = reading.contents;
   std::string line;
+  bool seen_pmin = false;
   for (int64_t line_number = 1; std::getline(in, line); ++line_number) {
     const std::string_view text = line;
     const std::string_view head = text.substr(0, 5);
@@ -91,6 +92,8 @@ status_reading read_status(std::istream& in, const results_sent_question& ask) {
         reading.line_number = line_number;
         return reading;
       }
+      if (head == "pmin=" && !seen_pmin) status.range_start = number.value;
+      seen_pmin = seen_pmin || head == "pmin=";
       (head == "pmax=" ? status.pmax : status.pmin) = number.value;
     } else if (head == "Write") {
       status.console_only = true;

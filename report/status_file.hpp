@@ -42,6 +42,7 @@ std::optional<factor_line> parse_factor_line(std::string_view line);
 struct status_contents {
   int64_t pmin = 0;           // from the last "pmin=" line
   int64_t pmax = 0;           // from the last "pmax=" line
+  int64_t range_start = 0;    // from the first "pmin=" line: where the range began
   bool console_only = false;  // a line beginning "Write" was read
   bool results_sent = false;  // a "Done" line was met and the user said the results were sent
   std::vector<factor_line> factors;  // the factor lines, in file order

@@ -97,5 +97,19 @@ TEST_F(channel_fixture, the_prime_reached_neither_reads_nor_moves_the_ring) {
   EXPECT_EQ(channel.rate_index(), -3);
 }
 
+TEST_F(channel_fixture, a_live_status_line_is_rewritten_in_place_under_the_other_lines) {
+  channel.show_live(1000000, 3000000);
+  status(1000003, 0);
+  channel.factor(1000033, 5, 7);
+  status(2000003, 1000);  // 1000000 p/sec, 1000000 to go
+  channel.completed();
+  EXPECT_EQ(out.text(),
+            "\rSieved up to 1000003 (1.0 million); 0.0% done\x1b[K"
+            "\r\x1b[K1000033 | 5*2^7+1\nSieved up to 1000003 (1.0 million); 0.0% done\x1b[K"
+            "\rSieved up to 2000003 (2.0 million); rate 1000000 p/sec; 50.0% done; 0:00:01 left\x1b[K"
+            "\nDone\n");
+  EXPECT_EQ(duration_text(3 * 86400 + 3723.4), "3d 01:02:03");
+}
+
 }  // namespace
 }  // namespace veksieve

@@ -169,12 +169,16 @@ TEST_F(end_to_end, a_range_is_sieved_reported_saved_and_marked_done) {
   EXPECT_EQ(file_lines.back(), "Done");
   expect_same_factors(factor_lines(file), expected);
 
-  // The console shows the same factor lines in the same order, a status
-  // line each time the prime enters a new block of 2^18, and "Done" last.
+  // The console says what it resumes, then shows the same factor lines in
+  // the same order, a status line each time the prime enters a new block of
+  // 2^18, and "Done" last.
   EXPECT_EQ(factor_lines(end.output), factor_lines(file));
   EXPECT_EQ(status_primes(end.output), expected_status_primes(1000000, 3000000));
   const auto console = split_lines(end.output);
-  EXPECT_EQ(console.size(), expected.size() + status_primes(end.output).size() + 1);
+  EXPECT_EQ(console.front(),
+            "Resuming 'VekStatus.dat': the range from p=1000000 to 3000000, sieved up to p=1000000 (0.0%), "
+            "0 factor lines saved");
+  EXPECT_EQ(console.size(), expected.size() + status_primes(end.output).size() + 2);
   EXPECT_EQ(console.back(), "Done");
 
   // The next start asks about the complete results and, told no, leaves them.
