@@ -234,11 +234,12 @@ TEST_F(end_to_end, a_range_past_the_last_prime_the_engine_handles_ends_at_the_fi
   expect_same_factors(factor_lines(file), reference_factors(sequences, 281474976600000, limit));
 }
 
-// Waits for the `count`-th status line after `from`, then sends `sig`.
+// Waits for the `count`-th status line, then sends `sig`; a run that ends
+// first is left to end (the callers check its exit status).
 testing::program_end interrupt_after_status_lines(testing::program_process& process, int sig, int count) {
   std::size_t from = 0;
   for (int i = 0; i < count; ++i) {
-    EXPECT_TRUE(process.wait_for("Sieved up to", from)) << process.output();
+    if (!process.wait_for("Sieved up to", from)) break;
     from = process.output().find("Sieved up to", from) + 1;
   }
   process.signal(sig);
@@ -319,13 +320,15 @@ TEST_F(end_to_end, any_number_of_threads_writes_the_same_factor_lines_in_the_sam
     // run may finish before its signal comes: the lines must still match.
     write_file(status_path, range);
     testing::program_process interrupted(dir.path().string(), {threads}, "");
-    EXPECT_EQ(interrupt_after_status_lines(interrupted, SIGINT, 2).exit_status, 130);
-    testing::program_process again(dir.path().string(), {threads}, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
-    const int again_status = interrupt_after_status_lines(again, SIGTERM, 3).exit_status;
-    EXPECT_TRUE(again_status == 143 || again_status == 0) << again_status;
-    if (again_status != 0) {
-      const auto resumed = testing::run_program(dir.path().string(), {threads});
-      EXPECT_EQ(resumed.exit_status, 0) << resumed.output;
+    const int first_status = interrupt_after_status_lines(interrupted, SIGINT, 1).exit_status;
+    EXPECT_TRUE(first_status == 130 || first_status == 0) << first_status;
+    if (first_status != 0) {
+      testing::program_process again(dir.path().string(), {threads}, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
+      const int again_status = interrupt_after_status_lines(again, SIGTERM, 2).exit_status;
+      EXPECT_TRUE(again_status == 143 || again_status == 0) << again_status;
+      if (again_status != 0) {
+        EXPECT_EQ(testing::run_program(dir.path().string(), {threads}).exit_status, 0);
+      }
     }
     const std::string resumed_file = read_file(status_path);
     EXPECT_EQ(split_lines(resumed_file).back(), "Done");
