@@ -23,6 +23,10 @@ constexpr int line_buffer_size = 1024;
 // estimate in a 64-bit mantissa stays within one of the truth up to there.
 constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
 
+// No range reaches beyond 2^62: a status file that names a larger number was
+// not written by this program and is refused rather than sieved.
+constexpr int64_t status_number_limit = int64_t{1} << 62;
+
 // The stride table's entries are chained through 16-bit indices, so it holds
 // at most 2^16 entries; a window that would need more gets a longer stride.
 constexpr uint32_t max_table_length = 65536;

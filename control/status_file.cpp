@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/config.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sieve_job.hpp"
 #include "control/text_format.hpp"
@@ -36,6 +37,13 @@ status_contents read_status(std::istream& in, const std::string& name, const res
     case status_problem::negative_pmin:
       throw fatal_error{text_format("The file '%s' is invalid - pmin=%lld is negative!", name.c_str(),
                                     static_cast<long long>(reading.contents.pmin)),
+                        exit_bad_status_file};
+  }
+  for (const auto& [name_of_number, value] : {std::pair{"pmax", reading.contents.pmax},
+                                              std::pair{"pmin", reading.contents.pmin}}) {
+    if (value > status_number_limit)
+      throw fatal_error{text_format("The file '%s' is invalid - %s=%lld lies beyond 2^62, the end of every range!",
+                                    name.c_str(), name_of_number, static_cast<long long>(value)),
                         exit_bad_status_file};
   }
   return std::move(reading.contents);

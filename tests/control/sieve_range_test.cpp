@@ -213,10 +213,18 @@ TEST_F(sieve_range_test, unusable_status_file_ends_the_program_untouched) {
   EXPECT_EQ(e.exit_status, exit_bad_status_file);
   EXPECT_EQ(dir.read("VekStatus.dat"), huge);
 
-  // The extremes that do fit are kept exactly; a superseded negative pmin is no matter.
-  dir.write("VekStatus.dat", "pmin=-5\npmax=9223372036854775807\npmin=1\n");
+  const std::string beyond = "pmax=4611686018427387905\npmin=3000000000\n";  // 2^62 + 1
+  dir.write("VekStatus.dat", beyond);
+  e = settle_fails("3\n5\ny\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file +
+                           "' is invalid - pmax=4611686018427387905 lies beyond 2^62, the end of every range!");
+  EXPECT_EQ(e.exit_status, exit_bad_status_file);
+  EXPECT_EQ(dir.read("VekStatus.dat"), beyond);
+
+  // The extremes that are kept exactly; a superseded negative pmin is no matter.
+  dir.write("VekStatus.dat", "pmin=-5\npmax=4611686018427387904\npmin=1\n");
   settle("");
-  EXPECT_EQ(job.pmax, INT64_MAX);
+  EXPECT_EQ(job.pmax, int64_t{1} << 62);
   EXPECT_EQ(job.pmin, 1);
 }
 
