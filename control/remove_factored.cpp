@@ -1,8 +1,8 @@
 // The upkeep reads the old file with the sieve's own reader, so that the new
 // file holds exactly the candidates the sieve saw less the factored ones, and
-// writes it back from the table's bitmaps. Every factor line is checked
-// before anything is written: a damaged line could otherwise remove a
-// candidate that no prime divides.
+// writes it back from the table's bitmaps. Every factor line is read with the
+// status file's own grammar and checked before anything is written: a
+// damaged line could otherwise remove a candidate that no prime divides.
 #include "control/remove_factored.hpp"
 
 #include <fcntl.h>
@@ -13,16 +13,18 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "control/factor_line.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
 #include "control/text_format.hpp"
+#include "report/exact_arithmetic.hpp"
+#include "report/status_file.hpp"
 
 namespace veksieve {
 
@@ -31,6 +33,12 @@ namespace {
 [[noreturn]] void cannot(const char* what, const std::string& name, int error) {
   throw fatal_error{text_format("The file '%s' cannot be %s - %s!", name.c_str(), what, std::strerror(error)),
                     exit_status_file_unwritable};
+}
+
+// p divides k*2^n+1 and is not that number itself, which may be prime.
+bool is_proper_factor(const factor_line& f) {
+  const bool number_itself = f.n < 64 && (static_cast<unsigned __int128>(f.k) << f.n) + 1 <= static_cast<uint64_t>(f.p);
+  return !number_itself && divides_k_2n_plus_1(f.p, f.k, f.n);
 }
 
 std::vector<factor_line> read_verified_factors(const std::string& path) {
@@ -42,18 +50,17 @@ std::vector<factor_line> read_verified_factors(const std::string& path) {
   std::vector<factor_line> factors;
   std::string text;
   for (long long line_number = 1; std::getline(file, text); ++line_number) {
-    const status_line line = read_status_line(text);
-    if (line.kind == status_line_kind::malformed)
+    // Only factor lines start with a digit.
+    if (text.empty() || text[0] < '0' || text[0] > '9') continue;
+    const std::optional<factor_line> f = parse_factor_line(text);
+    if (!f)
       throw fatal_error{text_format("The file '%s' is invalid - line %lld is no factor line!", path.c_str(), line_number),
                         exit_bad_status_file};
-    if (line.kind != status_line_kind::factor) continue;
-    const factor_line& f = line.factor;
-    if (!is_proper_factor(f))
-      throw fatal_error{text_format("The file '%s' is invalid - on line %lld, %lld is no factor of %lld*2^%lld+1!",
-                                    path.c_str(), line_number, static_cast<long long>(f.p),
-                                    static_cast<long long>(f.k), static_cast<long long>(f.n)),
+    if (!is_proper_factor(*f))
+      throw fatal_error{text_format("The file '%s' is invalid - on line %lld, %lld is no factor of %d*2^%u+1!",
+                                    path.c_str(), line_number, static_cast<long long>(f->p), f->k, f->n),
                         exit_bad_status_file};
-    factors.push_back(f);
+    factors.push_back(*f);
   }
   return factors;
 }
@@ -149,13 +156,14 @@ int remove_factored(const std::string& sequence_path, const std::string& status_
   int64_t removed = 0;
   int64_t repeated = 0;
   int64_t not_in_file = 0;
-  std::set<std::pair<int64_t, int64_t>> seen;
+  std::set<std::pair<int32_t, uint32_t>> seen;
   for (const factor_line& f : factors) {
     bool found = false;
     const auto ks = entries_of_k.find(f.k);
-    if (ks != entries_of_k.end() && f.n >= job.nmin && f.n <= job.nmax) {
+    const int64_t n = f.n;
+    if (ks != entries_of_k.end() && n >= job.nmin && n <= job.nmax) {
       for (const size_t e : ks->second) {
-        if (test_and_clear(*entries[e].bits, f.n - job.nmin)) {
+        if (test_and_clear(*entries[e].bits, n - job.nmin)) {
           ++entries[e].removed;
           found = true;
         }
