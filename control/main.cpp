@@ -8,15 +8,28 @@
 #include "control/fatal_error.hpp"
 #include "control/idle_priority.hpp"
 #include "control/options.hpp"
+#include "control/remove_factored.hpp"
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
+#include "control/usage.hpp"
 
 int main(int argc, char** argv) {
   using namespace veksieve;
   try {
     sieve_job job;
-    scan_options(argc, argv, job, std::cout);
+    switch (scan_options(argc, argv, job, std::cout)) {
+      case start_action::help:
+        print_usage(std::cout);
+        return 0;
+      case start_action::version:
+        print_version(std::cout);
+        return 0;
+      case start_action::remove_factored:
+        return remove_factored(sequence_file_name, job.status_file, std::cout);
+      case start_action::sieve:
+        break;
+    }
     lower_to_idle_priority();
     load_sequence_file(sequence_file_name, job);
     settle_range(job, std::cin, std::cout);

@@ -1,13 +1,19 @@
 // The option scan. The alpha value is read like strtod reads a decimal number
 // (leading blanks, sign, digits, fraction, exponent), but locale-free and
-// without hexadecimal forms; no number reads as 0 and is rejected.
+// without hexadecimal forms; no number reads as 0 and is rejected. The range
+// values follow the range prompt's number rules; a thread count is a whole
+// number and nothing else.
 #include "control/options.hpp"
 
 #include <charconv>
+#include <cstring>
 #include <ostream>
 #include <string_view>
 
 #include "common/config.hpp"
+#include "control/fatal_error.hpp"
+#include "common/leading_number.hpp"
+#include "control/text_format.hpp"
 
 namespace veksieve {
 
@@ -32,37 +38,105 @@ double read_alpha(std::string_view text) {
   return value;
 }
 
+// The letter of a "-x=value" argument, lowered; 0 for any other argument.
+char option_letter(const char* arg) {
+  if (arg[0] != '-' || arg[1] == '\0' || arg[2] != '=') return 0;
+  return ascii_lower(arg[1]);
+}
+
+bool is_word(const char* arg, std::initializer_list<const char*> words) {
+  for (const char* word : words)
+    if (std::strcmp(arg, word) == 0) return true;
+  return false;
+}
+
+bool is_known(const char* arg) {
+  const char letter = option_letter(arg);
+  return (letter != 0 && std::strchr("aoftu", letter) != nullptr) ||
+         is_word(arg, {"-h", "-?", "--help", "--version", "--remove-factored"});
+}
+
+[[noreturn]] void refuse(const char* arg, const char* reason) {
+  throw fatal_error{text_format("The option '%s' is invalid - %s!", arg, reason), exit_bad_command_line};
+}
+
+// A number of billions from "-f=" or "-u=", read as at the range prompt.
+int64_t billions(const char* arg, int64_t lowest) {
+  const leading_number number = read_leading_number(arg + 3);
+  if (number.value < 0 && lowest == 0) refuse(arg, "the sieve cannot start below p=0");
+  if (number.value > INT32_MAX) refuse(arg, "the number is above 2147483647");
+  if (number.value < lowest) refuse(arg, "the number is below -2147483648");
+  return number.value;
+}
+
 }  // namespace
 
-void scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
+start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
   job.alpha = default_alpha;
   job.status_file = default_status_file;
   job.threads = 0;
+  job.command_line_range.reset();
+
+  start_action action = start_action::sieve;
+  for (int i = 1; i < argc; ++i) {
+    if (is_word(argv[i], {"-h", "-?", "--help"})) return start_action::help;
+    if (is_word(argv[i], {"--version"})) return start_action::version;
+    if (is_word(argv[i], {"--remove-factored"})) action = start_action::remove_factored;
+  }
+  for (int i = 1; i < argc; ++i)
+    if (argv[i][0] == '-' && !is_known(argv[i])) out << "Ignoring unknown option '" << argv[i] << "'\n";
+
+  const char* from = nullptr;
+  const char* upto = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
-    if (arg[0] != '-' || arg[1] == '\0' || arg[2] != '=') continue;
-    const char letter = ascii_lower(arg[1]);
-    if (letter == 'a') {
-      job.alpha = read_alpha(arg + 3);
-      // Written so that NaN is rejected too.
-      if (!(job.alpha >= min_alpha && job.alpha <= max_alpha)) {
-        out << invalid_alpha_message;
-        job.alpha = default_alpha;
+    switch (option_letter(arg)) {
+      case 'a':
+        job.alpha = read_alpha(arg + 3);
+        // Written so that NaN is rejected too.
+        if (!(job.alpha >= min_alpha && job.alpha <= max_alpha)) {
+          out << invalid_alpha_message;
+          job.alpha = default_alpha;
+        }
+        break;
+      case 'o':
+        job.status_file = arg + 3;
+        break;
+      case 't': {
+        const std::string_view text = arg + 3;
+        int32_t threads = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), threads);
+        if (ec == std::errc() && end == text.data() + text.size() && threads >= 1 && threads <= max_threads) {
+          job.threads = threads;
+        } else {
+          out << invalid_threads_message;
+          job.threads = 0;
+        }
+        break;
       }
-    } else if (letter == 'o') {
-      job.status_file = arg + 3;
-    } else if (letter == 't') {
-      const std::string_view text = arg + 3;
-      int32_t threads = 0;
-      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), threads);
-      if (ec == std::errc() && end == text.data() + text.size() && threads >= 1 && threads <= max_threads) {
-        job.threads = threads;
-      } else {
-        out << invalid_threads_message;
-        job.threads = 0;
-      }
+      case 'f':
+        from = arg;
+        break;
+      case 'u':
+        upto = arg;
+        break;
+      default:
+        break;
     }
   }
+
+  if (from != nullptr || upto != nullptr) {
+    if (upto == nullptr) refuse(from, "the range also needs -u=");
+    if (from == nullptr) refuse(upto, "the range also needs -f=");
+    const int64_t start = billions(from, 0);
+    const int64_t end = billions(upto, INT32_MIN);
+    if (end < start)
+      throw fatal_error{text_format("The options '%s' and '%s' are invalid - the range ends before it starts!", from,
+                                    upto),
+                        exit_bad_command_line};
+    job.command_line_range = prime_range{start * billion, end * billion};
+  }
+  return action;
 }
 
 }  // namespace veksieve

@@ -1,6 +1,8 @@
-// The command line: "-a=" sets alpha, "-o=" names the status file; every other
-// argument is ignored. Scanned from the last argument back, so the first
-// occurrence of an option is applied last and wins.
+// The command line. Options of one letter, '=' and a value ("-a=", "-o=",
+// "-t=", "-f=", "-u=") are scanned from the last argument back, so the first
+// occurrence of an option is applied last and wins. The word options
+// (--help, --version, --remove-factored) choose what the program does; any
+// other argument starting with '-' is named on the console and ignored.
 #pragma once
 
 #include <iosfwd>
@@ -9,8 +11,13 @@
 
 namespace veksieve {
 
-// Sets job.alpha and job.status_file from argv[1..argc-1]. Each rejected "-a="
-// value prints the alpha message to `out` when it is examined.
-void scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out);
+enum class start_action { sieve, help, version, remove_factored };
+
+// Sets job.alpha, job.status_file, job.threads and job.command_line_range from
+// argv[1..argc-1]. For help and version nothing else is looked at or printed.
+// Otherwise each unknown option prints one line, and each rejected "-a=" or
+// "-t=" value its message, to `out` when it is examined. Throws fatal_error
+// when -f= or -u= cannot give a range.
+start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out);
 
 }  // namespace veksieve

@@ -3,12 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/config.hpp"
 
 namespace veksieve {
+
+// Ranges are typed (at the prompt or with -f= and -u=) in billions.
+constexpr int64_t billion = 1'000'000'000;
+
+// A range of primes: those above pmin up to pmax.
+struct prime_range {
+  int64_t pmin = 0;
+  int64_t pmax = 0;
+};
 
 struct sieve_job {
   int64_t pmin = 0;  // primes above pmin are sieved ...
@@ -32,7 +42,11 @@ struct sieve_job {
   bool resumed = false;       // the range was read back from the status file ...
   int64_t range_start = 0;    // ... which began it here
   int64_t saved_factors = 0;  // ... and holds this many factor lines
-  int32_t threads = 0;        // worker threads; 0: one per CPU this process may run on
+  int32_t threads = 0;        // worker threads from -t=; 0: one per CPU this process may run on
+
+  // A new range from -f= and -u=, started without questions when the status
+  // file holds none.
+  std::optional<prime_range> command_line_range;
 
   // Owner of the bitmaps: one per k announced on line 1, bitmap_words words each.
   std::vector<std::vector<uint32_t>> bitmap_storage;

@@ -1,7 +1,10 @@
 // The range dialogue. Numbers are typed in billions; each must fit 32 bits so
-// that its product by 10^9 fits 64, and the start may not be negative (the
-// prime source starts at 0 or above). An input that ends cannot confirm a
-// range, and is no yes to the completed-results question either.
+// that its product by 10^9 fits 64, the start may not be negative (the prime
+// source starts at 0 or above), and the end may not lie below the start: such
+// a range would finish at once and leave "Done" for primes never sieved. An
+// input that ends cannot confirm a range, and is no yes to the
+// completed-results question either. A range from the command line asks
+// nothing, so it is refused wherever the dialogue would have asked.
 #include "control/sieve_range.hpp"
 
 #include <algorithm>
@@ -20,8 +23,6 @@
 namespace veksieve {
 
 namespace {
-
-constexpr int64_t billion = 1'000'000'000;
 
 // One line of the user's answer, or nothing once the input has ended.
 std::optional<std::string> answer(std::istream& in, std::ostream& out) {
@@ -57,6 +58,13 @@ int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, in
   }
 }
 
+[[noreturn]] void refuse_command_line_range_over_results(const std::string& name) {
+  throw fatal_error{"The file '" + name +
+                        "' holds a complete set of results - these must be sent to the Vek team before a new sieve "
+                        "starts. Once they are, delete the file (or start without -f= and -u= and answer YES).",
+                    exit_no_range};
+}
+
 bool results_were_sent(std::istream& in, std::ostream& out, const std::string& name) {
   out << "There is a complete set of results in the file '" << name
       << "' - have these been sent to the Vek team?\r\n\r\nNB If you say YES, the file will be overwritten and "
@@ -74,7 +82,10 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
   if (std::filesystem::is_regular_file(job.status_file, not_there)) {
     std::ifstream file(job.status_file, std::ios::binary);
     if (file) {
-      status = read_status(file, job.status_file, [&] { return results_were_sent(in, out, job.status_file); });
+      status = read_status(file, job.status_file, [&] {
+        if (job.command_line_range) refuse_command_line_range_over_results(job.status_file);
+        return results_were_sent(in, out, job.status_file);
+      });
       if (status.results_sent) {
         file.close();
         delete_status_file(job.status_file);
@@ -84,20 +95,35 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
 
   int64_t pmin = status.pmin;
   int64_t pmax = status.pmax;
+  if (pmax != 0 && job.command_line_range) {
+    throw fatal_error{text_format("The file '%s' holds an unfinished range (p=%" PRId64 " to %" PRId64
+                                  ") - start veksieve without -f= and -u= to resume it.",
+                                  job.status_file.c_str(), pmin, pmax),
+                      exit_no_range};
+  }
   job.resumable = pmax != 0;
   job.resumed = pmax != 0;
   job.range_start = status.range_start;
   job.saved_factors = static_cast<int64_t>(status.factors.size());
   if (job.resumed) strike_reported_factors(job, status);
   if (pmax == 0) {
-    for (;;) {
-      pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
-      pmax = ask_billions(in, out, "Sieve upto p=? billion: ", INT32_MIN) * billion;
-      out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
-                         pmin / billion, pmax / billion);
-      const std::optional<std::string> line = answer(in, out);
-      if (!line) input_ended();
-      if (is_yes(line)) break;
+    if (job.command_line_range) {
+      pmin = job.command_line_range->pmin;
+      pmax = job.command_line_range->pmax;
+    } else {
+      for (;;) {
+        pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
+        pmax = ask_billions(in, out, "Sieve upto p=? billion: ", INT32_MIN) * billion;
+        if (pmax < pmin) {
+          out << "The sieve cannot end below its start - please type both numbers again.\n";
+          continue;
+        }
+        out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
+                           pmin / billion, pmax / billion);
+        const std::optional<std::string> line = answer(in, out);
+        if (!line) input_ended();
+        if (is_yes(line)) break;
+      }
     }
     if (pmin == 0) {
       for (std::vector<uint32_t>& bits : job.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});

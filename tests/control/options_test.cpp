@@ -1,9 +1,14 @@
 // The option scan: backwards, so the first occurrence wins; the letter is
-// case-blind; each rejected "-a=" prints the alpha message once.
+// case-blind; each rejected "-a=" or "-t=" prints its message once; unknown
+// options are named; help and version stop the scan; -f= and -u= together
+// give a range in billions.
 #include "control/options.hpp"
 
 #include <gtest/gtest.h>
 
+#include "control/fatal_error.hpp"
+
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,19 +18,36 @@ namespace {
 
 constexpr const char* alpha_message = "Invalid alpha - using the default (2.5)\n";
 
+constexpr const char* threads_message =
+    "Invalid number of threads - using the default (one per CPU), or give 1 to 1024\n";
+
 struct scanned {
   double alpha;
   std::string status_file;
   std::string out;
+  int32_t threads;
+  std::optional<prime_range> range;
+  start_action action;
 };
 
 scanned scan(std::vector<const char*> args) {
   args.insert(args.begin(), "veksieve");
   sieve_job job;
   job.alpha = -1;  // the scan must set the defaults itself
+  job.threads = -1;
   std::ostringstream out;
-  scan_options(static_cast<int>(args.size()), args.data(), job, out);
-  return {job.alpha, job.status_file, out.str()};
+  const start_action action = scan_options(static_cast<int>(args.size()), args.data(), job, out);
+  return {job.alpha, job.status_file, out.str(), job.threads, job.command_line_range, action};
+}
+
+fatal_error scan_fails(std::vector<const char*> args) {
+  try {
+    scan(std::move(args));
+  } catch (const fatal_error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "the options were accepted";
+  return {};
 }
 
 std::string repeated(const char* text, int times) {
@@ -62,12 +84,91 @@ TEST(options, alpha_values_accepted_and_rejected) {
   }
 }
 
-TEST(options, malformed_and_unknown_arguments_are_ignored) {
-  for (const char* arg : {"-a3.5", "-alpha=3", "x-a=3", "-", "-a", "a=3", "-b=3", "-o", "--a=3", ""}) {
+TEST(options, malformed_and_unknown_options_are_named_and_ignored) {
+  for (const char* arg : {"-a3.5", "-alpha=3", "-", "-a", "-b=3", "-o", "--a=3", "--hlep", "-help"}) {
     const scanned s = scan({arg});
     EXPECT_EQ(s.alpha, 2.5) << arg;
     EXPECT_EQ(s.status_file, "VekStatus.dat") << arg;
+    EXPECT_EQ(s.out, std::string("Ignoring unknown option '") + arg + "'\n") << arg;
+    EXPECT_EQ(s.action, start_action::sieve) << arg;
+  }
+  for (const char* arg : {"x-a=3", "a=3", "", "file.dat"}) EXPECT_EQ(scan({arg}).out, "") << arg;
+
+  // Named in command-line order, before the values' own messages.
+  const scanned s = scan({"--x", "-a=500", "-Z", "-a=3"});
+  EXPECT_EQ(s.out, "Ignoring unknown option '--x'\nIgnoring unknown option '-Z'\n" + std::string(alpha_message));
+}
+
+TEST(options, help_and_version_stop_the_scan) {
+  for (const char* arg : {"-h", "-?", "--help"}) {
+    const scanned s = scan({"-a=500", "--bad", "-f=9", arg, "--version"});
+    EXPECT_EQ(s.action, start_action::help) << arg;
     EXPECT_EQ(s.out, "") << arg;
+  }
+  EXPECT_EQ(scan({"-u=1", "--version", "-h"}).action, start_action::version);
+  EXPECT_EQ(scan({"--remove-factored", "-O=run.dat"}).action, start_action::remove_factored);
+  EXPECT_EQ(scan({"--remove-factored", "-O=run.dat"}).status_file, "run.dat");
+}
+
+TEST(options, threads_accepted_and_rejected) {
+  EXPECT_EQ(scan({}).threads, 0);
+  for (const auto& [arg, threads] : std::vector<std::pair<const char*, int32_t>>{
+           {"-t=1", 1}, {"-T=8", 8}, {"-t=1024", 1024}}) {
+    const scanned s = scan({arg});
+    EXPECT_EQ(s.threads, threads) << arg;
+    EXPECT_EQ(s.out, "") << arg;
+  }
+  for (const char* arg : {"-t=0", "-t=-2", "-t=x", "-t=", "-t=1025", "-t=99999999999999999999", "-t=4x", "-t=2.5",
+                          "-t= 4"}) {
+    const scanned s = scan({arg});
+    EXPECT_EQ(s.threads, 0) << arg;
+    EXPECT_EQ(s.out, threads_message) << arg;
+  }
+  EXPECT_EQ(scan({"-t=2", "-t=6"}).threads, 2);
+  const scanned s = scan({"-t=0", "-t=6"});  // as for alpha: the first, rejected, resets
+  EXPECT_EQ(s.threads, 0);
+  EXPECT_EQ(s.out, threads_message);
+}
+
+TEST(options, range_from_the_command_line) {
+  EXPECT_FALSE(scan({}).range.has_value());
+  struct range_case {
+    std::vector<const char*> args;
+    int64_t pmin, pmax;
+  };
+  const range_case cases[] = {
+      {{"-f=3", "-u=5"}, 3000000000, 5000000000},
+      {{"-U=5", "-F=3"}, 3000000000, 5000000000},
+      {{"-f= 3.9", "-u=+5 billion"}, 3000000000, 5000000000},  // the prompt's number rules
+      {{"-f=x", "-u=1"}, 0, 1000000000},                        // no number reads as 0
+      {{"-f=4", "-u=4"}, 4000000000, 4000000000},
+      {{"-f=3", "-u=5", "-f=1", "-u=2"}, 3000000000, 5000000000},
+      {{"-f=2147483647", "-u=2147483647"}, 2147483647000000000, 2147483647000000000},
+  };
+  for (const range_case& c : cases) {
+    const scanned s = scan(c.args);
+    ASSERT_TRUE(s.range.has_value()) << c.args[0];
+    EXPECT_EQ(s.range->pmin, c.pmin) << c.args[0];
+    EXPECT_EQ(s.range->pmax, c.pmax) << c.args[0];
+  }
+
+  struct refused_case {
+    std::vector<const char*> args;
+    const char* message;
+  };
+  const refused_case refused[] = {
+      {{"-f=3"}, "The option '-f=3' is invalid - the range also needs -u=!"},
+      {{"-u=5"}, "The option '-u=5' is invalid - the range also needs -f=!"},
+      {{"-f=5", "-u=3"}, "The options '-f=5' and '-u=3' are invalid - the range ends before it starts!"},
+      {{"-f=0", "-u=-1"}, "The options '-f=0' and '-u=-1' are invalid - the range ends before it starts!"},
+      {{"-f=-1", "-u=5"}, "The option '-f=-1' is invalid - the sieve cannot start below p=0!"},
+      {{"-f=1", "-u=2147483648"}, "The option '-u=2147483648' is invalid - the number is above 2147483647!"},
+      {{"-f=1", "-u=-99999999999"}, "The option '-u=-99999999999' is invalid - the number is below -2147483648!"},
+  };
+  for (const refused_case& c : refused) {
+    const fatal_error e = scan_fails(c.args);
+    EXPECT_EQ(e.message, c.message);
+    EXPECT_EQ(e.exit_status, exit_bad_command_line);
   }
 }
 

@@ -1,28 +1,40 @@
 // The built program run as a process in a fresh directory: the messages of a
 // defective Vek.dat byte for byte with their exit status, the start-up order,
-// and the ways the range dialogue ends the program before any sieving.
+// the ways the range dialogue ends the program before any sieving, help and
+// version, and a range given on the command line.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <signal.h>
 
-#include "program_runner.hpp"
+#include <filesystem>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/program_process.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace veksieve {
 namespace {
 
-using test::program_result;
-using test::run_program;
-using test::temp_dir;
+using testing::program_end;
+using testing::temp_dir;
+
+program_end run_program(const temp_dir& dir, const std::vector<std::string>& args, const std::string& input) {
+  return testing::run_program(dir.path(), args, input);
+}
 
 constexpr int bad_sequence_file = 2;
 constexpr int no_range = 3;
 constexpr int status_file_unwritable = 4;
 constexpr int bad_status_file = 5;
+constexpr int bad_command_line = 6;
+constexpr int interrupted = 128 + SIGINT;
 
 constexpr const char* good_vek = "2\n2\n100\nk=3\n5\n+6\nk=4847\n2\n3\n";
 constexpr const char* prompts = "Sieve from p=? billion: Sieve upto p=? billion: ";
 
-program_result run_with_vek(const temp_dir& dir, const std::string& vek, const std::string& input = "") {
+program_end run_with_vek(const temp_dir& dir, const std::string& vek, const std::string& input = "") {
   dir.write("Vek.dat", vek);
   return run_program(dir, {}, input);
 }
@@ -30,8 +42,8 @@ program_result run_with_vek(const temp_dir& dir, const std::string& vek, const s
 TEST(program, the_six_sequence_file_messages_byte_for_byte) {
   {
     temp_dir dir;
-    const program_result r = run_program(dir, {}, "");
-    EXPECT_EQ(r.out, "The file 'Vek.dat' cannot be found in the current directory!");
+    const program_end r = run_program(dir, {}, "");
+    EXPECT_EQ(r.output, "The file 'Vek.dat' cannot be found in the current directory!");
     EXPECT_EQ(r.exit_status, bad_sequence_file);
   }
   struct message_case {
@@ -47,8 +59,8 @@ TEST(program, the_six_sequence_file_messages_byte_for_byte) {
   };
   for (const message_case& c : cases) {
     temp_dir dir;
-    const program_result r = run_with_vek(dir, c.vek, "3\n5\ny\n");
-    EXPECT_EQ(r.out, c.message) << c.vek;
+    const program_end r = run_with_vek(dir, c.vek, "3\n5\ny\n");
+    EXPECT_EQ(r.output, c.message) << c.vek;
     EXPECT_EQ(r.exit_status, bad_sequence_file) << c.vek;
     EXPECT_FALSE(dir.exists("VekStatus.dat")) << c.vek;
   }
@@ -56,13 +68,13 @@ TEST(program, the_six_sequence_file_messages_byte_for_byte) {
 
 TEST(program, alpha_message_comes_first_then_start_up_goes_on) {
   temp_dir dir;
-  program_result r = run_program(dir, {"-a=500", "-A=7", "-a=0"}, "");
-  EXPECT_EQ(r.out, "Invalid alpha - using the default (2.5)\nInvalid alpha - using the default (2.5)\n"
+  program_end r = run_program(dir, {"-a=500", "-A=7", "-a=0"}, "");
+  EXPECT_EQ(r.output, "Invalid alpha - using the default (2.5)\nInvalid alpha - using the default (2.5)\n"
                    "The file 'Vek.dat' cannot be found in the current directory!");
 
   // A good file reaches the range prompt; an input that ends there ends the program.
   r = run_with_vek(dir, good_vek, "1\n2\nn\n");
-  EXPECT_EQ(r.out, std::string(prompts) + "\nThe sieve is from p=1 billion to 2 billion - OK (Y/N)? " +
+  EXPECT_EQ(r.output, std::string(prompts) + "\nThe sieve is from p=1 billion to 2 billion - OK (Y/N)? " +
                        "Sieve from p=? billion: \nThe input has ended before a range was confirmed - nothing was sieved.");
   EXPECT_EQ(r.exit_status, no_range);
   EXPECT_FALSE(dir.exists("VekStatus.dat"));
@@ -74,8 +86,8 @@ TEST(program, unsent_results_end_the_program_with_the_file_untouched) {
     temp_dir dir;
     dir.write("run.dat", done);
     dir.write("Vek.dat", good_vek);
-    const program_result r = run_program(dir, {"-o=run.dat"}, answer);
-    EXPECT_EQ(r.out, "There is a complete set of results in the file 'run.dat' - have these been sent to the Vek "
+    const program_end r = run_program(dir, {"-o=run.dat"}, answer);
+    EXPECT_EQ(r.output, "There is a complete set of results in the file 'run.dat' - have these been sent to the Vek "
                      "team?\r\n\r\nNB If you say YES, the file will be overwritten and the data will be lost!\n"
                      "Please send the results to the Vek team before starting a new sieve.");
     EXPECT_EQ(r.exit_status, no_range);
@@ -86,17 +98,93 @@ TEST(program, unsent_results_end_the_program_with_the_file_untouched) {
 TEST(program, status_file_problems_end_the_program_before_sieving) {
   temp_dir dir;
   dir.write("Vek.dat", good_vek);
-  program_result r = run_program(dir, {"-o=nowhere/run.dat"}, "3\n5\ny\n");
-  EXPECT_EQ(r.out, std::string(prompts) + "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? "
+  program_end r = run_program(dir, {"-o=nowhere/run.dat"}, "3\n5\ny\n");
+  EXPECT_EQ(r.output, std::string(prompts) + "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? "
                                           "The file 'nowhere/run.dat' cannot be created - No such file or directory!");
   EXPECT_EQ(r.exit_status, status_file_unwritable);
 
   const std::string negative = "pmax=5000000000\npmin=-7\n";
   dir.write("VekStatus.dat", negative);
   r = run_program(dir, {}, "3\n5\ny\n");
-  EXPECT_EQ(r.out, "The file 'VekStatus.dat' is invalid - pmin=-7 is negative!");
+  EXPECT_EQ(r.output, "The file 'VekStatus.dat' is invalid - pmin=-7 is negative!");
   EXPECT_EQ(r.exit_status, bad_status_file);
   EXPECT_EQ(dir.read("VekStatus.dat"), negative);
+}
+
+TEST(program, help_and_version_touch_no_file) {
+  temp_dir dir;
+  const std::string unfinished = "pmax=5000000000\npmin=3000000000\n";
+  for (const char* arg : {"--help", "-h", "-?"}) {
+    program_end r = run_program(dir, {"-a=500", arg}, "");
+    EXPECT_EQ(r.exit_status, 0) << arg;
+    EXPECT_EQ(r.output.rfind("Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]\n", 0), 0u) << arg;
+    for (const char* part : {"\n  -t=N ", "\n  -f=FROM ", "\n  --remove-factored\n", "\nFiles:\n", "\nExit status:\n",
+                             "\nExample:\n"})
+      EXPECT_NE(r.output.find(part), std::string::npos) << part;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << arg;
+
+    // With a run to resume, it is neither resumed nor changed.
+    dir.write("Vek.dat", good_vek);
+    dir.write("VekStatus.dat", unfinished);
+    const std::string usage = r.output;
+    r = run_program(dir, {arg}, "");
+    EXPECT_EQ(r.output, usage);
+    EXPECT_EQ(dir.read("VekStatus.dat"), unfinished);
+    std::filesystem::remove(dir.path() / "Vek.dat");
+    std::filesystem::remove(dir.path() / "VekStatus.dat");
+  }
+  const program_end r = run_program(dir, {"--version"}, "");
+  EXPECT_EQ(r.output, "veksieve " VEKSIEVE_VERSION "\n");
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(program, unknown_options_are_named_and_the_run_goes_on) {
+  temp_dir dir;
+  const program_end r = run_with_vek(dir, good_vek, "");
+  const program_end named = run_program(dir, {"--hlep", "extra", "-x=1"}, "");
+  EXPECT_EQ(named.output, "Ignoring unknown option '--hlep'\nIgnoring unknown option '-x=1'\n" + r.output);
+  EXPECT_EQ(named.exit_status, r.exit_status);
+}
+
+TEST(program, command_line_range_starts_as_a_confirmed_typed_one) {
+  // The same range typed and given as options: both sieve from the start
+  // without further questions and leave the same status file.
+  for (const bool typed : {true, false}) {
+    temp_dir dir;
+    dir.write("Vek.dat", good_vek);
+    testing::program_process run(dir.path(), typed ? std::vector<std::string>{} : std::vector<std::string>{"-f=1", "-U=2"},
+                                 typed ? "1\n2\ny\n" : "");
+    ASSERT_TRUE(run.wait_for("Sieved up to 100")) << run.output();
+    run.signal(SIGINT);
+    const program_end r = run.finish();
+    EXPECT_EQ(r.exit_status, interrupted);
+    EXPECT_EQ(r.output.rfind(typed ? std::string(prompts) + "\nThe sieve is from p=1 billion to 2 billion - OK (Y/N)? Sieved"
+                                   : std::string("Sieved"),
+                             0),
+              0u)
+        << r.output;
+    const std::string status = dir.read("VekStatus.dat");
+    EXPECT_EQ(status.rfind("pmax=2000000000\npmin=1000000000\npmin=100", 0), 0u) << status;
+  }
+}
+
+TEST(program, command_line_range_refused_leaves_the_file_untouched) {
+  temp_dir dir;
+  dir.write("Vek.dat", good_vek);
+  const std::string unfinished = "pmax=5000000000\npmin=3000000000\n";
+  const std::string done = unfinished + "Done\n";
+  for (const std::string& text : {unfinished, done}) {
+    dir.write("VekStatus.dat", text);
+    const program_end r = run_program(dir, {"-f=1", "-u=2"}, "y\n");
+    EXPECT_EQ(r.exit_status, no_range);
+    EXPECT_EQ(r.output.rfind("The file 'VekStatus.dat' holds ", 0), 0u) << r.output;
+    EXPECT_EQ(dir.read("VekStatus.dat"), text);
+  }
+  const program_end r = run_program(dir, {"-f=2", "-u=1"}, "");
+  EXPECT_EQ(r.output, "The options '-f=2' and '-u=1' are invalid - the range ends before it starts!");
+  EXPECT_EQ(r.exit_status, bad_command_line);
+  EXPECT_EQ(dir.read("VekStatus.dat"), done);
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 
 #include "control/fatal_error.hpp"
 #include "control/status_file.hpp"
-#include "program_runner.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace veksieve {
 namespace {
 
-using test::temp_dir;
+using testing::temp_dir;
 
 constexpr const char* done_question =
     "There is a complete set of results in the file '%s' - have these been sent to the Vek team?\r\n\r\n"
@@ -187,6 +187,59 @@ TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
   settle("2147483647\n2147483647\ny\n");
   EXPECT_EQ(job.pmin, 2147483647000000000);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=2147483647000000000\npmin=2147483647000000000\n");
+}
+
+TEST_F(sieve_range_test, reversed_range_is_refused_and_both_numbers_asked_again) {
+  // Once accepted, such a range finished at once with "Done" for primes never sieved.
+  const std::string again = "The sieve cannot end below its start - please type both numbers again.\n";
+  const std::string out = settle("3\n1\n0\n-1\n3.7\n3\ny\n");
+  EXPECT_EQ(out, "Sieve from p=? billion: Sieve upto p=? billion: " + again +
+                     "Sieve from p=? billion: Sieve upto p=? billion: " + again +
+                     "Sieve from p=? billion: Sieve upto p=? billion: "
+                     "\nThe sieve is from p=3 billion to 3 billion - OK (Y/N)? ");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_EQ(job.pmax, 3000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=3000000000\npmin=3000000000\n");
+}
+
+TEST_F(sieve_range_test, command_line_range_starts_like_a_confirmed_typed_one) {
+  job.command_line_range = prime_range{3000000000, 5000000000};
+  EXPECT_EQ(settle(""), "");
+  EXPECT_EQ(job.pmin, 3000000000);
+  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_FALSE(job.console_only);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
+
+  // No range in the file: it starts afresh, and from 0 every bit is a candidate.
+  dir.write("VekStatus.dat", "pmin=7\nWrite\n");
+  job.command_line_range = prime_range{0, 1000000000};
+  EXPECT_EQ(settle(""), "");
+  EXPECT_TRUE(job.console_only);
+  for (const std::vector<uint32_t>& bits : job.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmin=7\nWrite\n");
+}
+
+TEST_F(sieve_range_test, command_line_range_is_refused_over_a_range_in_the_file) {
+  job.command_line_range = prime_range{3000000000, 5000000000};
+  const std::string unfinished = "pmax=9000000000\npmin=7000000000\npmin=7500000000\n";
+  dir.write("VekStatus.dat", unfinished);
+  fatal_error e = settle_fails("y\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file +
+                           "' holds an unfinished range (p=7500000000 to 9000000000) - start veksieve without -f= "
+                           "and -u= to resume it.");
+  EXPECT_EQ(e.exit_status, exit_no_range);
+  EXPECT_EQ(dir.read("VekStatus.dat"), unfinished);
+
+  // Finished: nothing is asked, and the message says what the question means.
+  const std::string done = unfinished + "7500000001 | 3*2^5+1\nDone\n";
+  dir.write("VekStatus.dat", done);
+  e = settle_fails("y\n");
+  EXPECT_EQ(e.message, "The file '" + job.status_file +
+                           "' holds a complete set of results - these must be sent to the Vek team before a new "
+                           "sieve starts. Once they are, delete the file (or start without -f= and -u= and answer "
+                           "YES).");
+  EXPECT_EQ(e.exit_status, exit_no_range);
+  EXPECT_EQ(dir.read("VekStatus.dat"), done);
 }
 
 TEST_F(sieve_range_test, ended_input_is_no_range) {

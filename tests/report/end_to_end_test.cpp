@@ -11,7 +11,7 @@
 #include <set>
 #include <sstream>
 
-#include "program_process.hpp"
+#include "tests/support/program_process.hpp"
 #include "test_support.hpp"
 
 namespace veksieve {

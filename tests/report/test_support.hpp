@@ -15,29 +15,11 @@
 #include "control/sieve_job.hpp"
 #include "report/committer.hpp"
 #include "report/status_file.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace veksieve::testing {
 
-class scratch_dir {
- public:
-  scratch_dir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "veksieve-report-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~scratch_dir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  scratch_dir(const scratch_dir&) = delete;
-  scratch_dir& operator=(const scratch_dir&) = delete;
-
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using scratch_dir = temp_dir;
 
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

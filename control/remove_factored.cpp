@@ -1,0 +1,201 @@
+// The upkeep reads the old file with the sieve's own reader, so that the new
+// file holds exactly the candidates the sieve saw less the factored ones, and
+// writes it back from the table's bitmaps. Every factor line is read with the
+// status file's own grammar and checked before anything is written: a
+// damaged line could otherwise remove a candidate that no prime divides.
+#include "control/remove_factored.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "control/fatal_error.hpp"
+#include "control/sequence_table.hpp"
+#include "control/text_format.hpp"
+#include "report/exact_arithmetic.hpp"
+#include "report/status_file.hpp"
+
+namespace veksieve {
+
+namespace {
+
+[[noreturn]] void cannot(const char* what, const std::string& name, int error) {
+  throw fatal_error{text_format("The file '%s' cannot be %s - %s!", name.c_str(), what, std::strerror(error)),
+                    exit_status_file_unwritable};
+}
+
+// p divides k*2^n+1 and is not that number itself, which may be prime.
+bool is_proper_factor(const factor_line& f) {
+  const bool number_itself = f.n < 64 && (static_cast<unsigned __int128>(f.k) << f.n) + 1 <= static_cast<uint64_t>(f.p);
+  return !number_itself && divides_k_2n_plus_1(f.p, f.k, f.n);
+}
+
+std::vector<factor_line> read_verified_factors(const std::string& path) {
+  std::error_code not_there;
+  std::ifstream file;
+  if (std::filesystem::is_regular_file(path, not_there)) file.open(path, std::ios::binary);
+  if (!file.is_open())
+    throw fatal_error{text_format("The file '%s' cannot be read!", path.c_str()), exit_bad_status_file};
+  std::vector<factor_line> factors;
+  std::string text;
+  for (long long line_number = 1; std::getline(file, text); ++line_number) {
+    // Only factor lines start with a digit.
+    if (text.empty() || text[0] < '0' || text[0] > '9') continue;
+    const std::optional<factor_line> f = parse_factor_line(text);
+    if (!f)
+      throw fatal_error{text_format("The file '%s' is invalid - line %lld is no factor line!", path.c_str(), line_number),
+                        exit_bad_status_file};
+    if (!is_proper_factor(*f))
+      throw fatal_error{text_format("The file '%s' is invalid - on line %lld, %lld is no factor of %d*2^%u+1!",
+                                    path.c_str(), line_number, static_cast<long long>(f->p), f->k, f->n),
+                        exit_bad_status_file};
+    factors.push_back(*f);
+  }
+  return factors;
+}
+
+// One k of the file: its bitmap and the counts for the summary.
+struct k_entry {
+  int32_t k = 0;
+  std::vector<uint32_t>* bits = nullptr;
+  int64_t removed = 0;
+};
+
+bool test_and_clear(std::vector<uint32_t>& bits, int64_t b) {
+  uint32_t& word = bits[static_cast<size_t>(b / 32)];
+  const uint32_t mask = uint32_t{1} << (b % 32);
+  const bool set = (word & mask) != 0;
+  word &= ~mask;
+  return set;
+}
+
+std::string sequence_text(const sieve_job& job, const std::vector<k_entry>& entries) {
+  std::string text = text_format("%zu\n%d\n%d\n", entries.size(), job.nmin, job.nmax);
+  for (const k_entry& e : entries) {
+    text += text_format("k=%d\n", e.k);
+    int64_t previous = -1;
+    for (int64_t b = 0; b <= int64_t{job.nmax} - job.nmin; ++b) {
+      if (!(((*e.bits)[static_cast<size_t>(b / 32)] >> (b % 32)) & 1)) continue;
+      text += previous < 0 ? text_format("%lld\n", static_cast<long long>(b + job.nmin))
+                           : text_format("+%lld\n", static_cast<long long>(b - previous));
+      previous = b;
+    }
+  }
+  return text;
+}
+
+// Writes `text` to a temporary beside `path`, syncs it, keeps the old file as
+// path.bak (a hard link, so that `path` never goes missing) and renames the
+// new one over it.
+void replace_file(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  const std::string backup = path + ".bak";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) cannot("created", temporary, errno);
+  const auto fail = [&](const std::string& name, int error) {
+    ::unlink(temporary.c_str());
+    cannot("written", name, error);
+  };
+  for (size_t written = 0; written < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      fail(temporary, error);
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) {
+    const int error = errno;
+    ::close(fd);
+    fail(temporary, error);
+  }
+  if (::close(fd) != 0) fail(temporary, errno);
+  if (::unlink(backup.c_str()) != 0 && errno != ENOENT) fail(backup, errno);
+  if (::link(path.c_str(), backup.c_str()) != 0) fail(backup, errno);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) fail(path, errno);
+  // The rename is durable once the directory is synced.
+  const std::filesystem::path directory = std::filesystem::absolute(path).parent_path();
+  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+}
+
+}  // namespace
+
+int remove_factored(const std::string& sequence_path, const std::string& status_path, std::ostream& out) {
+  const std::vector<factor_line> factors = read_verified_factors(status_path);
+  sieve_job job;
+  load_sequence_file(sequence_path, job);
+
+  // Sequences split from one k share its bitmap; one entry per bitmap, in file order.
+  std::map<const uint32_t*, std::vector<uint32_t>*> storage_of;
+  for (std::vector<uint32_t>& bits : job.bitmap_storage) storage_of[bits.data()] = &bits;
+  std::vector<k_entry> entries;
+  std::map<int64_t, std::vector<size_t>> entries_of_k;
+  for (size_t i = 0; i < static_cast<size_t>(job.count); ++i) {
+    if (!entries.empty() && entries.back().bits->data() == job.bitmap[i]) continue;
+    entries_of_k[job.k[i]].push_back(entries.size());
+    entries.push_back({job.k[i], storage_of.at(job.bitmap[i]), 0});
+  }
+
+  int64_t removed = 0;
+  int64_t repeated = 0;
+  int64_t not_in_file = 0;
+  std::set<std::pair<int32_t, uint32_t>> seen;
+  for (const factor_line& f : factors) {
+    bool found = false;
+    const auto ks = entries_of_k.find(f.k);
+    const int64_t n = f.n;
+    if (ks != entries_of_k.end() && n >= job.nmin && n <= job.nmax) {
+      for (const size_t e : ks->second) {
+        if (test_and_clear(*entries[e].bits, n - job.nmin)) {
+          ++entries[e].removed;
+          found = true;
+        }
+      }
+    }
+    if (found) {
+      ++removed;
+      seen.insert({f.k, f.n});
+    } else if (seen.count({f.k, f.n}) != 0) {
+      ++repeated;
+    } else {
+      ++not_in_file;
+    }
+  }
+
+  for (const k_entry& e : entries) {
+    int64_t left = 0;
+    for (const uint32_t word : *e.bits) left += __builtin_popcount(word);
+    out << text_format("k=%d: %lld removed, %lld left\n", e.k, static_cast<long long>(e.removed),
+                       static_cast<long long>(left));
+  }
+  out << text_format("%zu factor lines: %lld candidates removed, %lld already removed by an earlier line, "
+                     "%lld not in '%s'.\n",
+                     factors.size(), static_cast<long long>(removed), static_cast<long long>(repeated),
+                     static_cast<long long>(not_in_file), sequence_path.c_str());
+  if (removed == 0) {
+    out << "Nothing to remove - '" << sequence_path << "' is left as it was.\n" << std::flush;
+    return 0;
+  }
+  replace_file(sequence_path, sequence_text(job, entries));
+  out << "'" << sequence_path << "' is rewritten; the old file is '" << sequence_path << ".bak'.\n" << std::flush;
+  return 0;
+}
+
+}  // namespace veksieve

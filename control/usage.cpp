@@ -1,0 +1,61 @@
+// One screen of usage: what the program reads and writes, every option, the
+// exit statuses and an example. The version comes from the build (CMake's
+// project version).
+#include "control/usage.hpp"
+
+#include <ostream>
+
+namespace veksieve {
+
+namespace {
+
+constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+       veksieve --remove-factored [-o=FILE]
+       veksieve --help | --version
+
+Sieves the candidates k*2^n+1 listed in Vek.dat (in the current directory)
+by the primes of a range, and records each factor and the progress in the
+status file, so that an interrupted run resumes where it stopped. Without
+-f= and -u= it resumes the status file's range or asks for a new one.
+
+Options (the letter may be upper or lower case; the first occurrence counts):
+  -a=ALPHA   tuning value of the search, 0.1 to 105 (default 2.5)
+  -o=FILE    the status file (default VekStatus.dat)
+  -t=N       worker threads, 1 to 1024 (default: one per CPU it may use)
+  -f=FROM    start a new range from FROM billion, without questions ...
+  -u=UPTO    ... up to UPTO billion; refused while the status file holds a
+             range that is unfinished or whose results are not yet sent
+  --remove-factored
+             rewrite Vek.dat without the candidates that the status file's
+             factor lines name; the old file is kept as Vek.dat.bak
+  -h, -?, --help  this text          --version  the version
+
+Files:
+  Vek.dat        the candidates: counts, nmin, nmax, then "k=" lines with
+                 their exponents n
+  VekStatus.dat  pmax= and pmin= lines, one "p | k*2^n+1" line per factor,
+                 "Done" when the range is finished
+
+Exit status:
+  0  the range was sieved and saved (or Vek.dat was rewritten)
+  1  any other failure
+  2  Vek.dat is missing or defective
+  3  no range: results not sent, input ended, or -f=/-u= over a status file
+     that holds a range
+  4  the status file (or Vek.dat) cannot be written
+  5  the status file cannot be used
+  6  -f= or -u= cannot be used
+  128+N  interrupted by signal N (Ctrl-C: 130); the next start resumes
+
+Example:
+  veksieve -f=3 -u=5    sieve p from 3 to 5 billion; stop with Ctrl-C,
+                        resume by starting veksieve again in the same place
+)";
+
+}  // namespace
+
+void print_usage(std::ostream& out) { out << usage_text << std::flush; }
+
+void print_version(std::ostream& out) { out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush; }
+
+}  // namespace veksieve
