@@ -72,10 +72,7 @@ void bench_range(const sieve_job& job, int64_t pmin, int64_t pmax, int runs, dou
   for (int run = 0; run < runs; ++run) {
     primes = 0;
     source_times.push_back(seconds([&] {
-      auto source = std::make_unique<prime_source>();
-      build_clear_mask(*source);
-      build_small_primes(*source);
-      init_sieve_tables(*source);
+      auto source = std::make_unique<prime_source>(build_prime_tables());
       sieve_start(*source, pmin);
       while (next_prime(*source) <= pmax) ++primes;
     }));

@@ -22,10 +22,7 @@ void report(benchmark::State& state) {
 
 void prime_source_hand_out(benchmark::State& state) {
   const int64_t pmin = state.range(0);
-  auto source = std::make_unique<prime_source>();
-  build_clear_mask(*source);
-  build_small_primes(*source);
-  init_sieve_tables(*source);
+  auto source = std::make_unique<prime_source>(build_prime_tables());
   for (auto _ : state) {
     state.PauseTiming();
     sieve_start(*source, pmin);

@@ -59,14 +59,13 @@ constexpr int64_t checkpoint_interval_seconds = 900;
 constexpr int64_t status_retry_pause_ms = 1000;
 constexpr int64_t status_give_up_ms = 60000;
 
-// The candidate prime source holds this many primes beyond its sieving primes
-// (109883 to 68056199, 32 MB), enough to sieve exactly up to 68056199^2, far
-// past the engine's 2^48. They become active in blocks as the sieve climbs,
-// so a low range never pays for primes that cannot strike it yet.
-constexpr uint32_t large_prime_count = 4000000;
-constexpr uint32_t large_block_primes = 500;
-// A block becomes active once the sieve passes the square of the last active
-// prime less this margin, well before the new block's first square.
-constexpr int64_t large_activation_margin = 100000;
+// The prime source files its large sieving primes (above 2^17) in buckets of
+// this many 8-byte entries, 4 KB with the header: large enough that a
+// segment's list is a few long runs, small enough that the partly filled
+// newest bucket of each of the up to 2^14 lists ahead stays a small share
+// (at most 64 MB beside 840 MB of entries at 2^62). The pool grows by slabs of
+// buckets_per_slab buckets (1 MB).
+constexpr uint32_t bucket_capacity = 510;
+constexpr uint32_t buckets_per_slab = 256;
 
 }  // namespace veksieve

@@ -17,24 +17,15 @@ namespace veksieve {
 range_engine::range_engine(const sequence_set& sequences, const engine_callbacks& callbacks,
                            const stride_sizing& sizing)
     : state_(std::make_unique<engine_state>(sequences, callbacks, sizing)),
-      primes_(std::make_unique<prime_source>()),
-      callbacks_(callbacks) {
-  build_clear_mask(*primes_);
-  build_small_primes(*primes_);
-  init_sieve_tables(*primes_);
-}
+      primes_(std::make_unique<prime_source>(build_prime_tables())),
+      callbacks_(callbacks) {}
 
 range_engine::~range_engine() = default;
 
 int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
   set_engine_fpu_mode();
   pmin = std::max<int64_t>(pmin, 0);
-  if (placed_) {
-    sieve_restart(*primes_, pmin);
-  } else {
-    sieve_start(*primes_, pmin);
-    placed_ = true;
-  }
+  sieve_start(*primes_, pmin);
   const int64_t limit = std::min(pmax, engine_pmax_limit);
   int64_t progress_reference = before_first & progress_bit;
   for (;;) {

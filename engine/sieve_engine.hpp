@@ -61,7 +61,6 @@ class range_engine {
   std::unique_ptr<engine_state> state_;
   std::unique_ptr<prime_source> primes_;
   engine_callbacks callbacks_;
-  bool placed_ = false;
 };
 
 // Returns the first prime above min(pmax, 2^48 - 1) that the prime source

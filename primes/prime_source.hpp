@@ -1,11 +1,13 @@
 // The candidate prime source: a segmented sieve of Eratosthenes over the odd
-// numbers that hands out every prime above pmin in ascending order. The whole
-// state lives in one prime_source record owned by whoever sieves, so several
-// sources can run side by side; the hand-out is inline, the refill is not.
+// numbers that hands out every prime above pmin in ascending order, up to
+// 2^62 and a little beyond. The fixed tables are built once and shared; each
+// source (one per worker) holds only its own position, segment and buckets.
+// The hand-out is inline, the refill is not.
 #pragma once
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
+#include "primes/bucket_lists.hpp"
 
 #include <array>
 #include <cstdint>
@@ -29,13 +31,17 @@ inline constexpr uint32_t max_pending = 32 * chunk_words;
 inline constexpr uint32_t small_prime_count = 24000;
 inline constexpr uint32_t small_primes_end_mark = 0x7fffffff;
 
-// The sieving primes 37 to 109873 are small_primes[10 ...], in four classes
-// by size, each struck by its own loop (see sieve_segment).
+// The segment's own sieving primes, 37 to 131071 = 2^17 - 1, are
+// small_primes[10 ...], in four classes by size, each struck by its own loop
+// (see sieve_segment). Every larger prime has at most one odd multiple in a
+// segment and sits in the buckets.
 inline constexpr uint32_t first_sieving_prime_index = 10;
-inline constexpr uint32_t sieving_prime_count = 10432;
+inline constexpr uint32_t sieving_prime_count = 12240;
+inline constexpr uint32_t last_sieving_prime = 131071;
 inline constexpr uint32_t class_2_begin = 20;    // first p above 128
 inline constexpr uint32_t class_3_begin = 6531;  // first p above 65536
 inline constexpr uint32_t class_4_begin = 9428;  // first p above 98304
+static_assert(last_sieving_prime < segment_bits, "a bucket prime strikes a segment at most once");
 
 // The wheel patterns' periods in words: the product of their primes.
 inline constexpr uint32_t period_5_29_31 = 5 * 29 * 31;
@@ -45,33 +51,33 @@ static_assert(period_5_29_31 > segment_words && period_3_7_13_17 > segment_words
                   period_11_19_23 > segment_words,
               "one subtraction must bring a pattern position back below its period");
 
-// large_count counts 32-bit words, two per large prime.
-inline constexpr uint32_t large_count_limit = 2 * large_prime_count;
-inline constexpr uint32_t large_block_words = 2 * large_block_primes;
-// The last of the large primes. With all of them active the source is exact
-// below its square (about 4.6e15), far above the engine's 2^48.
-inline constexpr int64_t last_large_prime = 68056199;
-inline constexpr int64_t prime_source_reach = last_large_prime * last_large_prime;
-// Keeps the blocks from activating while the list itself is being built.
-inline constexpr int64_t no_large_threshold = 0x3FFFFFFFFFFFFFFF;
+// sieve_start accepts pmin up to 2^62. The bucket primes come from a second
+// sieve that is exact below 131071^2 (about 1.7e10); they stay below 2^32 and
+// their next hit within bucket_ring segments while the sieve is below 2^63.
+inline constexpr int64_t prime_source_reach = int64_t{1} << 62;
+static_assert(int64_t{bucket_ring} * segment_bits > int64_t{3037000500} + segment_bits,
+              "the ring must reach the next hit of every bucket prime below sqrt(2^63)");
 
-// A sieving or large prime with its strike index: the bit, in the segment
-// about to be sieved, of the next odd multiple of p to strike.
-struct prime_strike {
-  uint32_t prime;
-  uint32_t strike;
-};
-
-struct prime_source {
-  std::array<uint32_t, 32> clear_mask{};  // entry i: all bits but bit i
+// The fixed tables, the same for every source: built once, then only read.
+struct prime_tables {
   std::unique_ptr<uint32_t[]> small_primes;
-
   // Bit k of a pattern stands for the odd number 2k - 1 modulo the product of
   // its primes; each array is its period plus one segment long, so a window
   // starting anywhere below the period is read without wrapping.
   std::unique_ptr<uint32_t[]> pattern_5_29_31;
   std::unique_ptr<uint32_t[]> pattern_3_7_13_17;
   std::unique_ptr<uint32_t[]> pattern_11_19_23;
+  std::unique_ptr<uint32_t[]> sieving_primes;  // 37 to 131071
+};
+
+// Builds the tables. A failed allocation throws std::bad_alloc.
+std::shared_ptr<const prime_tables> build_prime_tables();
+
+// One segment of the odd numbers with the wheel positions, the strike indices
+// of the sieving primes and the read-out of the primes it holds.
+struct segment_sieve {
+  segment_sieve();
+
   uint32_t pos_5_29_31 = 0;  // window start for the next segment, in words
   uint32_t pos_3_7_13_17 = 0;
   uint32_t pos_11_19_23 = 0;
@@ -84,47 +90,48 @@ struct prime_source {
   std::unique_ptr<int64_t[]> pending;  // the last chunk's primes, highest first
   uint32_t pending_count = 0;          // the next prime is pending[pending_count - 1]
 
-  // Strike indices here serve only the positioning; the live ones are in
-  // packed_sieve, one word per prime (layout in prime_source.cpp).
-  std::unique_ptr<prime_strike[]> sieving_primes;
+  // One word per sieving prime, the prime and its strike index (packed_sieve.hpp).
   std::unique_ptr<uint32_t[]> packed_sieve;
-
-  std::unique_ptr<prime_strike[]> large_primes;  // 109883 to 68056199
-  uint32_t large_count = 0;                      // active words (two per prime)
-  int64_t large_threshold = 0;  // activate the next block once chunk_base exceeds it
 };
 
-// Set-up, in this order, once per source (the tables are kept afterwards).
-// A failed allocation throws std::bad_alloc here or in the first sieve_start;
-// the hand-out itself never allocates.
-void build_clear_mask(prime_source& source);
-void build_small_primes(prime_source& source);
-void init_sieve_tables(prime_source& source);  // a second call changes nothing
+// One worker's source. The sieving primes above 131071 are produced on demand
+// by a second segment sieve as the squares come near, and each waits in the
+// bucket of the segment it strikes next.
+struct prime_source {
+  explicit prime_source(std::shared_ptr<const prime_tables> shared_tables);
 
-// Builds the large prime list and places the source so that next_prime hands
-// out the smallest prime above pmin. 0 <= pmin < prime_source_reach.
+  std::shared_ptr<const prime_tables> tables;
+  segment_sieve sieve;           // hands out the primes
+  segment_sieve bucket_primes;   // hands out the bucket primes, 131101 upwards
+  bucket_lists buckets;
+  int64_t sieved_segment = -1;   // number of the segment in sieve.segment; -1 before the first start
+  int64_t next_bucket_prime = 0; // the next bucket prime not yet in the buckets
+};
+
+// Places the source so that next_prime hands out the smallest prime above
+// pmin. 0 <= pmin <= prime_source_reach; callable again at any time. Moving
+// forward keeps the buckets (only the primes that would strike the skipped
+// stretch are placed anew); moving back rebuilds them.
 void sieve_start(prime_source& source, int64_t pmin);
-// Places a source that has been started before at pmin, keeping its large
-// prime list: a worker that moves on to its next chunk pays no rebuild.
-void sieve_restart(prime_source& source, int64_t pmin);
-// sieve_start's positioning step; leaves large_primes and large_count alone.
-void sieve_position(prime_source& source, int64_t pmin);
 
-// The steps behind the hand-out.
-void emit_chunk(prime_source& source);
-void sieve_segment(prime_source& source);
-void extend_large_primes(prime_source& source);
+// The steps behind the hand-out and the positioning.
+void emit_chunk(segment_sieve& sieve);
+void sieve_segment(segment_sieve& sieve, const prime_tables& tables);
+void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t start);
+void strike_bucket(prime_source& source);
+void add_bucket_primes(prime_source& source, int64_t start);
 NOINLINE void refill_pending(prime_source& source);
+NOINLINE void refill_bucket_primes(prime_source& source);
 
 // The hot path: a test, a decrement and a load.
 ALWAYS_INLINE int64_t next_prime(prime_source& source) {
-  if (UNLIKELY(source.pending_count == 0)) refill_pending(source);
-  return source.pending[--source.pending_count];
+  if (UNLIKELY(source.sieve.pending_count == 0)) refill_pending(source);
+  return source.sieve.pending[--source.sieve.pending_count];
 }
 
 ALWAYS_INLINE int64_t peek_prime(prime_source& source) {
-  if (UNLIKELY(source.pending_count == 0)) refill_pending(source);
-  return source.pending[source.pending_count - 1];
+  if (UNLIKELY(source.sieve.pending_count == 0)) refill_pending(source);
+  return source.sieve.pending[source.sieve.pending_count - 1];
 }
 
 }  // namespace veksieve

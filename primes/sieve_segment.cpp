@@ -1,11 +1,14 @@
 // The refill behind next_prime: read a chunk of the segment into pending,
-// sieve the next segment when this one is used up, and activate the next
-// block of large primes when the sieve climbs past the last one's square.
-// The strike loops are specialised by the size of p (see packed_sieve.hpp).
+// sieve the next segment when this one is used up: the wheel, the sieving
+// primes by loops specialised by the size of p (see packed_sieve.hpp), then
+// the segment's bucket. Bucket primes join as the sieve nears their squares.
+#include "primes/bucket_lists.hpp"
 #include "primes/packed_sieve.hpp"
 #include "primes/prime_source.hpp"
 #include "primes/strike.hpp"
 #include "primes/wheel_patterns.hpp"
+
+#include <algorithm>
 
 namespace veksieve {
 namespace {
@@ -57,29 +60,12 @@ ALWAYS_INLINE void strike_class_3_4(uint32_t* segment, uint32_t* packed, uint32_
   }
 }
 
-// Most large primes have no multiple in a segment; their index just falls.
-ALWAYS_INLINE void strike_large(uint32_t* segment, prime_strike* large, uint32_t count) {
-  for (uint32_t j = 0; j < count; ++j) {
-    uint32_t m = large[j].strike;
-    if (m < segment_bits) {
-      const uint32_t p = large[j].prime;
-      clear_bit(segment, m);
-      m += p;
-      if (m < segment_bits) {
-        clear_bit(segment, m);
-        m += p;
-      }
-    }
-    large[j].strike = m - segment_bits;
-  }
-}
-
 }  // namespace
 
-void emit_chunk(prime_source& source) {
-  const int64_t base = source.chunk_base += chunk_span;
-  const uint32_t* chunk = source.chunk;
-  int64_t* const pending = source.pending.get();
+void emit_chunk(segment_sieve& sieve) {
+  const int64_t base = sieve.chunk_base += chunk_span;
+  const uint32_t* chunk = sieve.chunk;
+  int64_t* const pending = sieve.pending.get();
   uint32_t count = 0;
   // Highest first, so that next_prime, taking from the end, hands out the
   // lowest first. Two words make one 64-bit unit, the lower word the low half.
@@ -92,44 +78,80 @@ void emit_chunk(prime_source& source) {
       bits &= ~(uint64_t{1} << b);
     }
   }
-  source.pending_count = count;
-  source.chunk += chunk_words;
+  sieve.pending_count = count;
+  sieve.chunk += chunk_words;
 }
 
-void sieve_segment(prime_source& source) {
-  combine_wheel_windows(source);
-  uint32_t* const segment = source.segment.get();
-  uint32_t* const packed = source.packed_sieve.get();
+void sieve_segment(segment_sieve& sieve, const prime_tables& tables) {
+  combine_wheel_windows(sieve, tables);
+  uint32_t* const segment = sieve.segment.get();
+  uint32_t* const packed = sieve.packed_sieve.get();
   strike_class_1(segment, packed, 0, class_2_begin);
   strike_class_2(segment, packed, class_2_begin, class_3_begin);
   strike_class_3_4<class_3_high_bits>(segment, packed, class_3_begin, class_4_begin);
   strike_class_3_4<class_4_high_bits>(segment, packed, class_4_begin, sieving_prime_count);
-  strike_large(segment, source.large_primes.get(), source.large_count / 2);
 }
 
-void extend_large_primes(prime_source& source) {
-  ASSERT(source.large_count < large_count_limit);
-  const uint32_t first = source.large_count / 2;
-  source.large_count += large_block_words;
-  const uint32_t end = source.large_count / 2;
-  prime_strike* const large = source.large_primes.get();
-  const int64_t last = large[end - 1].prime;
-  source.large_threshold = last * last - large_activation_margin;
-  const int64_t start = source.chunk_base + chunk_span;  // the segment about to be sieved
-  for (uint32_t j = first; j < end; ++j) large[j].strike = first_strike(large[j].prime, start);
+// Every bucket prime has one odd multiple at most in a segment: strike it and
+// file the prime under the segment of its next one.
+void strike_bucket(prime_source& source) {
+  const auto t = static_cast<uint64_t>(source.sieved_segment);
+  uint32_t* const segment = source.sieve.segment.get();
+  bucket_lists& lists = source.buckets;
+  for (bucket* b = detach_list(lists, t); b != nullptr;) {
+    const bucket_entry* const entries = b->entries;
+    const uint32_t count = b->count;
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t p = entries[i].prime;
+      const uint32_t m = entries[i].strike;
+      clear_bit(segment, m);
+      const uint32_t next = m + p;
+      push_entry(lists, t + next / segment_bits, {p, next % segment_bits});
+    }
+    bucket* const done = b;
+    b = b->next;
+    release_bucket(lists, done);
+  }
+}
+
+void add_bucket_primes(prime_source& source, int64_t start) {
+  const int64_t end = start + segment_span;
+  int64_t p = source.next_bucket_prime;
+  while (p * p < end) {
+    file_multiple(source.buckets, static_cast<uint32_t>(p), first_multiple(p, std::max(p * p, start + 1)));
+    if (UNLIKELY(source.bucket_primes.pending_count == 0)) refill_bucket_primes(source);
+    p = source.bucket_primes.pending[--source.bucket_primes.pending_count];
+  }
+  source.next_bucket_prime = p;
 }
 
 void refill_pending(prime_source& source) {
-  ASSERT(source.pending && source.segment);
+  segment_sieve& sieve = source.sieve;
+  ASSERT(sieve.pending && sieve.segment && source.sieved_segment >= 0);
   do {
-    if (source.chunk == source.segment_end) {
-      if (source.chunk_base > source.large_threshold && source.large_count < large_count_limit)
-        extend_large_primes(source);
-      sieve_segment(source);
-      source.chunk = source.segment.get();
+    if (sieve.chunk == sieve.segment_end) {
+      const int64_t start = sieve.chunk_base + chunk_span;  // the segment about to be sieved
+      add_bucket_primes(source, start);
+      sieve_segment(sieve, *source.tables);
+      source.sieved_segment = start / segment_span;
+      strike_bucket(source);
+      sieve.chunk = sieve.segment.get();
     }
-    emit_chunk(source);
-  } while (source.pending_count == 0);
+    emit_chunk(sieve);
+  } while (sieve.pending_count == 0);
+}
+
+void refill_bucket_primes(prime_source& source) {
+  segment_sieve& sieve = source.bucket_primes;
+  // The segment's own sieving primes alone are exact up to 131071^2.
+  ASSERT(sieve.chunk_base < int64_t{last_sieving_prime} * last_sieving_prime);
+  do {
+    if (sieve.chunk == sieve.segment_end) {
+      sieve_segment(sieve, *source.tables);
+      sieve.chunk = sieve.segment.get();
+    }
+    emit_chunk(sieve);
+  } while (sieve.pending_count == 0);
 }
 
 }  // namespace veksieve

@@ -1,13 +1,15 @@
-// Places the source at pmin: pattern positions, strike indices and the first
-// segment for the segment that holds pmin, and the primes up to pmin passed
-// over. sieve_start also builds the large prime list, by running the sieve
-// itself from just above the sieving primes.
+// Places a source at pmin. Within the segment it already holds it only reads
+// the segment again; further up it moves the buckets forward, placing anew
+// only the primes filed under the skipped segments; further down it rebuilds
+// them from the first bucket prime. Then it sieves the segment of pmin and
+// passes over the primes up to pmin.
+#include "primes/bucket_lists.hpp"
 #include "primes/packed_sieve.hpp"
 #include "primes/prime_source.hpp"
 #include "primes/strike.hpp"
 #include "primes/wheel_patterns.hpp"
 
-#include <memory>
+#include <algorithm>
 
 namespace veksieve {
 namespace {
@@ -22,98 +24,97 @@ uint32_t strike_to_end(uint32_t* segment, uint32_t p, uint32_t m) {
   return m;
 }
 
-// The square of the last active large prime less the margin: once the sieve
-// passes it, the next block must become active.
-int64_t next_block_threshold(const prime_source& source) {
-  const int64_t p = source.large_primes[source.large_count / 2 - 1].prime;
-  return p * p - large_activation_margin;
+// Starts the bucket primes afresh: no prime filed, the next one 131101.
+void restart_buckets(prime_source& source) {
+  clear_lists(source.buckets);
+  segment_sieve& primes = source.bucket_primes;
+  position_segment(primes, *source.tables, 0);
+  while (primes.pending_count == 0 || primes.pending[primes.pending_count - 1] <= last_sieving_prime) {
+    if (primes.pending_count == 0) {
+      refill_bucket_primes(source);
+    } else {
+      --primes.pending_count;
+    }
+  }
+  source.next_bucket_prime = primes.pending[--primes.pending_count];
+}
+
+// Moves the buckets on to the segment `target`: the primes filed under the
+// segments between are filed again under their first multiple from there.
+void skip_buckets(prime_source& source, int64_t target) {
+  bucket_lists& lists = source.buckets;
+  const int64_t first = source.sieved_segment + 1;
+  const int64_t last = std::min(target, first + int64_t{bucket_ring});
+  bucket* moved = nullptr;
+  for (int64_t t = first; t < last; ++t) {
+    for (bucket* b = detach_list(lists, static_cast<uint64_t>(t)); b != nullptr;) {
+      bucket* const next = b->next;
+      b->next = moved;
+      moved = b;
+      b = next;
+    }
+  }
+  const int64_t from = target * segment_span + 1;
+  while (moved != nullptr) {
+    for (uint32_t i = 0; i < moved->count; ++i) {
+      const uint32_t p = moved->entries[i].prime;
+      file_multiple(lists, p, first_multiple(p, std::max(int64_t{p} * p, from)));
+    }
+    bucket* const done = moved;
+    moved = moved->next;
+    release_bucket(lists, done);
+  }
 }
 
 }  // namespace
 
-void sieve_position(prime_source& source, int64_t pmin) {
-  ASSERT(pmin >= 0 && source.segment && source.sieving_primes && source.packed_sieve);
-  const int64_t start = pmin / segment_span * segment_span;
+void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t start) {
+  ASSERT(start >= 0 && start % segment_span == 0);
+  sieve.pos_5_29_31 = wheel_position(start, period_5_29_31);
+  sieve.pos_3_7_13_17 = wheel_position(start, period_3_7_13_17);
+  sieve.pos_11_19_23 = wheel_position(start, period_11_19_23);
+  sieve.chunk_base = start - chunk_span;
 
-  prime_strike* const sieving = source.sieving_primes.get();
-  for (uint32_t j = 0; j < sieving_prime_count; ++j)
-    sieving[j].strike = first_strike(sieving[j].prime, start);
-
-  source.pos_5_29_31 = wheel_position(start, period_5_29_31);
-  source.pos_3_7_13_17 = wheel_position(start, period_3_7_13_17);
-  source.pos_11_19_23 = wheel_position(start, period_11_19_23);
-  source.chunk_base = start - chunk_span;
-  source.large_threshold = no_large_threshold;
-
-  combine_wheel_windows(source);
-  uint32_t* const segment = source.segment.get();
-  uint32_t* const packed = source.packed_sieve.get();
+  combine_wheel_windows(sieve, tables);
+  uint32_t* const segment = sieve.segment.get();
+  uint32_t* const packed = sieve.packed_sieve.get();
+  const uint32_t* const sieving = tables.sieving_primes.get();
   for (uint32_t j = 0; j < class_3_begin; ++j) {
-    const uint32_t p = sieving[j].prime;
-    packed[j] = pack_small(p, strike_to_end(segment, p, sieving[j].strike) - segment_bits);
+    const uint32_t p = sieving[j];
+    packed[j] = pack_small(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
   }
   // From 0 the first strike of these primes (3p) may lie past the segment.
   for (uint32_t j = class_3_begin; j < sieving_prime_count; ++j) {
-    const uint32_t p = sieving[j].prime;
-    packed[j] = pack_big(p, strike_to_end(segment, p, sieving[j].strike) - segment_bits);
+    const uint32_t p = sieving[j];
+    packed[j] = pack_big(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
   }
-  prime_strike* const large = source.large_primes.get();
-  for (uint32_t j = 0; j < source.large_count / 2; ++j)
-    large[j].strike = strike_to_end(segment, large[j].prime, large[j].strike) - segment_bits;
-
-  source.chunk = segment;
-  source.pending_count = 0;
-  if (!source.pending) source.pending = std::make_unique<int64_t[]>(max_pending);
+  // Bucket primes start at their squares, far above the first segment.
   if (start == 0) segment[0] = first_word_primes;
-
-  while (peek_prime(source) <= pmin) --source.pending_count;
+  sieve.chunk = segment;
+  sieve.pending_count = 0;
 }
-
-namespace {
-
-// Activates every block whose primes can strike the segment of pmin, gives
-// them their first strikes there, and places the source.
-void place_with_large_primes(prime_source& source, int64_t pmin) {
-  const int64_t x = source.sieving_primes[sieving_prime_count - 1].prime;
-  int64_t threshold = x * x - large_activation_margin;
-  source.large_count = 0;
-  while (pmin > threshold && source.large_count < large_count_limit) {
-    source.large_count += large_block_words;
-    threshold = next_block_threshold(source);
-  }
-  const int64_t start = pmin / segment_span * segment_span;
-  prime_strike* const large = source.large_primes.get();
-  for (uint32_t j = 0; j < source.large_count / 2; ++j) large[j].strike = first_strike(large[j].prime, start);
-
-  sieve_position(source, pmin);
-  source.large_threshold = threshold;
-}
-
-}  // namespace
 
 void sieve_start(prime_source& source, int64_t pmin) {
-  ASSERT(pmin >= 0 && pmin < prime_source_reach);
-  // The list is rebuilt on every start; its storage is kept.
-  if (!source.large_primes) source.large_primes = std::make_unique<prime_strike[]>(large_prime_count);
-  source.large_count = 0;
-
-  // The sieving primes alone are exact up to their largest one squared,
-  // which lies far above the last large prime.
-  const int64_t x = source.sieving_primes[sieving_prime_count - 1].prime;
-  sieve_position(source, x + 1);
-  prime_strike* const large = source.large_primes.get();
-  // Strike indices are given when a block becomes active; clearing them keeps
-  // a restarted source identical to a fresh one.
-  for (uint32_t i = 0; i < large_prime_count; ++i)
-    large[i] = {static_cast<uint32_t>(next_prime(source)), 0};
-  ASSERT(large[large_prime_count - 1].prime == last_large_prime);
-
-  place_with_large_primes(source, pmin);
-}
-
-void sieve_restart(prime_source& source, int64_t pmin) {
-  ASSERT(pmin >= 0 && pmin < prime_source_reach && source.large_primes);
-  place_with_large_primes(source, pmin);
+  ASSERT(pmin >= 0 && pmin <= prime_source_reach);
+  const int64_t number = pmin / segment_span;
+  const int64_t start = number * segment_span;
+  segment_sieve& sieve = source.sieve;
+  if (number == source.sieved_segment) {
+    sieve.chunk = sieve.segment.get();
+    sieve.chunk_base = start - chunk_span;
+    sieve.pending_count = 0;
+  } else {
+    if (source.sieved_segment >= 0 && number > source.sieved_segment) {
+      skip_buckets(source, number);
+    } else {
+      restart_buckets(source);
+    }
+    add_bucket_primes(source, start);
+    position_segment(sieve, *source.tables, start);
+    source.sieved_segment = number;
+    strike_bucket(source);
+  }
+  while (peek_prime(source) <= pmin) --sieve.pending_count;
 }
 
 }  // namespace veksieve

@@ -1,13 +1,13 @@
 // The small prime table: the first 24000 odd primes, from which the sieving
-// primes are taken. Built by trial division from constants once per source;
-// it is small and fast enough that a sieve would only add code.
-#include "primes/prime_source.hpp"
+// primes are taken. Built by trial division from constants once per run; it
+// is small and fast enough that a sieve would only add code.
+#include "primes/small_primes.hpp"
 
-#include <memory>
+#include "primes/prime_source.hpp"
 
 namespace veksieve {
 
-void build_small_primes(prime_source& source) {
+std::unique_ptr<uint32_t[]> build_small_primes() {
   auto table = std::make_unique<uint32_t[]>(small_prime_count + 1);
   constexpr uint32_t seeds[] = {3, 5, 7, 11, 13, 17, 19, 23, 29};
   uint32_t count = 0;
@@ -29,7 +29,7 @@ void build_small_primes(prime_source& source) {
     if (prime) table[count++] = v;
   }
   table[small_prime_count] = small_primes_end_mark;
-  source.small_primes = std::move(table);
+  return table;
 }
 
 }  // namespace veksieve

@@ -1,9 +1,10 @@
-// Striking one bit of a segment, and the rule that gives a prime its first
-// strike index for a segment. Shared by the positioning and by the
-// per-segment sieve, which activates large primes as it climbs.
+// Striking one bit of a segment, the rule that gives a sieving prime its
+// first strike index for a segment, and filing a bucket prime under the
+// segment of a given multiple. Shared by the positioning and the refill.
 #pragma once
 
 #include "common/macros.hpp"
+#include "primes/bucket_lists.hpp"
 #include "primes/prime_source.hpp"
 
 #include <bit>
@@ -29,6 +30,15 @@ ALWAYS_INLINE uint32_t first_strike(uint32_t p, int64_t segment_start) {
     if (m > p) m -= p;
   }
   return m;
+}
+
+// The first odd multiple of the odd p at or above x > 0.
+ALWAYS_INLINE int64_t first_multiple(int64_t p, int64_t x) { return ((x + p - 1) / p | 1) * p; }
+
+// Files p in the list of the segment that holds its odd multiple n, at n's bit.
+ALWAYS_INLINE void file_multiple(bucket_lists& lists, uint32_t p, int64_t n) {
+  const int64_t s = (n + 1) / segment_span;
+  push_entry(lists, static_cast<uint64_t>(s), {p, static_cast<uint32_t>(((n + 1) - s * segment_span) / 2)});
 }
 
 }  // namespace veksieve

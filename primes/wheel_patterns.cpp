@@ -9,14 +9,13 @@
 namespace veksieve {
 namespace {
 
-std::unique_ptr<uint32_t[]> build_pattern(const prime_source& source, uint32_t period,
-                                          std::initializer_list<uint32_t> primes) {
+std::unique_ptr<uint32_t[]> build_pattern(uint32_t period, std::initializer_list<uint32_t> primes) {
   const uint32_t words = period + segment_words;
   auto pattern = std::make_unique<uint32_t[]>(words);
   for (uint32_t w = 0; w < words; ++w) pattern[w] = 0xFFFFFFFF;
   // Bit (q + 1) / 2 stands for q itself: q is struck along with its multiples.
   for (uint32_t q : primes)
-    for (uint32_t k = (q + 1) / 2; k < 32 * words; k += q) pattern[k / 32] &= source.clear_mask[k % 32];
+    for (uint32_t k = (q + 1) / 2; k < 32 * words; k += q) pattern[k / 32] &= ~(uint32_t{1} << (k % 32));
   return pattern;
 }
 
@@ -27,10 +26,10 @@ uint32_t advance(uint32_t pos, uint32_t period) {
 
 }  // namespace
 
-void build_wheel_patterns(prime_source& source) {
-  source.pattern_5_29_31 = build_pattern(source, period_5_29_31, {5, 29, 31});
-  source.pattern_3_7_13_17 = build_pattern(source, period_3_7_13_17, {3, 7, 13, 17});
-  source.pattern_11_19_23 = build_pattern(source, period_11_19_23, {11, 19, 23});
+void build_wheel_patterns(prime_tables& tables) {
+  tables.pattern_5_29_31 = build_pattern(period_5_29_31, {5, 29, 31});
+  tables.pattern_3_7_13_17 = build_pattern(period_3_7_13_17, {3, 7, 13, 17});
+  tables.pattern_11_19_23 = build_pattern(period_11_19_23, {11, 19, 23});
 }
 
 uint32_t wheel_position(int64_t segment_start, uint32_t period) {
@@ -38,16 +37,16 @@ uint32_t wheel_position(int64_t segment_start, uint32_t period) {
   return static_cast<uint32_t>((segment_start / 64) % period);
 }
 
-void combine_wheel_windows(prime_source& source) {
-  const uint32_t* a = source.pattern_5_29_31.get() + source.pos_5_29_31;
-  const uint32_t* b = source.pattern_3_7_13_17.get() + source.pos_3_7_13_17;
-  const uint32_t* c = source.pattern_11_19_23.get() + source.pos_11_19_23;
-  uint32_t* segment = source.segment.get();
+void combine_wheel_windows(segment_sieve& sieve, const prime_tables& tables) {
+  const uint32_t* a = tables.pattern_5_29_31.get() + sieve.pos_5_29_31;
+  const uint32_t* b = tables.pattern_3_7_13_17.get() + sieve.pos_3_7_13_17;
+  const uint32_t* c = tables.pattern_11_19_23.get() + sieve.pos_11_19_23;
+  uint32_t* segment = sieve.segment.get();
   for (uint32_t w = 0; w < segment_words; ++w) segment[w] = a[w] & b[w] & c[w];
 
-  source.pos_5_29_31 = advance(source.pos_5_29_31, period_5_29_31);
-  source.pos_3_7_13_17 = advance(source.pos_3_7_13_17, period_3_7_13_17);
-  source.pos_11_19_23 = advance(source.pos_11_19_23, period_11_19_23);
+  sieve.pos_5_29_31 = advance(sieve.pos_5_29_31, period_5_29_31);
+  sieve.pos_3_7_13_17 = advance(sieve.pos_3_7_13_17, period_3_7_13_17);
+  sieve.pos_11_19_23 = advance(sieve.pos_11_19_23, period_11_19_23);
 }
 
 }  // namespace veksieve

@@ -9,16 +9,16 @@
 
 namespace veksieve {
 
-// Allocates and builds the three patterns through source.clear_mask.
-void build_wheel_patterns(prime_source& source);
+// Allocates and builds the three patterns of the tables.
+void build_wheel_patterns(prime_tables& tables);
 
 // Window start, in words, of the segment that starts at segment_start for a
 // pattern of the given period.
 uint32_t wheel_position(int64_t segment_start, uint32_t period);
 
-// Writes words 0 to segment_words - 1 of source.segment as the AND of the
+// Writes words 0 to segment_words - 1 of sieve.segment as the AND of the
 // three windows at the current positions and moves the positions on by one
 // segment.
-void combine_wheel_windows(prime_source& source);
+void combine_wheel_windows(segment_sieve& sieve, const prime_tables& tables);
 
 }  // namespace veksieve

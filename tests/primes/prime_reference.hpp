@@ -15,13 +15,13 @@
 
 namespace veksieve::test {
 
-inline std::unique_ptr<prime_source> make_source() {
-  auto source = std::make_unique<prime_source>();
-  build_clear_mask(*source);
-  build_small_primes(*source);
-  init_sieve_tables(*source);
-  return source;
+// One set of tables for the whole test run, as a run shares them between workers.
+inline std::shared_ptr<const prime_tables> shared_tables() {
+  static const std::shared_ptr<const prime_tables> tables = build_prime_tables();
+  return tables;
 }
+
+inline std::unique_ptr<prime_source> make_source() { return std::make_unique<prime_source>(shared_tables()); }
 
 inline std::unique_ptr<prime_source> started_source(int64_t pmin) {
   auto source = make_source();

@@ -1,6 +1,7 @@
 // The prime source against primesieve over the stretches where it is most
-// likely to go wrong: the first segments, the activation of large primes,
-// high ranges, restarts; and the memory it holds.
+// likely to go wrong: the first segments, the squares where bucket primes
+// join, the ring of bucket lists wrapping, high ranges up to 2^62, every way
+// of repositioning; and the memory it holds.
 #include "prime_reference.hpp"
 
 #include <gtest/gtest.h>
@@ -31,10 +32,11 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 namespace veksieve {
 namespace {
 
-constexpr int64_t top = (int64_t{1} << 48) - 1;
+constexpr int64_t two_to_48 = int64_t{1} << 48;
+constexpr int64_t two_to_62 = int64_t{1} << 62;
 
-uint32_t last_active_prime(const prime_source& source) {
-  return source.large_primes[source.large_count / 2 - 1].prime;
+bool handed_out(const std::vector<int64_t>& primes, int64_t n) {
+  return std::binary_search(primes.begin(), primes.end(), n);
 }
 
 TEST(prime_source, hands_out_every_odd_prime_up_to_ten_million) {
@@ -56,105 +58,100 @@ TEST(prime_source, starts_above_pmin_in_and_across_the_first_segments) {
   EXPECT_EQ(test::hand_out(*source, 5), (std::vector<int64_t>{262133, 262139, 262147, 262151, 262153}));
 }
 
-TEST(prime_source, activates_the_first_large_block_before_it_is_needed) {
+// Bucket primes join the sieve at their squares: the first of them (131101),
+// the first ones handed out by a new segment of the bucket-prime sieve
+// (above 262144 and 524288), and one above 10^6.
+TEST(prime_source, strikes_each_bucket_prime_from_its_square) {
   auto source = test::make_source();
-  sieve_start(*source, 12071976129);
-  EXPECT_EQ(source->large_primes[0].prime, 109883u);
-  EXPECT_EQ(source->large_primes[large_prime_count - 1].prime, 68056199u);
-  EXPECT_EQ(source->large_count, 0u);
-  EXPECT_EQ(source->large_threshold, 12071976129);
-  const int64_t stop = 12074400000;
-  const auto got = test::hand_out_to(*source, stop);
-  EXPECT_TRUE(test::same_primes(got, test::reference_primes_to(12071976129, stop)));
-  EXPECT_EQ(source->large_count, 1000u);
-  // 109873 * 109883 and 109883^2: composites of the last sieving prime and
-  // of the first large prime.
-  EXPECT_FALSE(std::binary_search(got.begin(), got.end(), int64_t{12073174859}));
-  EXPECT_FALSE(std::binary_search(got.begin(), got.end(), int64_t{12074273689}));
-
-  sieve_start(*source, 12071976130);
-  EXPECT_EQ(source->large_count, 1000u);
-  EXPECT_EQ(last_active_prime(*source), 115807u);
-  EXPECT_EQ(source->large_threshold, 13411161249);
-  EXPECT_TRUE(test::same_primes(test::hand_out(*source, 100000), test::reference_primes(12071976130, 100000)));
-}
-
-TEST(prime_source, activates_later_blocks_on_the_way_up) {
-  auto source = test::make_source();
-  for (int64_t far : {int64_t{1000000000000}, int64_t{100000000000000}}) {
-    sieve_start(*source, far);
-    const int64_t threshold = source->large_threshold;
-    const int64_t pmin = threshold - 300000;
-    SCOPED_TRACE(pmin);
+  for (int64_t p : {131101, 131111, 262147, 524309, 1000003}) {
+    const int64_t square = p * p;
+    const int64_t pmin = square - 3 * segment_span - 1000;
+    SCOPED_TRACE(p);
     sieve_start(*source, pmin);
-    const uint32_t count = source->large_count;
-    const int64_t stop = threshold + 800000;
-    EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, stop), test::reference_primes_to(pmin, stop)));
-    EXPECT_EQ(source->large_count, count + 1000);
+    const int64_t stop = square + 2 * segment_span;
+    const auto got = test::hand_out_to(*source, stop);
+    EXPECT_TRUE(test::same_primes(got, test::reference_primes_to(pmin, stop)));
+    EXPECT_FALSE(handed_out(got, square));
   }
 }
 
-TEST(prime_source, hands_out_the_primes_above_ten_to_the_twelfth) {
-  const int64_t pmin = 1000000000000;
-  auto source = test::started_source(pmin);
-  EXPECT_EQ(source->large_count, 137000u);
-  EXPECT_EQ(last_active_prime(*source), 1006037u);
-  EXPECT_EQ(source->large_threshold, int64_t{1006037} * 1006037 - 100000);
+// The lists sit in a ring of 2^15 segments; cross the point where it wraps
+// (a multiple of 2^33) climbing, at the heights where the largest bucket
+// primes are filed furthest ahead.
+TEST(prime_source, stays_exact_where_the_ring_of_lists_wraps) {
+  auto source = test::make_source();
+  for (int64_t wrap : {int64_t{1} << 40, int64_t{116415} << 33, int64_t{1} << 56}) {
+    const int64_t pmin = wrap - 3 * segment_span;
+    SCOPED_TRACE(pmin);
+    sieve_start(*source, pmin);
+    const int64_t stop = wrap + 3 * segment_span;
+    EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, stop), test::reference_primes_to(pmin, stop)));
+  }
+}
+
+TEST(prime_source, hands_out_the_primes_above_high_starting_points) {
+  auto source = test::make_source();
+  for (int64_t pmin : {int64_t{1000000000000}, two_to_48 - (int64_t{1} << 21), int64_t{1000000000000000},
+                       int64_t{100000000000000000}}) {
+    SCOPED_TRACE(pmin);
+    sieve_start(*source, pmin);
+    EXPECT_TRUE(test::same_primes(test::hand_out(*source, 200000), test::reference_primes(pmin, 200000)));
+  }
+  sieve_start(*source, 1000000000000);
   EXPECT_EQ(peek_prime(*source), 1000000000039);
-  const auto got = test::hand_out_to(*source, 1000000100000);
-  EXPECT_EQ(got.size(), 3614u);
-  EXPECT_TRUE(test::same_primes(got, test::reference_primes_to(pmin, 1000000100000)));
 }
 
-TEST(prime_source, stays_exact_across_two_to_the_forty_eighth) {
-  auto source = test::started_source(top);
-  EXPECT_EQ(source->large_count, 2135000u);
-  EXPECT_EQ(last_active_prime(*source), 16778543u);
-
-  const int64_t pmin = top - (int64_t{1} << 21);
-  sieve_start(*source, pmin);
-  const int64_t stop = top + (int64_t{1} << 20);
-  EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, stop), test::reference_primes_to(pmin, stop)));
-}
-
-TEST(prime_source, restart_gives_the_state_of_a_fresh_start) {
-  const int64_t pmin = 53333333333333;
-  auto restarted = test::started_source(1000000000000);
-  test::hand_out(*restarted, 400000);  // carries it across several segments and blocks
-  sieve_start(*restarted, pmin);
-  const auto fresh = test::started_source(pmin);
-
-  const prime_source& a = *restarted;
-  const prime_source& b = *fresh;
-  EXPECT_EQ(a.pos_5_29_31, b.pos_5_29_31);
-  EXPECT_EQ(a.pos_3_7_13_17, b.pos_3_7_13_17);
-  EXPECT_EQ(a.pos_11_19_23, b.pos_11_19_23);
-  EXPECT_EQ(a.chunk - a.segment.get(), b.chunk - b.segment.get());
-  EXPECT_EQ(a.chunk_base, b.chunk_base);
-  EXPECT_EQ(a.large_count, b.large_count);
-  EXPECT_EQ(a.large_threshold, b.large_threshold);
-  ASSERT_EQ(a.pending_count, b.pending_count);
-  EXPECT_TRUE(std::equal(&a.pending[0], &a.pending[a.pending_count], &b.pending[0]));
-  EXPECT_TRUE(std::equal(&a.segment[0], &a.segment[segment_words], &b.segment[0]));
-  EXPECT_TRUE(std::equal(&a.packed_sieve[0], &a.packed_sieve[sieving_prime_count], &b.packed_sieve[0]));
-  const auto same_entry = [](const prime_strike& x, const prime_strike& y) {
-    return x.prime == y.prime && x.strike == y.strike;
-  };
-  EXPECT_TRUE(std::equal(&a.large_primes[0], &a.large_primes[large_prime_count], &b.large_primes[0], same_entry));
-
-  EXPECT_EQ(test::hand_out(*restarted, 300000), test::hand_out(*fresh, 300000));
-}
-
-TEST(prime_source, holds_about_32_megabytes) {
+// Every prime from 2^62 - 2^24 to 2^62 and the first one past it, and the
+// memory a source holds there: one 8-byte entry for each of the 105 million
+// primes up to 2^31 (see the README).
+TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   const size_t before = allocated_bytes;
-  auto source = test::started_source(top);
+  const int64_t pmin = two_to_62 - (int64_t{1} << 24);
+  auto source = test::started_source(pmin);
+  const size_t held = allocated_bytes - before;
+  const auto got = test::hand_out_to(*source, two_to_62);
+  const auto want = test::reference_primes_to(pmin, two_to_62);
+  EXPECT_TRUE(test::same_primes(got, want));
+  EXPECT_GT(want.size(), 380000u);
+  EXPECT_EQ(next_prime(*source), test::reference_primes(two_to_62, 1).front());
+  std::cout << "held at 2^62: " << held / 1000000 << " MB\n";
+  EXPECT_LT(held, size_t{930000000});
+}
+
+// A source moved to pmin within its segment, forward by a little or by more
+// than the ring, or back, hands out what a fresh source does.
+TEST(prime_source, repositions_to_what_a_fresh_start_hands_out) {
+  auto source = test::started_source(1000000000000);
+  const int64_t moves[] = {
+      1000000000000 + 1000,            // within the segment it holds
+      1000000000000 + 100,             // back within it, after reading past
+      1000000000000 + 3 * segment_span + 17,  // a few segments on
+      1000000000000 + 5000 * segment_span,    // thousands of segments on
+      53333333333333,                  // far more than the ring on
+      53333333333333 - 100 * segment_span,    // back
+      2000000000,                      // back below the first bucket prime's square
+      300000000000,                    // up again across many squares
+  };
+  for (int64_t pmin : moves) {
+    SCOPED_TRACE(pmin);
+    test::hand_out(*source, 20000);
+    sieve_start(*source, pmin);
+    EXPECT_TRUE(test::same_primes(test::hand_out(*source, 100000), test::reference_primes(pmin, 100000)));
+  }
+}
+
+TEST(prime_source, holds_less_as_it_starts_lower_and_keeps_its_storage) {
+  const size_t before = allocated_bytes;
+  auto source = test::started_source(two_to_48);
   const size_t held = allocated_bytes - before;
   sieve_start(*source, 1000000000000);
-  const size_t held_after_restart = allocated_bytes - before;
-  // Almost all of it the 4,000,000 large primes at 8 bytes each.
-  EXPECT_GT(held, size_t{32000000});
-  EXPECT_LT(held, size_t{32400000});
-  EXPECT_EQ(held_after_restart, held) << "a restart keeps its storage";
+  sieve_start(*source, two_to_48 - 1000000);
+  const size_t held_after_restarts = allocated_bytes - before;
+  std::cout << "held at 2^48: " << held / 1000 << " KB\n";
+  // The 1.08 million bucket primes up to 2^24 at 8 bytes, and a bucket
+  // begun for each of the 128 lists ahead.
+  EXPECT_LT(held, size_t{11000000});
+  EXPECT_EQ(held_after_restarts, held) << "a restart keeps its storage";
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-// The source's fixed tables: small primes, wheel patterns, sieving primes and
-// their classes, checked against primesieve and against plain divisibility.
+// The fixed tables: small primes, wheel patterns, sieving primes and their
+// classes, checked against primesieve and against plain divisibility; and
+// sources sharing one set of tables side by side.
 #include "prime_reference.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -13,8 +13,7 @@ namespace veksieve {
 namespace {
 
 TEST(small_primes, are_the_first_24000_odd_primes_and_an_end_mark) {
-  const auto source = test::make_source();
-  const uint32_t* table = source->small_primes.get();
+  const uint32_t* table = test::shared_tables()->small_primes.get();
   EXPECT_EQ(table[0], 3u);
   EXPECT_EQ(table[9], 31u);
   EXPECT_EQ(table[10], 37u);
@@ -35,11 +34,11 @@ struct pattern_case {
 };
 
 TEST(wheel_patterns, strike_exactly_the_odd_multiples_of_their_primes) {
-  const auto source = test::make_source();
+  const auto tables = test::shared_tables();
   const pattern_case cases[] = {
-      {"5_29_31", source->pattern_5_29_31.get(), 4495, {5, 29, 31}, 0xef7a5ef7},
-      {"3_7_13_17", source->pattern_3_7_13_17.get(), 4641, {3, 7, 13, 17}, 0xd969b44b},
-      {"11_19_23", source->pattern_11_19_23.get(), 4807, {11, 19, 23}, 0xcffdebbf},
+      {"5_29_31", tables->pattern_5_29_31.get(), 4495, {5, 29, 31}, 0xef7a5ef7},
+      {"3_7_13_17", tables->pattern_3_7_13_17.get(), 4641, {3, 7, 13, 17}, 0xd969b44b},
+      {"11_19_23", tables->pattern_11_19_23.get(), 4807, {11, 19, 23}, 0xcffdebbf},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -61,44 +60,39 @@ TEST(wheel_patterns, strike_exactly_the_odd_multiples_of_their_primes) {
 }
 
 TEST(sieving_primes, follow_the_small_primes_with_their_class_boundaries) {
-  const auto source = test::make_source();
-  const prime_strike* sieving = source->sieving_primes.get();
+  const auto tables = test::shared_tables();
+  const uint32_t* sieving = tables->sieving_primes.get();
   const std::pair<uint32_t, uint32_t> expected[] = {{0, 37},      {19, 127},     {20, 131},     {6530, 65521},
-                                                    {6531, 65537}, {9427, 98299}, {9428, 98317}, {10431, 109873}};
-  for (const auto& [index, prime] : expected) EXPECT_EQ(sieving[index].prime, prime) << "entry " << index;
-  EXPECT_EQ(sieving[class_2_begin].prime, expected[2].second);
-  EXPECT_EQ(sieving[class_3_begin].prime, expected[4].second);
-  EXPECT_EQ(sieving[class_4_begin].prime, expected[6].second);
+                                                    {6531, 65537}, {9427, 98299}, {9428, 98317}, {12239, 131071}};
+  for (const auto& [index, prime] : expected) EXPECT_EQ(sieving[index], prime) << "entry " << index;
+  EXPECT_EQ(sieving[class_2_begin], expected[2].second);
+  EXPECT_EQ(sieving[class_3_begin], expected[4].second);
+  EXPECT_EQ(sieving[class_4_begin], expected[6].second);
+  EXPECT_EQ(sieving[sieving_prime_count - 1], last_sieving_prime);
   for (uint32_t j = 0; j < sieving_prime_count; ++j)
-    ASSERT_EQ(sieving[j].prime, source->small_primes[first_sieving_prime_index + j]);
+    ASSERT_EQ(sieving[j], tables->small_primes[first_sieving_prime_index + j]);
 }
 
-TEST(sieve_tables, second_initialisation_changes_nothing) {
-  auto source = test::make_source();
-  sieve_start(*source, 1000000);
+// Two workers' sources on one set of tables, taking turns as threads would
+// interleave them: each hands out its own range, and the tables stay as built.
+TEST(prime_tables, are_shared_by_sources_without_being_written) {
+  const auto tables = test::shared_tables();
   const auto words = [](const uint32_t* p, size_t n) { return std::vector<uint32_t>(p, p + n); };
-  const auto sieving_words = [](const prime_source& s) {
-    std::vector<uint32_t> w(2 * sieving_prime_count);
-    std::memcpy(w.data(), s.sieving_primes.get(), w.size() * sizeof(uint32_t));
-    return w;
-  };
-  const prime_source& s = *source;
-  const auto segment = words(s.segment.get(), segment_words + segment_slack_words);
-  const auto pattern = words(s.pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words);
-  const auto packed = words(s.packed_sieve.get(), sieving_prime_count);
-  const auto sieving = sieving_words(s);
-  const uint32_t* segment_buffer = s.segment.get();
-  const uint32_t* pattern_buffer = s.pattern_5_29_31.get();
-  const uint32_t* const chunk = s.chunk;
+  const auto pattern = words(tables->pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words);
+  const auto sieving = words(tables->sieving_primes.get(), sieving_prime_count);
 
-  init_sieve_tables(*source);
-  EXPECT_EQ(s.segment.get(), segment_buffer);
-  EXPECT_EQ(s.pattern_5_29_31.get(), pattern_buffer);
-  EXPECT_EQ(s.chunk, chunk);
-  EXPECT_EQ(words(s.segment.get(), segment_words + segment_slack_words), segment);
-  EXPECT_EQ(words(s.pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words), pattern);
-  EXPECT_EQ(words(s.packed_sieve.get(), sieving_prime_count), packed);
-  EXPECT_EQ(sieving_words(s), sieving);
+  prime_source a(tables), b(tables);
+  sieve_start(a, 1000000000000);
+  sieve_start(b, 20000000000);
+  std::vector<int64_t> got_a, got_b;
+  for (int turn = 0; turn < 20; ++turn) {
+    for (int64_t p : test::hand_out(a, 5000)) got_a.push_back(p);
+    for (int64_t p : test::hand_out(b, 5000)) got_b.push_back(p);
+  }
+  EXPECT_TRUE(test::same_primes(got_a, test::reference_primes(1000000000000, 100000)));
+  EXPECT_TRUE(test::same_primes(got_b, test::reference_primes(20000000000, 100000)));
+  EXPECT_EQ(words(tables->pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words), pattern);
+  EXPECT_EQ(words(tables->sieving_primes.get(), sieving_prime_count), sieving);
 }
 
 }  // namespace
