@@ -16,13 +16,23 @@
 namespace veksieve {
 
 // A prime has its next multiple at most (2^17 + p) / 2^17 segments ahead; the
-// ring covers every p below 2^32 - 2^17.
+// ring covers every p below 2^32 - 2^17. Lists come in two sizes: one per
+// segment for the group of 64 segments being sieved, one per group for the
+// groups ahead. A prime far ahead is filed twice, first under its group and
+// then, when the sieve enters that group, under its segment; but the newest
+// buckets of the few lists written to stay in cache, where a list per
+// segment ahead would cost a cache and TLB miss per filing high up.
 inline constexpr uint32_t bucket_ring = 32768;
-inline constexpr uint32_t bucket_ring_mask = bucket_ring - 1;
+inline constexpr uint32_t group_shift = 6;
+inline constexpr uint32_t group_segments = 1u << group_shift;
+inline constexpr uint32_t group_ring = 2 * bucket_ring / group_segments;  // more than the groups ahead
+static_assert(group_segments <= (1u << 15), "a segment's place in its group and a bit fit 32 bits");
 
 struct bucket_entry {
   uint32_t prime;
-  uint32_t strike;  // bit of the next odd multiple in the list's segment
+  // Bit of the next odd multiple in the list's segment; in a group's list
+  // that segment's place in the group times 2^17 plus the bit.
+  uint32_t strike;
 };
 
 struct bucket {
@@ -34,7 +44,9 @@ struct bucket {
 struct bucket_lists {
   bucket_lists();
 
-  std::unique_ptr<bucket*[]> heads;  // list of segment s at s & bucket_ring_mask, newest bucket first
+  bucket* segment_heads[group_segments] = {};  // of the group being sieved, newest bucket first
+  std::unique_ptr<bucket*[]> group_heads;      // of group g at g % group_ring
+  uint64_t current_group = 0;
   bucket* free_buckets = nullptr;
   std::vector<std::unique_ptr<bucket[]>> slabs;
 };
@@ -47,8 +59,7 @@ ALWAYS_INLINE void release_bucket(bucket_lists& lists, bucket* b) {
   lists.free_buckets = b;
 }
 
-ALWAYS_INLINE void push_entry(bucket_lists& lists, uint64_t segment, bucket_entry entry) {
-  bucket*& head = lists.heads[segment & bucket_ring_mask];
+ALWAYS_INLINE void push_to(bucket_lists& lists, bucket*& head, bucket_entry entry) {
   if (UNLIKELY(head == nullptr || head->count == bucket_capacity)) {
     bucket* b = take_bucket(lists);
     b->next = head;
@@ -58,13 +69,33 @@ ALWAYS_INLINE void push_entry(bucket_lists& lists, uint64_t segment, bucket_entr
   head->entries[head->count++] = entry;
 }
 
-// Takes the whole list of a segment out of the ring.
+// Files an entry under `segment`, which lies in the current group or a later one.
+ALWAYS_INLINE void push_entry(bucket_lists& lists, uint64_t segment, bucket_entry entry) {
+  const uint64_t group = segment >> group_shift;
+  const auto place = static_cast<uint32_t>(segment % group_segments);
+  if (group == lists.current_group) {
+    push_to(lists, lists.segment_heads[place], entry);
+  } else {
+    entry.strike |= place << 17;
+    push_to(lists, lists.group_heads[group & (group_ring - 1)], entry);
+  }
+}
+
+// Takes the whole list of a segment of the current group out of the lists.
 ALWAYS_INLINE bucket* detach_list(bucket_lists& lists, uint64_t segment) {
-  bucket*& head = lists.heads[segment & bucket_ring_mask];
+  bucket*& head = lists.segment_heads[segment % group_segments];
   bucket* list = head;
   head = nullptr;
   return list;
 }
+
+// Makes `group` the current one: its list is spread over the segment lists,
+// which must be empty.
+void enter_group(bucket_lists& lists, uint64_t group);
+
+// Takes the lists of the current group's segments and of the groups after it
+// up to `last_group` out as one chain of buckets.
+bucket* detach_up_to(bucket_lists& lists, uint64_t last_group);
 
 // Returns every bucket to the pool; the storage stays.
 void clear_lists(bucket_lists& lists);

@@ -131,9 +131,12 @@ void refill_pending(prime_source& source) {
   do {
     if (sieve.chunk == sieve.segment_end) {
       const int64_t start = sieve.chunk_base + chunk_span;  // the segment about to be sieved
+      const int64_t number = start / segment_span;
+      if (static_cast<uint64_t>(number) >> group_shift != source.buckets.current_group)
+        enter_group(source.buckets, static_cast<uint64_t>(number) >> group_shift);
       add_bucket_primes(source, start);
       sieve_segment(sieve, *source.tables);
-      source.sieved_segment = start / segment_span;
+      source.sieved_segment = number;
       strike_bucket(source);
       sieve.chunk = sieve.segment.get();
     }

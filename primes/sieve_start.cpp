@@ -25,8 +25,9 @@ uint32_t strike_to_end(uint32_t* segment, uint32_t p, uint32_t m) {
 }
 
 // Starts the bucket primes afresh: no prime filed, the next one 131101.
-void restart_buckets(prime_source& source) {
+void restart_buckets(prime_source& source, int64_t target) {
   clear_lists(source.buckets);
+  source.buckets.current_group = static_cast<uint64_t>(target) >> group_shift;
   segment_sieve& primes = source.bucket_primes;
   position_segment(primes, *source.tables, 0);
   while (primes.pending_count == 0 || primes.pending[primes.pending_count - 1] <= last_sieving_prime) {
@@ -40,20 +41,13 @@ void restart_buckets(prime_source& source) {
 }
 
 // Moves the buckets on to the segment `target`: the primes filed under the
-// segments between are filed again under their first multiple from there.
+// segments up to its group are filed again under their first multiple from
+// there; those filed under later groups stay.
 void skip_buckets(prime_source& source, int64_t target) {
   bucket_lists& lists = source.buckets;
-  const int64_t first = source.sieved_segment + 1;
-  const int64_t last = std::min(target, first + int64_t{bucket_ring});
-  bucket* moved = nullptr;
-  for (int64_t t = first; t < last; ++t) {
-    for (bucket* b = detach_list(lists, static_cast<uint64_t>(t)); b != nullptr;) {
-      bucket* const next = b->next;
-      b->next = moved;
-      moved = b;
-      b = next;
-    }
-  }
+  const auto group = static_cast<uint64_t>(target) >> group_shift;
+  bucket* moved = detach_up_to(lists, group);
+  lists.current_group = group;
   const int64_t from = target * segment_span + 1;
   while (moved != nullptr) {
     for (uint32_t i = 0; i < moved->count; ++i) {
@@ -107,7 +101,7 @@ void sieve_start(prime_source& source, int64_t pmin) {
     if (source.sieved_segment >= 0 && number > source.sieved_segment) {
       skip_buckets(source, number);
     } else {
-      restart_buckets(source);
+      restart_buckets(source, number);
     }
     add_bucket_primes(source, start);
     position_segment(sieve, *source.tables, start);
