@@ -17,6 +17,7 @@
 
 #include "common/config.hpp"
 #include "report/exact_arithmetic.hpp"
+#include "primes/prime_source.hpp"
 #include "report/sieve_memory.hpp"
 
 namespace veksieve {
@@ -120,7 +121,8 @@ class parallel_run {
         sizing_(sizing),
         plan_(pmin, std::min(pmax, engine_pmax_limit)),
         stop_(stop),
-        memory_(memory) {}
+        memory_(memory),
+        tables_(build_prime_tables()) {}
 
   void work() {
     recorder rec;
@@ -136,7 +138,7 @@ class parallel_run {
     callbacks.stop_requested = &stop_;
     std::unique_ptr<range_engine> engine;
     try {
-      engine = std::make_unique<range_engine>(sequences_, callbacks, sizing_);
+      engine = std::make_unique<range_engine>(sequences_, callbacks, sizing_, tables_);
     } catch (const std::bad_alloc&) {
       fail();
       return;
@@ -242,6 +244,7 @@ class parallel_run {
   chunk_plan plan_;
   std::atomic<bool>& stop_;
   engine_memory memory_;
+  std::shared_ptr<const prime_tables> tables_;  // read by every worker's prime source
   std::mutex mutex_;
   std::condition_variable finished_;
   std::map<uint64_t, std::pair<chunk, chunk_result>> results_;

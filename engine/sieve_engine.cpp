@@ -1,4 +1,5 @@
-// The prime loop: an engine owns its state and its prime source, draws the
+// The prime loop: an engine owns its state and its prime source (over tables
+// that the engines of a run share), draws the
 // primes above pmin, reports progress as bit 18 of the prime changes, and
 // sieves each prime until one lies above the pmax limit.
 #include "engine/sieve_engine.hpp"
@@ -15,9 +16,9 @@
 namespace veksieve {
 
 range_engine::range_engine(const sequence_set& sequences, const engine_callbacks& callbacks,
-                           const stride_sizing& sizing)
+                           const stride_sizing& sizing, std::shared_ptr<const prime_tables> tables)
     : state_(std::make_unique<engine_state>(sequences, callbacks, sizing)),
-      primes_(std::make_unique<prime_source>(build_prime_tables())),
+      primes_(std::make_unique<prime_source>(tables ? std::move(tables) : build_prime_tables())),
       callbacks_(callbacks) {}
 
 range_engine::~range_engine() = default;

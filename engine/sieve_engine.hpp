@@ -38,14 +38,17 @@ struct sequence_set {
 struct stride_sizing;
 class engine_state;
 struct prime_source;
+struct prime_tables;
 
 // An engine kept for successive ranges of primes: its state and prime source
 // are set up once and the source is placed anew for each range, so a worker
 // thread that sieves chunk after chunk pays the set-up once.
 class range_engine {
  public:
-  // `sizing` must be ok(). Throws std::bad_alloc when memory runs out.
-  range_engine(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing);
+  // `sizing` must be ok(). Engines of one run share `tables` (built here when
+  // not given). Throws std::bad_alloc when memory runs out.
+  range_engine(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing,
+               std::shared_ptr<const prime_tables> tables = nullptr);
   ~range_engine();
   range_engine(const range_engine&) = delete;
   range_engine& operator=(const range_engine&) = delete;
