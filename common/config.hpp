@@ -23,6 +23,9 @@ constexpr int line_buffer_size = 1024;
 // estimate in a 64-bit mantissa stays within one of the truth up to there.
 constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
 
+// Ranges are typed in billions, up to the last whole billion below 2^62.
+constexpr int64_t max_range_billions = ((int64_t{1} << 62) - 1) / 1000000000;
+
 // No range reaches beyond 2^62: a status file that names a larger number was
 // not written by this program and is refused rather than sieved.
 constexpr int64_t status_number_limit = int64_t{1} << 62;

@@ -64,7 +64,8 @@ bool is_known(const char* arg) {
 int64_t billions(const char* arg, int64_t lowest) {
   const leading_number number = read_leading_number(arg + 3);
   if (number.value < 0 && lowest == 0) refuse(arg, "the sieve cannot start below p=0");
-  if (number.value > INT32_MAX) refuse(arg, "the number is above 2147483647");
+  if (number.value > max_range_billions)
+    refuse(arg, text_format("the number is above %lld", static_cast<long long>(max_range_billions)).c_str());
   if (number.value < lowest) refuse(arg, "the number is below -2147483648");
   return number.value;
 }

@@ -1,4 +1,5 @@
-// The range dialogue. Numbers are typed in billions; each must fit 32 bits so
+// The range dialogue. Numbers are typed in billions; each must keep its range
+// within 2^62, so that its product by 10^9 fits 64 bits
 // that its product by 10^9 fits 64, the start may not be negative (the prime
 // source starts at 0 or above), and the end may not lie below the start: such
 // a range would finish at once and leave "Done" for primes never sieved. An
@@ -40,7 +41,7 @@ bool is_yes(const std::optional<std::string>& line) {
   throw fatal_error{"\nThe input has ended before a range was confirmed - nothing was sieved.", exit_no_range};
 }
 
-// Asks `prompt` until the answer's leading number lies in [lowest, INT32_MAX].
+// Asks `prompt` until the answer's leading number lies in [lowest, max_range_billions].
 int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, int64_t lowest) {
   for (;;) {
     out << prompt;
@@ -49,8 +50,8 @@ int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, in
     const leading_number number = read_leading_number(*line);
     if (number.value < 0 && lowest == 0)
       out << "The sieve cannot start below p=0 - please type 0 or more.\n";
-    else if (number.value > INT32_MAX)
-      out << "That is too large - please type at most 2147483647.\n";
+    else if (number.value > max_range_billions)
+      out << "That is too large - please type at most " << max_range_billions << ".\n";
     else if (number.value < lowest)
       out << "That is too small - please type at least -2147483648.\n";
     else

@@ -143,7 +143,7 @@ TEST(options, range_from_the_command_line) {
       {{"-f=x", "-u=1"}, 0, 1000000000},                        // no number reads as 0
       {{"-f=4", "-u=4"}, 4000000000, 4000000000},
       {{"-f=3", "-u=5", "-f=1", "-u=2"}, 3000000000, 5000000000},
-      {{"-f=2147483647", "-u=2147483647"}, 2147483647000000000, 2147483647000000000},
+      {{"-f=4611686018", "-u=4611686018"}, 4611686018000000000, 4611686018000000000},
   };
   for (const range_case& c : cases) {
     const scanned s = scan(c.args);
@@ -162,7 +162,7 @@ TEST(options, range_from_the_command_line) {
       {{"-f=5", "-u=3"}, "The options '-f=5' and '-u=3' are invalid - the range ends before it starts!"},
       {{"-f=0", "-u=-1"}, "The options '-f=0' and '-u=-1' are invalid - the range ends before it starts!"},
       {{"-f=-1", "-u=5"}, "The option '-f=-1' is invalid - the sieve cannot start below p=0!"},
-      {{"-f=1", "-u=2147483648"}, "The option '-u=2147483648' is invalid - the number is above 2147483647!"},
+      {{"-f=1", "-u=4611686019"}, "The option '-u=4611686019' is invalid - the number is above 4611686018!"},
       {{"-f=1", "-u=-99999999999"}, "The option '-u=-99999999999' is invalid - the number is below -2147483648!"},
   };
   for (const refused_case& c : refused) {

@@ -171,12 +171,12 @@ TEST_F(sieve_range_test, completed_results_question) {
 }
 
 TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
-  const std::string out = settle("-3\n99999999999\n3\n-99999999999\n3000000000\n5\ny\n");
+  const std::string out = settle("-3\n99999999999\n3\n-99999999999\n4611686019\n5\ny\n");
   EXPECT_EQ(out, "Sieve from p=? billion: The sieve cannot start below p=0 - please type 0 or more.\n"
-                 "Sieve from p=? billion: That is too large - please type at most 2147483647.\n"
+                 "Sieve from p=? billion: That is too large - please type at most 4611686018.\n"
                  "Sieve from p=? billion: "
                  "Sieve upto p=? billion: That is too small - please type at least -2147483648.\n"
-                 "Sieve upto p=? billion: That is too large - please type at most 2147483647.\n"
+                 "Sieve upto p=? billion: That is too large - please type at most 4611686018.\n"
                  "Sieve upto p=? billion: "
                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
   EXPECT_EQ(job.pmin, 3000000000);
@@ -184,9 +184,9 @@ TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
 
   // The largest number keeps its product exact.
   std::filesystem::remove(job.status_file);
-  settle("2147483647\n2147483647\ny\n");
-  EXPECT_EQ(job.pmin, 2147483647000000000);
-  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=2147483647000000000\npmin=2147483647000000000\n");
+  settle("4611686018\n4611686018\ny\n");
+  EXPECT_EQ(job.pmin, 4611686018000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4611686018000000000\npmin=4611686018000000000\n");
 }
 
 TEST_F(sieve_range_test, reversed_range_is_refused_and_both_numbers_asked_again) {
