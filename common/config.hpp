@@ -30,6 +30,27 @@ constexpr int64_t max_range_billions = ((int64_t{1} << 62) - 1) / 1000000000;
 // not written by this program and is refused rather than sieved.
 constexpr int64_t status_number_limit = int64_t{1} << 62;
 
+// The walk kernels keep many independent product chains in flight, since one
+// chain waits a whole product's latency per step (about 2.8 ns against 0.8 ns
+// per product with 4 in flight, bench/mulmod_bench). Each active sequence's
+// walk is cut into pieces of at most this many steps (one product per piece
+// to form its start), so that a few long walks still fill every lane.
+constexpr uint32_t walk_piece_steps = 256;
+// Chains of the interleaved scalar kernel: 8 cover the Montgomery product's
+// latency (about 12 cycles) at one product issued every 1.5 cycles.
+constexpr int walk_interleaved_lanes = 8;
+// Independent chains of the table build in the scalar kernels.
+constexpr uint32_t table_chains = 8;
+// ... and of the AVX-512 table build: four vectors of eight lanes.
+constexpr uint32_t table_chains_avx512 = 32;
+
+// The SIMD kernels' products are exact below these primes; above, a prime is
+// walked by the interleaved kernel. AVX2 forms products in doubles (53-bit
+// mantissa), AVX-512 IFMA in 52-bit integer lanes; the bounds are proved at
+// the products (walk_avx2.cpp, walk_avx512.cpp).
+constexpr uint64_t avx2_kernel_max_prime = (uint64_t{1} << 50) - 1;
+constexpr uint64_t avx512_kernel_max_prime = (uint64_t{1} << 52) - 1;
+
 // The stride table's entries are chained through 16-bit indices, so it holds
 // at most 2^16 entries; a window that would need more gets a longer stride.
 constexpr uint32_t max_table_length = 65536;

@@ -5,11 +5,25 @@
 
 #include <cstdlib>
 #include <new>
+#include <string_view>
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
 
 namespace veksieve {
+
+namespace {
+
+walk_kernel chosen_walk_kernel() {
+  const char* name = std::getenv("VEKSIEVE_KERNEL");
+  if (name != nullptr) {
+    const std::optional<walk_kernel> named = kernel_from_name(name);
+    if (named && kernel_supported(*named)) return *named;
+  }
+  return best_walk_kernel();
+}
+
+}  // namespace
 
 engine_state::engine_state(const sequence_set& sequences, const engine_callbacks& callbacks,
                            const stride_sizing& sizing)
@@ -21,7 +35,8 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
       callbacks_(callbacks),
       step_lcm_(static_cast<uint32_t>(sizing.step_lcm)),
       stride_(sizing.stride),
-      table_length_(sizing.table_length) {
+      table_length_(sizing.table_length),
+      kernel_(chosen_walk_kernel()) {
   ASSERT(sizing.ok());
   start_value_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
   step_multiplier_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
@@ -103,7 +118,7 @@ void engine_state::build_groups() {
 }
 
 void engine_state::sieve_prime(int64_t p) {
-  ASSERT(p >= 3 && (p & 1) && p <= engine_pmax_limit);
+  ASSERT(p >= 3 && (p & 1) && static_cast<uint64_t>(p) <= product_max_prime);
   const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
   if (mark_active(m)) stride_search(m);
 }

@@ -6,23 +6,14 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "engine/modular_powers.hpp"
-#include "engine/prime_modulus.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
+#include "engine/walk_kernel.hpp"
 
 namespace veksieve {
-
-// One group of the presence map: a bit per low-16-bit key of the group, and
-// the head word whose upper half is the entry last inserted into the group.
-struct presence_group {
-  uint32_t bits;
-  uint32_t head;
-};
-
-// 2048 groups of 32 keys: one bit for each value of the low 16 bits.
-constexpr uint32_t presence_group_count = 2048;
 
 class engine_state {
  public:
@@ -35,9 +26,17 @@ class engine_state {
   engine_state(const engine_state&) = delete;
   engine_state& operator=(const engine_state&) = delete;
 
-  // Filters the sequences for the odd prime p < 2^48 and searches the ones
-  // that pass, reporting each solution through the factor callback.
+  // Filters the sequences for the odd prime p (below 2^62, or 2^48 with the
+  // x87 product) and searches the ones that pass, reporting each solution
+  // through the factor callback.
   void sieve_prime(int64_t p);
+
+  // The walk kernel, by default the fastest this CPU runs, or the one named
+  // by the environment variable VEKSIEVE_KERNEL (scalar, interleaved, avx2,
+  // avx512) when this CPU runs it. A prime above the kernel's exact range is
+  // walked by the interleaved kernel. Tests pin each kernel in turn.
+  void pin_kernel(walk_kernel kernel) { kernel_ = kernel; }
+  walk_kernel kernel_for(uint64_t p) const;
 
   // Read-only views for the tests.
   std::span<const int32_t> group_tags() const { return {group_tag_, count_}; }
@@ -57,8 +56,8 @@ class engine_state {
   void activate(size_t i, const prime_modulus& m);
   // stride_search.cpp: the table for p, the walks, and the clearing.
   void stride_search(const prime_modulus& m);
-  void build_table(const prime_modulus& m);
-  void walk(size_t i, const prime_modulus& m);
+  void build_table(const prime_modulus& m, walk_kernel kernel);
+  void cut_walks(const prime_modulus& m, walk_kernel kernel);
   void clear_presence();
 
   const int32_t* k_;
@@ -82,9 +81,12 @@ class engine_state {
   int64_t* parity_value_ = nullptr;      // -(k mod 3) * k, 0 for a multiple of 3
 
   // The stride search's blocks.
-  uint64_t* table_ = nullptr;            // -2^-(nmin + j*M) mod p
+  uint64_t* table_ = nullptr;            // -2^-(nmin + j*M) mod p, in the product's representation
   uint32_t* chain_ = nullptr;            // upper half: previous entry of the same group
   presence_group* presence_ = nullptr;
+
+  std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
+  walk_kernel kernel_;
 
   power_cache power_cache_;
   uint64_t group_cache_ = 0;

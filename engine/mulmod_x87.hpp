@@ -14,6 +14,26 @@
 
 namespace veksieve::x87 {
 
+// The largest prime the quotient estimate serves (its 64-bit mantissa).
+constexpr uint64_t max_prime = (uint64_t{1} << 48) - 1;
+
+// p and its reciprocal, rounded down: formed once per prime under the x87
+// mode (fpu_control.hpp).
+struct prime_modulus {
+  uint64_t p = 0;              // odd, 3 <= p < 2^48
+  long double reciprocal = 0;  // 1/p, rounded down
+};
+
+ALWAYS_INLINE prime_modulus make_modulus(uint64_t p) {
+  ASSERT(p >= 3 && (p & 1) && p <= max_prime);
+  return {p, 1.0L / static_cast<long double>(static_cast<int64_t>(p))};
+}
+
+// Values are held as themselves.
+ALWAYS_INLINE uint64_t to_residue(uint64_t x, const prime_modulus& m) { return x < m.p ? x : x % m.p; }
+ALWAYS_INLINE uint64_t from_residue(uint64_t x, const prime_modulus& m) { return reduce_once(x, m.p); }
+ALWAYS_INLINE uint64_t residue_one(const prime_modulus&) { return 1; }
+
 // A factor used for many products: its value and value * (1/p), rounded down,
 // so that each product needs one floating-point multiplication.
 struct fixed_factor {

@@ -45,7 +45,9 @@ int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
 
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, const engine_callbacks& callbacks,
                      double alpha) {
+#if defined(VEKSIEVE_X87_MULMOD)
   set_engine_fpu_mode();
+#endif
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   if (!sizing.ok()) throw std::invalid_argument(sizing.refusal);
   range_engine engine(sequences, callbacks, sizing);

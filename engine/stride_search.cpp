@@ -1,53 +1,85 @@
 // The baby-step/giant-step search for one prime: a table of -2^-(nmin + j*M)
 // with a presence map keyed by the low 16 bits of each entry, one walk over
 // k*2^t for the t of each active sequence's class inside one stride, and a
-// clearing that touches only the groups the table used.
+// clearing that touches only the groups the table used. The walks are cut
+// into pieces and handed to the kernel chosen for the prime.
+#include <algorithm>
+
+#include "common/config.hpp"
 #include "common/macros.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/mulmod.hpp"
+#include "engine/walk_scalar.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr uint32_t key_mask = 0xFFFF;
-
-// Independent product chains in the table build: enough to cover the
-// product's latency (about 4 products in flight, bench/mulmod_bench).
-constexpr uint32_t table_chains = 4;
-
 ALWAYS_INLINE uint32_t key_of(uint64_t value) { return static_cast<uint32_t>(value) & key_mask; }
+
+// x^e for e >= 1 by square-and-multiply, reduced.
+uint64_t power(uint64_t x, uint32_t e, const prime_modulus& m) {
+  uint64_t result = x;
+  for (int bit = 30 - __builtin_clz(e); bit >= 0; --bit) {
+    result = mulmod_full(result, result, m);
+    if ((e >> bit) & 1) result = mulmod_full(result, x, m);
+  }
+  return result;
+}
+
+// The factor that turns a multiplier into the kernel's lane form with one
+// product: the AVX2 lanes multiply plain residues (s = s*R * 1 / R), the IFMA
+// lanes Montgomery forms with R = 2^52 (s*2^52 = s*R * 2^-12*R / R).
+uint64_t lane_factor(walk_kernel kernel, const prime_modulus& m) {
+  switch (kernel) {
+    case walk_kernel::avx2:
+      return 1;
+    case walk_kernel::avx512:
+      return pow_half_mod(12, m);
+    default:
+      return residue_one(m);
+  }
+}
 
 }  // namespace
 
-void engine_state::build_table(const prime_modulus& m) {
+walk_kernel engine_state::kernel_for(uint64_t p) const {
+  return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
+}
+
+void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t p = m.p;
   uint64_t* const table = table_;
   const uint32_t length = table_length_;
 
   // The values: T[j+1] = T[j] * 2^-M. One chain would wait a full product's
-  // latency per entry, so four chains run side by side, each stepping by
-  // 2^-4M; the values are the same, the table build three times as fast.
+  // latency per entry, so several chains run side by side, chain c holding
+  // the entries c, c + chains, ..., each stepping by 2^-(chains*M).
   const uint64_t y = pow_half_mod(stride_, m);
-  uint64_t x[table_chains];
+  const uint32_t chains = kernel == walk_kernel::avx512 ? table_chains_avx512 : table_chains;
+  uint64_t x[table_chains_avx512];
   x[0] = p - reduce_once(pow_half_mod(nmin_, m), p);
-  for (uint32_t c = 1; c < table_chains; ++c) x[c] = mulmod_full(x[c - 1], y, m);
-  const uint64_t y2 = mulmod_lazy(y, y, m);
-  const fixed_factor y4 = make_fixed_factor(mulmod_lazy(y2, y2, m), m);
-  uint32_t j = 0;
-  for (; j + table_chains <= length; j += table_chains) {
-    for (uint32_t c = 0; c < table_chains; ++c) {
-      table[j + c] = x[c];
-      x[c] = mulmod_full(x[c], y4, m);
+  for (uint32_t c = 1; c < chains; ++c) x[c] = mulmod_full(x[c - 1], y, m);
+  const uint64_t y_chains = power(y, chains, m);
+  if (kernel == walk_kernel::avx512) {
+    build_table_avx512(table, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
+  } else {
+    const fixed_factor step = make_fixed_factor(y_chains, m);
+    uint32_t j = 0;
+    for (; j + table_chains <= length; j += table_chains) {
+      for (uint32_t c = 0; c < table_chains; ++c) {
+        table[j + c] = x[c];
+        x[c] = mulmod_full(x[c], step, m);
+      }
     }
+    for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
   }
-  for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
 
   // The presence map and chains, in ascending j so that each chain runs from
   // the highest entry down.
   uint32_t* const chain = chain_;
   presence_group* const presence = presence_;
-  for (j = 0; j < length; ++j) {
+  for (uint32_t j = 0; j < length; ++j) {
     const uint32_t key = key_of(table[j]);
     presence_group& group = presence[key >> 5];
     group.bits |= uint32_t{1} << (key & 31);
@@ -56,36 +88,34 @@ void engine_state::build_table(const prime_modulus& m) {
   }
 }
 
-void engine_state::walk(size_t i, const prime_modulus& m) {
-  const uint64_t* const table = table_;
-  const uint32_t* const chain = chain_;
-  const presence_group* const presence = presence_;
-  const uint64_t step = static_cast<uint64_t>(step_[i]);
-  const uint64_t stride = stride_;
-  const fixed_factor multiplier = make_fixed_factor(step_multiplier_[i], m);
-  uint64_t z = start_value_[i];
-  uint64_t t = static_cast<uint64_t>(residue_[i]);
-
-  // A match T[j] = k*2^t gives k*2^(nmin + t + j*M) = -1. The sizing keeps
-  // every such n below 2^32. Entry 0 is checked through the head word's
-  // lower half (always 0); the chain then yields descending j.
-  const auto report = [&](uint32_t j) {
-    const uint32_t n = nmin_ + static_cast<uint32_t>(t) + j * stride_;
-    callbacks_.report_factor(callbacks_.context, static_cast<uint32_t>(i), n, static_cast<int64_t>(m.p));
-  };
-  do {
-    const uint32_t key = key_of(z);
-    const presence_group group = presence[key >> 5];
-    if (UNLIKELY((group.bits >> (key & 31)) & 1)) {
-      uint32_t j = group.head & key_mask;
-      if (table[j] == z) report(j);
-      for (j = group.head >> 16; j != 0; j = chain[j] >> 16) {
-        if (table[j] == z) report(j);
-      }
+void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
+  // Each active sequence walks t = residue, residue + step, ... below M: its
+  // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
+  // whole; the others take pieces of walk_piece_steps values, each piece's
+  // start the previous one's times 2^(step * walk_piece_steps).
+  pieces_.clear();
+  const bool whole = kernel == walk_kernel::scalar;
+  const uint64_t factor = lane_factor(kernel, m);
+  for (size_t i = 0; i < count_; ++i) {
+    if (!active_[i]) continue;
+    const auto step = static_cast<uint32_t>(step_[i]);
+    const auto residue = static_cast<uint32_t>(residue_[i]);
+    const auto count = static_cast<uint32_t>((uint64_t{stride_} - residue + step - 1) / step);
+    const uint64_t multiplier = step_multiplier_[i];
+    const uint64_t lane_multiplier = whole ? multiplier : mulmod_full(multiplier, factor, m);
+    uint64_t start = start_value_[i];
+    if (whole || count <= walk_piece_steps) {
+      pieces_.push_back({start, lane_multiplier, residue, step, count, static_cast<uint32_t>(i)});
+      continue;
     }
-    z = mulmod_full(z, multiplier, m);
-    t += step;
-  } while (t < stride);
+    const uint64_t jump = power(multiplier, walk_piece_steps, m);
+    for (uint32_t done = 0; done < count; done += walk_piece_steps) {
+      const uint32_t length = std::min(walk_piece_steps, count - done);
+      pieces_.push_back({start, lane_multiplier, residue + uint64_t{done} * step, step, length,
+                         static_cast<uint32_t>(i)});
+      start = mulmod_full(start, jump, m);
+    }
+  }
 }
 
 void engine_state::clear_presence() {
@@ -95,10 +125,24 @@ void engine_state::clear_presence() {
 }
 
 void engine_state::stride_search(const prime_modulus& m) {
-  build_table(m);
+  const walk_kernel kernel = kernel_for(m.p);
+  build_table(m, kernel);
   if (callbacks_.report_factor != nullptr) {
-    for (size_t i = 0; i < count_; ++i) {
-      if (active_[i]) walk(i, m);
+    cut_walks(m, kernel);
+    const stride_view view{table_, chain_, presence_, nmin_, stride_, static_cast<int64_t>(m.p), &callbacks_};
+    switch (kernel) {
+      case walk_kernel::scalar:
+        walk_scalar(view, pieces_, m);
+        break;
+      case walk_kernel::interleaved:
+        walk_interleaved(view, pieces_, m);
+        break;
+      case walk_kernel::avx2:
+        walk_avx2(view, pieces_, m.p);
+        break;
+      case walk_kernel::avx512:
+        walk_avx512(view, pieces_, m.p);
+        break;
     }
   }
   clear_presence();

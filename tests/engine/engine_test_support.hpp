@@ -11,12 +11,33 @@
 #include <map>
 #include <vector>
 
+#include "engine/fpu_control.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
+#include "engine/walk_kernel.hpp"
 #include "reference.hpp"
 #include <primesieve.hpp>
 
 namespace veksieve::test {
+
+// The x87 product needs its mode; the default product needs none, and its
+// tests run without it so that a dependence on it would show.
+#if defined(VEKSIEVE_X87_MULMOD)
+using product_mode = engine_fpu_scope;
+#else
+struct product_mode {
+  ~product_mode() {}  // a scope like the x87 one, not an unused value
+};
+#endif
+
+// Every walk kernel this build and CPU run: always the scalar one.
+inline std::vector<walk_kernel> kernels_under_test() {
+  std::vector<walk_kernel> kernels;
+  for (const walk_kernel kernel : all_walk_kernels) {
+    if (kernel_supported(kernel)) kernels.push_back(kernel);
+  }
+  return kernels;
+}
 
 struct sequence_spec {
   int32_t k, residue, step;
@@ -87,8 +108,8 @@ inline std::vector<int64_t> primes_between(uint64_t low, uint64_t high) {
 
 // Primes in [low, high] known to divide k*2^n+1 for some sequence: what is
 // left of k*2^n+1 (below 2^80) after trial division by the primes below 2^16,
-// when it is a prime in range. Large primes rarely divide any k*2^n+1 of a
-// short window; these make sure some do.
+// when it is a prime in range (up to 2^64). Large primes rarely divide any
+// k*2^n+1 of a short window; these make sure some do.
 inline std::vector<int64_t> factor_primes(const sequences& seqs, uint64_t low, uint64_t high) {
   using u128 = unsigned __int128;
   std::vector<uint64_t> divisors;
@@ -104,9 +125,7 @@ inline std::vector<int64_t> factor_primes(const sequences& seqs, uint64_t low, u
         while (rest % d == 0) rest /= d;
       }
       if (rest < low || rest > high) continue;
-      std::vector<uint64_t> prime;
-      primesieve::generate_primes(static_cast<uint64_t>(rest), static_cast<uint64_t>(rest), &prime);
-      if (!prime.empty()) found.push_back(static_cast<int64_t>(rest));
+      if (is_prime(static_cast<uint64_t>(rest))) found.push_back(static_cast<int64_t>(rest));
     }
   }
   std::sort(found.begin(), found.end());
@@ -114,11 +133,12 @@ inline std::vector<int64_t> factor_primes(const sequences& seqs, uint64_t low, u
   return found;
 }
 
+// Sorted by prime, index and n.
 inline std::vector<factor_call> reference_calls(const sequence_set& s, const stride_sizing& sizing,
                                                 const std::vector<int64_t>& primes) {
   std::vector<factor_call> calls;
   for (const int64_t p : primes) append_reference(calls, s, sizing.stride, sizing.table_length, p);
-  return calls;
+  return sorted_calls(std::move(calls));
 }
 
 }  // namespace veksieve::test

@@ -7,11 +7,10 @@
 #include <random>
 #include <vector>
 
-#include "engine/fpu_control.hpp"
 #include "engine/jacobi_symbol.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
-#include "reference.hpp"
+#include "engine_test_support.hpp"
 #include <primesieve.hpp>
 
 namespace veksieve {
@@ -20,18 +19,25 @@ namespace {
 using test::mul_ref;
 using test::pow_ref;
 
-// A spread of primes: small ones, around 2^32, near 10^12 and below 2^48.
+// A spread of primes: small ones, around 2^32, near 10^12, below 2^48 and,
+// where the product reaches them, near 2^56 and below 2^62.
 std::vector<uint64_t> sample_primes() {
   std::vector<uint64_t> primes;
   primesieve::generate_primes(uint64_t{3}, uint64_t{400}, &primes);
   primesieve::generate_n_primes(20, uint64_t{4294967000}, &primes);
   primesieve::generate_n_primes(20, uint64_t{1000000000000}, &primes);
   primesieve::generate_n_primes(20, uint64_t{281474976700000}, &primes);
+  if (product_max_prime >= (uint64_t{1} << 62) - 1) {
+    for (const uint64_t p : test::primes_from(uint64_t{1} << 56, 10)) primes.push_back(p);
+    for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 2000, 100)) {
+      if (p < uint64_t{1} << 62) primes.push_back(p);
+    }
+  }
   return primes;
 }
 
 TEST(modular_powers, match_square_and_multiply) {
-  engine_fpu_scope mode;
+  test::product_mode mode;
   const uint64_t seed = 7;
   std::printf("modular_powers random seed %llu\n", static_cast<unsigned long long>(seed));
   std::mt19937_64 random(seed);
@@ -44,28 +50,29 @@ TEST(modular_powers, match_square_and_multiply) {
     for (const uint32_t e : exponents) {
       const uint32_t k = multiplier(random);
       // k above p for small primes; e = 0 and 1 take their own path.
-      EXPECT_EQ(mul_pow2_mod(k, e, m), mul_ref(k, pow_ref(2, e, p), p)) << "k=" << k << " e=" << e << " p=" << p;
-      EXPECT_EQ(mul_pow2_mod(5, e, m), mul_ref(5, pow_ref(2, e, p), p)) << "e=" << e << " p=" << p;
+      EXPECT_EQ(from_residue(mul_pow2_mod(k, e, m), m), mul_ref(k, pow_ref(2, e, p), p))
+          << "k=" << k << " e=" << e << " p=" << p;
+      EXPECT_EQ(from_residue(mul_pow2_mod(5, e, m), m), mul_ref(5, pow_ref(2, e, p), p)) << "e=" << e << " p=" << p;
       if (e == 0) continue;
       power_cache cache;
       const uint64_t v = pow2_mod_cached(e, m, cache);
       EXPECT_LT(v, 3 * p);
-      EXPECT_EQ(v % p, pow_ref(2, e, p)) << "e=" << e << " p=" << p;
+      EXPECT_EQ(from_residue(v, m) % p, pow_ref(2, e, p)) << "e=" << e << " p=" << p;
       const uint64_t half = pow_half_mod(e, m);
       EXPECT_LT(half, 2 * p);
-      EXPECT_EQ(mul_ref(half, pow_ref(2, e, p), p), 1u) << "e=" << e << " p=" << p;
+      EXPECT_EQ(mul_ref(from_residue(half, m), pow_ref(2, e, p), p), 1u) << "e=" << e << " p=" << p;
     }
-    EXPECT_EQ(pow_half_mod(1, m), (p + 1) / 2);
-    EXPECT_EQ(pow_half_mod(0, m), 1u);
+    EXPECT_EQ(from_residue(pow_half_mod(1, m), m), (p + 1) / 2);
+    EXPECT_EQ(from_residue(pow_half_mod(0, m), m), 1u);
   }
 }
 
 TEST(modular_powers, cache_serves_only_its_own_step_and_prime) {
-  engine_fpu_scope mode;
+  test::product_mode mode;
   const prime_modulus m = make_modulus(1000003);
   power_cache cache;
   const uint64_t first = pow2_mod_cached(720, m, cache);
-  EXPECT_EQ(first % m.p, pow_ref(2, 720, m.p));
+  EXPECT_EQ(from_residue(first, m) % m.p, pow_ref(2, 720, m.p));
   EXPECT_EQ(cache.step, 720u);
   EXPECT_EQ(cache.p, m.p);
   // A planted value proves that a second call with the same (s, p) reads it.
@@ -73,9 +80,9 @@ TEST(modular_powers, cache_serves_only_its_own_step_and_prime) {
   EXPECT_EQ(pow2_mod_cached(720, m, cache), 12345u);
   // Another prime or another step recomputes.
   const prime_modulus other = make_modulus(1000033);
-  EXPECT_EQ(pow2_mod_cached(720, other, cache) % other.p, pow_ref(2, 720, other.p));
-  EXPECT_EQ(pow2_mod_cached(96, other, cache) % other.p, pow_ref(2, 96, other.p));
-  EXPECT_EQ(pow2_mod_cached(1, other, cache), 2u);
+  EXPECT_EQ(from_residue(pow2_mod_cached(720, other, cache), other) % other.p, pow_ref(2, 720, other.p));
+  EXPECT_EQ(from_residue(pow2_mod_cached(96, other, cache), other) % other.p, pow_ref(2, 96, other.p));
+  EXPECT_EQ(from_residue(pow2_mod_cached(1, other, cache), other), 2u);
 }
 
 // Euler's criterion: for a prime p not dividing x, x^((p-1)/2) is 1 or p-1.
@@ -112,7 +119,7 @@ TEST(jacobi_symbol, matches_euler_criterion) {
 }
 
 TEST(power_residue_test, matches_direct_power) {
-  engine_fpu_scope mode;
+  test::product_mode mode;
   const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
   for (const uint32_t d : {3u, 4u, 5u, 6u, 8u, 12u}) {
     std::vector<uint64_t> primes;
@@ -127,6 +134,15 @@ TEST(power_residue_test, matches_direct_power) {
       if ((p - 1) % d == 0) {
         primes.push_back(p);
         ++found;
+      }
+    }
+    if (product_max_prime >= (uint64_t{1} << 62) - 1) {
+      int found = 0;
+      for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 100000, 400)) {
+        if (found < 5 && p < uint64_t{1} << 62 && (p - 1) % d == 0) {
+          primes.push_back(p);
+          ++found;
+        }
       }
     }
     for (const uint64_t p : primes) {
@@ -145,7 +161,7 @@ TEST(power_residue_test, matches_direct_power) {
 }
 
 TEST(power_residue_test, group_cache_rule) {
-  engine_fpu_scope mode;
+  test::product_mode mode;
   const prime_modulus m = make_modulus(1000003);  // p - 1 = 2 * 3 * 166667
   uint64_t cache = 0;
   // The leader (tag -1) stores its result; a loner (tag 0) leaves the cache.

@@ -1,6 +1,6 @@
-// The modular product against 128-bit arithmetic, for both variants (the x87
-// fast path and the portable fallback): random operands below 3p and the
-// extremes, lazy results in [0, 2p), full ones in [0, p).
+// The modular products against 128-bit arithmetic: the x87 variant with
+// operands below 3p (lazy results in [0, 2p), full ones in [0, p)), and the
+// Montgomery variant through its representation, for p up to 2^62.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <random>
 
 #include "engine/fpu_control.hpp"
-#include "engine/mulmod_portable.hpp"
+#include "engine/mulmod_montgomery.hpp"
 #include "engine/mulmod_x87.hpp"
 #include "reference.hpp"
 
@@ -25,6 +25,7 @@ const uint64_t moduli[] = {5,          7,          11,         2147483647, 21474
                            (uint64_t{1} << 48) - 1};
 
 struct x87_variant {
+  using prime_modulus = x87::prime_modulus;
   static uint64_t lazy(uint64_t a, uint64_t b, const prime_modulus& m) { return x87::mulmod_lazy(a, b, m); }
   static uint64_t full(uint64_t a, uint64_t b, const prime_modulus& m) { return x87::mulmod_full(a, b, m); }
   static uint64_t fixed(uint64_t a, uint64_t b, const prime_modulus& m) {
@@ -32,16 +33,8 @@ struct x87_variant {
   }
 };
 
-struct portable_variant {
-  static uint64_t lazy(uint64_t a, uint64_t b, const prime_modulus& m) { return portable::mulmod_lazy(a, b, m); }
-  static uint64_t full(uint64_t a, uint64_t b, const prime_modulus& m) { return portable::mulmod_full(a, b, m); }
-  static uint64_t fixed(uint64_t a, uint64_t b, const prime_modulus& m) {
-    return portable::mulmod_full(a, portable::make_fixed_factor(b, m), m);
-  }
-};
-
 template <class V>
-::testing::AssertionResult product_ok(uint64_t a, uint64_t b, const prime_modulus& m) {
+::testing::AssertionResult product_ok(uint64_t a, uint64_t b, const typename V::prime_modulus& m) {
   const uint64_t p = m.p;
   const uint64_t want = mul_ref(a, b, p);
   const uint64_t lazy = V::lazy(a, b, m);
@@ -52,14 +45,14 @@ template <class V>
                                        << full << ", fixed " << fixed << ", want " << want;
 }
 
-template <class V>
-void check_variant() {
+void check_x87() {
+  using V = x87_variant;
   engine_fpu_scope mode;
   const uint64_t seed = 20240611;
   std::printf("mulmod random seed %llu\n", static_cast<unsigned long long>(seed));
   std::mt19937_64 random(seed);
   for (const uint64_t p : moduli) {
-    const prime_modulus m = make_modulus(p);
+    const auto m = x87::make_modulus(p);
     const uint64_t top = 3 * p - 1;
     for (const uint64_t a : {uint64_t{0}, uint64_t{1}, p - 1, p, p + 1, 2 * p - 1, 2 * p, top}) {
       for (const uint64_t b : {uint64_t{0}, uint64_t{1}, p - 1, p, 2 * p - 1, top}) {
@@ -77,19 +70,56 @@ void check_variant() {
   std::uniform_int_distribution<uint64_t> modulus(3, (uint64_t{1} << 48) - 1);
   for (int round = 0; round < 2000; ++round) {
     const uint64_t p = modulus(random) | 1;
-    const prime_modulus m = make_modulus(p);
+    const auto m = x87::make_modulus(p);
     std::uniform_int_distribution<uint64_t> below_3p(0, 3 * p - 1);
     for (int i = 0; i < 200; ++i) ASSERT_TRUE(product_ok<V>(below_3p(random), below_3p(random), m));
   }
 }
 
-TEST(mulmod, x87_matches_128_bit_arithmetic) { check_variant<x87_variant>(); }
+TEST(mulmod, x87_matches_128_bit_arithmetic) { check_x87(); }
 
-TEST(mulmod, portable_matches_128_bit_arithmetic) { check_variant<portable_variant>(); }
+// The Montgomery product of the forms of a and b, turned back, against a*b
+// mod p; the context's constants against their definitions.
+TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
+  namespace mg = montgomery;
+  const uint64_t seed = 20261209;
+  std::printf("montgomery random seed %llu\n", static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+  std::vector<uint64_t> odd_moduli(std::begin(moduli), std::end(moduli));
+  for (const uint64_t p : {(uint64_t{1} << 50) - 27, (uint64_t{1} << 52) - 47, (uint64_t{1} << 62) - 57,
+                           (uint64_t{1} << 62) - 1}) {
+    odd_moduli.push_back(p);
+  }
+  std::uniform_int_distribution<uint64_t> any_odd(3, mg::max_prime);
+  for (int i = 0; i < 2000; ++i) odd_moduli.push_back(any_odd(random) | 1);
+  for (const uint64_t p : odd_moduli) {
+    const mg::prime_modulus m = mg::make_modulus(p);
+    const uint64_t r = static_cast<uint64_t>((static_cast<unsigned __int128>(1) << 64) % p);
+    ASSERT_EQ(m.one, r) << p;
+    ASSERT_EQ(m.r2, mul_ref(r, r, p)) << p;
+    ASSERT_EQ(m.inv * p, 1u) << p;
+    std::uniform_int_distribution<uint64_t> any(0, UINT64_MAX);
+    std::uniform_int_distribution<uint64_t> near_p(p > 1000 ? p - 1000 : 0, p - 1);
+    std::vector<uint64_t> values = {0, 1, 2, p - 1, p - 2, UINT64_MAX};
+    for (int i = 0; i < (p == odd_moduli[0] ? 20000 : 50); ++i) {
+      values.push_back(any(random));
+      values.push_back(near_p(random));
+    }
+    for (size_t i = 0; i + 1 < values.size(); ++i) {
+      const uint64_t a = values[i], b = values[values.size() - 1 - i];
+      const uint64_t x = mg::to_residue(a, m), y = mg::to_residue(b, m);
+      ASSERT_LT(x, p);
+      ASSERT_EQ(x, mul_ref(a % p, r, p)) << "a=" << a << " p=" << p;
+      const uint64_t product = mg::mulmod_full(x, y, m);
+      ASSERT_LT(product, p);
+      ASSERT_EQ(mg::from_residue(product, m), mul_ref(a % p, b % p, p)) << "a=" << a << " b=" << b << " p=" << p;
+    }
+  }
+}
 
 TEST(mulmod, largest_prime_with_largest_inputs) {
   engine_fpu_scope mode;
-  const prime_modulus m = make_modulus(largest_prime_below_2_48);
+  const auto m = x87::make_modulus(largest_prime_below_2_48);
   const uint64_t a = 3 * m.p - 1;
   const uint64_t lazy = x87::mulmod_lazy(a, a, m);
   EXPECT_LT(lazy, 2 * m.p);

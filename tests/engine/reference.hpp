@@ -27,6 +27,34 @@ inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
   return result;
 }
 
+// Miller-Rabin with the first twelve prime bases: exact for every 64-bit n.
+inline bool is_prime(uint64_t n) {
+  if (n < 2) return false;
+  for (const uint64_t q : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
+    if (n % q == 0) return n == q;
+  }
+  uint64_t d = n - 1;
+  int s = 0;
+  for (; (d & 1) == 0; d >>= 1) ++s;
+  for (const uint64_t a : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
+    uint64_t x = pow_ref(a, d, n);
+    if (x == 1 || x == n - 1) continue;
+    int i = 1;
+    for (; i < s && x != n - 1; ++i) x = mul_ref(x, x, n);
+    if (x != n - 1) return false;
+  }
+  return true;
+}
+
+// The first `count` primes from `start` on.
+inline std::vector<uint64_t> primes_from(uint64_t start, int count) {
+  std::vector<uint64_t> primes;
+  for (uint64_t n = start | 1; static_cast<int>(primes.size()) < count; n += 2) {
+    if (is_prime(n)) primes.push_back(n);
+  }
+  return primes;
+}
+
 struct factor_call {
   uint32_t index;
   uint32_t n;
@@ -39,9 +67,14 @@ inline std::ostream& operator<<(std::ostream& out, const factor_call& c) {
 }
 
 // Every n of each sequence's class in [nmin, nmin + table_length * stride)
-// with k*2^n = -1 (mod p), in the order the engine promises: by index, then
-// by t = (n - nmin) mod stride ascending, then j = (n - nmin) div stride with
-// j = 0 first and the rest descending.
+// with k*2^n = -1 (mod p). The order of the calls within one prime is not
+// part of the engine's contract; compare them sorted (sorted_calls).
+inline std::vector<factor_call> sorted_calls(std::vector<factor_call> calls) {
+  std::sort(calls.begin(), calls.end(),
+            [](const factor_call& a, const factor_call& b) { return std::tie(a.p, a.index, a.n) < std::tie(b.p, b.index, b.n); });
+  return calls;
+}
+
 inline void append_reference(std::vector<factor_call>& out, const sequence_set& s, uint32_t stride,
                              uint32_t table_length, int64_t prime) {
   const uint64_t p = static_cast<uint64_t>(prime);

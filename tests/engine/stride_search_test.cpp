@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <string>
 
 #include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
+#include "engine/mulmod.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -18,32 +18,38 @@ using test::factor_call;
 using test::recorder;
 using test::sequences;
 
-// Sieves every prime of `primes` with one engine state and compares its
-// factor calls with the reference; returns the number of solutions.
+// Sieves every prime of `primes` with one engine state per walk kernel and
+// compares its factor calls, sorted, with the reference; returns the number
+// of solutions.
 size_t check_against_reference(const sequences& seqs, double alpha, const std::vector<int64_t>& primes) {
-  engine_fpu_scope mode;
+  test::product_mode mode;
   const stride_sizing sizing = plan_stride_search(seqs.view(), alpha);
   EXPECT_TRUE(sizing.ok()) << sizing.refusal;
   if (!sizing.ok()) return 0;
-  recorder rec;
-  engine_state state(seqs.view(), rec.callbacks(), sizing);
-  bool map_clean = true;
-  for (const int64_t p : primes) {
-    state.sieve_prime(p);
-    const auto map = state.presence_map();
-    map_clean = map_clean && std::all_of(map.begin(), map.end(), [](const presence_group& g) {
-      return g.bits == 0 && g.head == 0;
-    });
-  }
-  EXPECT_TRUE(map_clean) << "presence map left dirty";
   const std::vector<factor_call> want = test::reference_calls(seqs.view(), sizing, primes);
-  EXPECT_EQ(rec.factors.size(), want.size());
-  const auto mismatch = std::mismatch(rec.factors.begin(), rec.factors.end(), want.begin(), want.end());
-  if (mismatch.first != rec.factors.end() || mismatch.second != want.end()) {
-    ADD_FAILURE() << "first difference: engine "
-                  << (mismatch.first != rec.factors.end() ? ::testing::PrintToString(*mismatch.first) : "(none)")
-                  << ", reference "
-                  << (mismatch.second != want.end() ? ::testing::PrintToString(*mismatch.second) : "(none)");
+  for (const walk_kernel kernel : test::kernels_under_test()) {
+    SCOPED_TRACE(std::string("kernel ") + std::string(kernel_name(kernel)));
+    recorder rec;
+    engine_state state(seqs.view(), rec.callbacks(), sizing);
+    state.pin_kernel(kernel);
+    bool map_clean = true;
+    for (const int64_t p : primes) {
+      state.sieve_prime(p);
+      const auto map = state.presence_map();
+      map_clean = map_clean && std::all_of(map.begin(), map.end(), [](const presence_group& g) {
+        return g.bits == 0 && g.head == 0;
+      });
+    }
+    EXPECT_TRUE(map_clean) << "presence map left dirty";
+    const std::vector<factor_call> got = test::sorted_calls(rec.factors);
+    EXPECT_EQ(got.size(), want.size());
+    const auto mismatch = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+    if (mismatch.first != got.end() || mismatch.second != want.end()) {
+      ADD_FAILURE() << "first difference: engine "
+                    << (mismatch.first != got.end() ? ::testing::PrintToString(*mismatch.first) : "(none)")
+                    << ", reference "
+                    << (mismatch.second != want.end() ? ::testing::PrintToString(*mismatch.second) : "(none)");
+    }
   }
   std::printf("%zu primes from %lld, %zu solutions, M %u, table length %u\n", primes.size(),
               static_cast<long long>(primes.empty() ? 0 : primes.front()), want.size(), sizing.stride,
@@ -95,24 +101,72 @@ sequences many_large_ks() {
   return seqs;
 }
 
+// One k split into classes of step 24, with small n, so that the known
+// factors of k*2^n+1 reach a split k's classes too.
+const sequences split_small_n(2, 3000, {{4847, 1, 24}, {4847, 7, 24}, {4847, 13, 24}, {4847, 19, 24},
+                                        {5359, 0, 24}, {5359, 6, 24}, {5359, 12, 24}, {5359, 18, 24},
+                                        {1915, 0, 2}, {27, 1, 3}});
+
+// Known factors in [low, high] of both sets, checked for every kernel.
+void check_known_factors(uint64_t low, uint64_t high, double alpha, size_t at_least) {
+  const sequences large_ks = many_large_ks();
+  const auto factors = test::factor_primes(large_ks, low, high);
+  EXPECT_GE(check_against_reference(large_ks, alpha, factors), factors.size());
+  EXPECT_GE(factors.size(), at_least);
+  const auto split_factors = test::factor_primes(split_small_n, low, high);
+  EXPECT_GE(check_against_reference(split_small_n, alpha, split_factors), split_factors.size());
+}
+
 TEST(stride_search, near_10_12) {
   const auto primes = test::primes_between(1000000000000, 1000000000000 + 2000000);
   check_against_reference(split_ks, 2.5, primes);
   const sequences long_stride(100000, 101500,
                               {{1915, 0, 2}, {3061, 2, 6}, {8, 1, 4}, {27, 1, 3}, {99989, 1, 10}, {40291, 0, 12}});
   check_against_reference(long_stride, 105, {primes.begin(), primes.begin() + 30000});
-  const sequences large_ks = many_large_ks();
-  const auto factors = test::factor_primes(large_ks, 500000000000, 5000000000000);
-  EXPECT_GE(check_against_reference(large_ks, 2.5, factors), factors.size());
-  EXPECT_GE(factors.size(), 8u);
+  check_known_factors(500000000000, 5000000000000, 2.5, 8);
 }
 
 TEST(stride_search, near_2_48) {
   check_against_reference(split_ks, 2.5, test::primes_between(281474976710655 - 300000, 281474976710655));
-  const sequences large_ks = many_large_ks();
-  const auto factors = test::factor_primes(large_ks, 70368744177664, 281474976710655);
-  EXPECT_GE(check_against_reference(large_ks, 0.1, factors), factors.size());
-  EXPECT_GE(factors.size(), 8u);
+  check_known_factors(70368744177664, 281474976710655, 0.1, 8);
+}
+
+// Deep primes, beyond the prime source: known factors around 2^50 (where the
+// AVX2 kernel ends), 2^52 (the AVX-512 one), 2^56 and up to 2^62, and the
+// reference over consecutive primes on both sides of 2^50 and 2^52, so that
+// each kernel is checked where it runs and a pinned SIMD kernel hands over.
+TEST(stride_search, deep_primes_to_2_62) {
+  if (product_max_prime < (uint64_t{1} << 62) - 1) GTEST_SKIP() << "this build's product ends below 2^62";
+  check_known_factors(uint64_t{1} << 49, uint64_t{1} << 51, 2.5, 4);
+  check_known_factors(uint64_t{1} << 51, uint64_t{1} << 53, 2.5, 4);
+  check_known_factors(uint64_t{1} << 55, uint64_t{1} << 57, 2.5, 4);
+  check_known_factors(uint64_t{1} << 60, (uint64_t{1} << 62) - 1, 0.1, 4);
+  for (const int bits : {50, 52}) {
+    std::vector<int64_t> primes;
+    for (const uint64_t p : test::primes_from((uint64_t{1} << bits) - 3000, 200)) primes.push_back(static_cast<int64_t>(p));
+    ASSERT_LT(primes.front(), int64_t{1} << bits);
+    ASSERT_GT(primes.back(), int64_t{1} << bits);
+    check_against_reference(split_ks, 2.5, primes);
+  }
+  check_against_reference(split_ks, 2.5, [] {
+    std::vector<int64_t> primes;
+    for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 20000, 100)) {
+      if (p < (uint64_t{1} << 62)) primes.push_back(static_cast<int64_t>(p));
+    }
+    return primes;
+  }());
+}
+
+TEST(stride_search, kernel_is_chosen_per_prime) {
+  const sequences one(50, 50, {{5, 1, 2}});
+  recorder rec;
+  engine_state state(one.view(), rec.callbacks(), plan_stride_search(one.view(), 2.5));
+  for (const walk_kernel kernel : all_walk_kernels) {
+    state.pin_kernel(kernel);
+    const uint64_t limit = kernel_prime_limit(kernel);
+    EXPECT_EQ(state.kernel_for(limit), kernel);
+    if (limit < product_max_prime) EXPECT_EQ(state.kernel_for(limit + 2), walk_kernel::interleaved);
+  }
 }
 
 TEST(stride_search, step_multiple_beyond_int32) {

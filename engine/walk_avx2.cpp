@@ -1,0 +1,87 @@
+// The walk in AVX2 lanes: products of doubles with FMA, 16 lanes (four
+// vectors of four) in flight, the presence bits fetched by one gather per
+// vector. Built only when the compiler has the instructions (CMake probe);
+// run only on CPUs that have them (walk_dispatch.cpp).
+#include <immintrin.h>
+
+#include "engine/lane_pool.hpp"
+
+namespace veksieve {
+
+namespace {
+
+constexpr int vectors = 4;
+
+// z*s mod p for z, s < p < 2^50 held exactly in doubles, rounding to nearest:
+// h = fl(z*s) and l = z*s - h (exact by FMA), |l| <= 2^-53 h < p/8. q, the
+// nearest integer to h * fl(1/p), is within 0.5 + 2^-52 h/p < 0.75 of h/p, so
+// z*s - q*p = (h - q*p) + l is an integer of magnitude below p: both steps
+// are exact, and one addition of p to a negative result reduces it.
+struct fma_modulus {
+  __m256d p;
+  __m256d inv;
+
+  explicit fma_modulus(uint64_t prime)
+      : p(_mm256_set1_pd(static_cast<double>(prime))), inv(_mm256_set1_pd(1.0 / static_cast<double>(prime))) {}
+
+  __attribute__((always_inline)) __m256d mul(__m256d z, __m256d s) const {
+    const __m256d h = _mm256_mul_pd(z, s);
+    const __m256d l = _mm256_fmsub_pd(z, s, h);
+    const __m256d q = _mm256_round_pd(_mm256_mul_pd(h, inv), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    const __m256d r = _mm256_add_pd(_mm256_fnmadd_pd(q, p, h), l);
+    return _mm256_add_pd(r, _mm256_and_pd(_mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_LT_OQ), p));
+  }
+};
+
+struct fma_lanes {
+  static constexpr int width = 4 * vectors;
+  fma_modulus m;
+  __m256d z[vectors];
+  __m256d s[vectors];
+
+  explicit fma_lanes(uint64_t p) : m(p) {
+    for (int v = 0; v < vectors; ++v) z[v] = s[v] = _mm256_setzero_pd();
+  }
+
+  void set(int l, uint64_t value, uint64_t multiplier) {
+    alignas(32) double zs[4], ss[4];
+    _mm256_store_pd(zs, z[l / 4]);
+    _mm256_store_pd(ss, s[l / 4]);
+    zs[l % 4] = static_cast<double>(value);  // exact below 2^53
+    ss[l % 4] = static_cast<double>(multiplier);
+    z[l / 4] = _mm256_load_pd(zs);
+    s[l / 4] = _mm256_load_pd(ss);
+  }
+  uint64_t value(int l) const {
+    alignas(32) double zs[4];
+    _mm256_store_pd(zs, z[l / 4]);
+    return static_cast<uint64_t>(zs[l % 4]);
+  }
+  // z + 2^52 holds z in its low 52 mantissa bits, which give the key.
+  __attribute__((always_inline)) uint64_t probe(const presence_group* presence) const {
+    const __m256d shift = _mm256_set1_pd(0x1p52);
+    const __m256i low16 = _mm256_set1_epi64x(key_mask);
+    const __m256i low5 = _mm256_set1_epi64x(31);
+    uint64_t hits = 0;
+    for (int v = 0; v < vectors; ++v) {
+      const __m256i key = _mm256_and_si256(_mm256_castpd_si256(_mm256_add_pd(z[v], shift)), low16);
+      const __m256i group = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(presence),
+                                                   _mm256_srli_epi64(key, 5), 8);
+      const __m256i bit = _mm256_slli_epi64(_mm256_srlv_epi64(group, _mm256_and_si256(key, low5)), 63);
+      hits |= uint64_t(static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(bit)))) << (4 * v);
+    }
+    return hits;
+  }
+  __attribute__((always_inline)) void advance() {
+    for (int v = 0; v < vectors; ++v) z[v] = m.mul(z[v], s[v]);
+  }
+};
+
+}  // namespace
+
+void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p) {
+  fma_lanes lanes(p);
+  run_lane_pool(view, pieces, lanes);
+}
+
+}  // namespace veksieve

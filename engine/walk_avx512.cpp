@@ -1,0 +1,111 @@
+// The walk and table build in AVX-512 IFMA lanes: Montgomery products with
+// R = 2^52 in the 52-bit multiply-add units, 32 lanes (four vectors of eight)
+// in flight, the presence bits fetched by one gather per vector. Built only
+// when the compiler has the instructions (CMake probe); run only on CPUs
+// that have them (walk_dispatch.cpp).
+#include <immintrin.h>
+
+#include "engine/lane_pool.hpp"
+
+namespace veksieve {
+
+namespace {
+
+constexpr int vectors = 4;
+
+// Lane values and multipliers below p < 2^52, so each fits the 52-bit inputs.
+// T = z*s < p^2: lo and hi are its 52-bit halves, hi < p. q = lo * p^-1 mod
+// 2^52 makes q*p agree with T in the low 52 bits, so T - q*p equals
+// (hi - hi(q*p)) * 2^52 exactly, and hi - hi(q*p) lies in (-p, p): one
+// conditional addition of p leaves z*s*2^-52 mod p, reduced. A multiplier in
+// the form s*2^52 thus keeps z in the engine's Montgomery form.
+struct ifma_modulus {
+  __m512i p;
+  __m512i inv;  // p^-1 mod 2^52
+
+  explicit ifma_modulus(uint64_t prime) {
+    uint64_t inv64 = prime;
+    for (int i = 0; i < 5; ++i) inv64 *= 2 - prime * inv64;
+    p = _mm512_set1_epi64(static_cast<long long>(prime));
+    inv = _mm512_set1_epi64(static_cast<long long>(inv64 & ((uint64_t{1} << 52) - 1)));
+  }
+
+  __attribute__((always_inline)) __m512i mul(__m512i z, __m512i s) const {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i lo = _mm512_madd52lo_epu64(zero, z, s);
+    const __m512i hi = _mm512_madd52hi_epu64(zero, z, s);
+    const __m512i q = _mm512_madd52lo_epu64(zero, lo, inv);
+    const __m512i qp_hi = _mm512_madd52hi_epu64(zero, q, p);
+    const __m512i r = _mm512_sub_epi64(hi, qp_hi);
+    return _mm512_mask_add_epi64(r, _mm512_cmplt_epu64_mask(hi, qp_hi), r, p);
+  }
+};
+
+struct ifma_lanes {
+  static constexpr int width = 8 * vectors;
+  ifma_modulus m;
+  __m512i z[vectors];
+  __m512i s[vectors];
+
+  explicit ifma_lanes(uint64_t p) : m(p) {
+    for (int v = 0; v < vectors; ++v) z[v] = s[v] = _mm512_setzero_si512();
+  }
+
+  void set(int l, uint64_t value, uint64_t multiplier) {
+    alignas(64) uint64_t zs[8], ss[8];
+    _mm512_store_si512(zs, z[l / 8]);
+    _mm512_store_si512(ss, s[l / 8]);
+    zs[l % 8] = value;
+    ss[l % 8] = multiplier;
+    z[l / 8] = _mm512_load_si512(zs);
+    s[l / 8] = _mm512_load_si512(ss);
+  }
+  uint64_t value(int l) const {
+    alignas(64) uint64_t zs[8];
+    _mm512_store_si512(zs, z[l / 8]);
+    return zs[l % 8];
+  }
+  __attribute__((always_inline)) uint64_t probe(const presence_group* presence) const {
+    const __m512i low16 = _mm512_set1_epi64(key_mask);
+    const __m512i low5 = _mm512_set1_epi64(31);
+    const __m512i one = _mm512_set1_epi64(1);
+    uint64_t hits = 0;
+    for (int v = 0; v < vectors; ++v) {
+      const __m512i key = _mm512_and_si512(z[v], low16);
+      const __m512i group = _mm512_i64gather_epi64(_mm512_srli_epi64(key, 5), presence, 8);
+      const __m512i bit = _mm512_srlv_epi64(group, _mm512_and_si512(key, low5));
+      hits |= uint64_t{_mm512_test_epi64_mask(bit, one)} << (8 * v);
+    }
+    return hits;
+  }
+  __attribute__((always_inline)) void advance() {
+    for (int v = 0; v < vectors; ++v) z[v] = m.mul(z[v], s[v]);
+  }
+};
+
+}  // namespace
+
+void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p) {
+  ifma_lanes lanes(p);
+  run_lane_pool(view, pieces, lanes);
+}
+
+void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p) {
+  const ifma_modulus m(p);
+  const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
+  __m512i x[vectors];
+  for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
+  constexpr uint32_t chains = 8 * vectors;
+  uint32_t j = 0;
+  for (; j + chains <= length; j += chains) {
+    for (int v = 0; v < vectors; ++v) {
+      _mm512_storeu_si512(table + j + 8 * v, x[v]);
+      x[v] = m.mul(x[v], s);
+    }
+  }
+  alignas(64) uint64_t rest[chains];
+  for (int v = 0; v < vectors; ++v) _mm512_store_si512(rest + 8 * v, x[v]);
+  for (uint32_t c = 0; j < length; ++j, ++c) table[j] = rest[c];
+}
+
+}  // namespace veksieve

@@ -1,0 +1,79 @@
+// The walk kernels: each walks a list of pieces of the active sequences'
+// walks over one stride and reports every value found in the stride table.
+// The scalar kernel walks one chain at a time and is always built; the
+// others keep many independent chains in flight (interleaved scalar chains,
+// AVX2 and AVX-512 IFMA lanes) and are picked at run time, per prime.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "engine/sieve_engine.hpp"
+
+namespace veksieve {
+
+enum class walk_kernel : uint8_t { scalar, interleaved, avx2, avx512 };
+
+constexpr walk_kernel all_walk_kernels[] = {walk_kernel::scalar, walk_kernel::interleaved, walk_kernel::avx2,
+                                            walk_kernel::avx512};
+
+// One group of the presence map: a bit per low-16-bit key of the group, and
+// the head word whose upper half is the entry last inserted into the group.
+struct presence_group {
+  uint32_t bits;
+  uint32_t head;
+};
+
+// 2048 groups of 32 keys: one bit for each value of the low 16 bits.
+constexpr uint32_t presence_group_count = 2048;
+constexpr uint32_t key_mask = 0xFFFF;
+
+// What a walk looks up and where it reports, for one prime.
+struct stride_view {
+  const uint64_t* table;  // values in the product's representation, reduced
+  const uint32_t* chain;
+  const presence_group* presence;
+  uint32_t nmin;
+  uint32_t stride;
+  int64_t p;
+  const engine_callbacks* callbacks;
+};
+
+// A stretch of one sequence's walk: `count` values from `start` at exponent
+// offset `t`, each the previous times `multiplier` (in the kernel's lane form),
+// t growing by `step`.
+struct walk_piece {
+  uint64_t start;
+  uint64_t multiplier;
+  uint64_t t;
+  uint32_t step;
+  uint32_t count;
+  uint32_t index;
+};
+
+// Reports every table entry equal to z (the presence bit of z is set): a
+// match T[j] = k*2^t gives k*2^(nmin + t + j*M) = -1. Out of line: hits are rare.
+void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t);
+
+// The SIMD kernels (walk_avx2.cpp, walk_avx512.cpp; the scalar ones are in
+// walk_scalar.hpp). Values are in the engine's Montgomery form; a piece's
+// multiplier is in the lane form the kernel's product needs: plain (s) for
+// AVX2, s * 2^52 for AVX-512 IFMA, so that each lane product keeps the form.
+void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
+void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
+// Table values x[j + c*lanes]... for the AVX-512 kernel: the first `chains`
+// values are given, each chain steps by `multiplier` (lane form).
+void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p);
+
+// Whether this build has the kernel and this CPU can run it.
+bool kernel_supported(walk_kernel kernel);
+// The largest prime for which the kernel is exact.
+uint64_t kernel_prime_limit(walk_kernel kernel);
+// The fastest supported kernel.
+walk_kernel best_walk_kernel();
+std::string_view kernel_name(walk_kernel kernel);
+std::optional<walk_kernel> kernel_from_name(std::string_view name);
+
+}  // namespace veksieve

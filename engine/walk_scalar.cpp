@@ -1,0 +1,76 @@
+// The scalar walk kernels, the reporting of matches that every kernel shares,
+// and the choice of kernel: what this build holds and this CPU runs.
+#include "engine/walk_scalar.hpp"
+
+#include "common/config.hpp"
+#include "engine/lane_pool.hpp"
+
+namespace veksieve {
+
+namespace {
+
+ALWAYS_INLINE bool present(const presence_group* presence, uint64_t z) {
+  const uint32_t key = static_cast<uint32_t>(z) & key_mask;
+  return (presence[key >> 5].bits >> (key & 31)) & 1;
+}
+
+// Eight chains of the engine's product, stepped in turn: each waits for its
+// own product only, so eight products are in flight.
+struct interleaved_lanes {
+  static constexpr int width = walk_interleaved_lanes;
+  const prime_modulus& m;
+  uint64_t z[width] = {};
+  uint64_t s[width] = {};
+
+  void set(int l, uint64_t value, uint64_t multiplier) {
+    z[l] = value;
+    s[l] = multiplier;
+  }
+  uint64_t value(int l) const { return z[l]; }
+  ALWAYS_INLINE uint64_t probe(const presence_group* presence) const {
+    uint64_t hits = 0;
+    for (int l = 0; l < width; ++l) hits |= uint64_t{present(presence, z[l])} << l;
+    return hits;
+  }
+  ALWAYS_INLINE void advance() {
+    for (int l = 0; l < width; ++l) z[l] = mulmod_full(z[l], s[l], m);
+  }
+};
+
+}  // namespace
+
+void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t) {
+  // Entry 0 is checked through the head word's lower half (always 0); the
+  // chain then yields descending j. The sizing keeps every n below 2^32.
+  const uint32_t key = static_cast<uint32_t>(z) & key_mask;
+  const presence_group group = view.presence[key >> 5];
+  const auto report = [&](uint32_t j) {
+    const uint32_t n = view.nmin + static_cast<uint32_t>(t) + j * view.stride;
+    view.callbacks->report_factor(view.callbacks->context, index, n, view.p);
+  };
+  uint32_t j = group.head & key_mask;
+  if (view.table[j] == z) report(j);
+  for (j = group.head >> 16; j != 0; j = view.chain[j] >> 16) {
+    if (view.table[j] == z) report(j);
+  }
+}
+
+void walk_scalar(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m) {
+  for (const walk_piece& piece : pieces) {
+    const fixed_factor multiplier = make_fixed_factor(piece.multiplier, m);
+    uint64_t z = piece.start;
+    uint64_t t = piece.t;
+    for (uint32_t c = piece.count; c != 0; --c) {
+      if (UNLIKELY(present(view.presence, z))) report_matches(view, z, piece.index, t);
+      z = mulmod_full(z, multiplier, m);
+      t += piece.step;
+    }
+  }
+}
+
+void walk_interleaved(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m) {
+  interleaved_lanes lanes{m};
+  run_lane_pool(view, pieces, lanes);
+}
+
+}  // namespace veksieve
