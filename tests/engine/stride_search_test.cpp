@@ -165,7 +165,9 @@ TEST(stride_search, kernel_is_chosen_per_prime) {
     state.pin_kernel(kernel);
     const uint64_t limit = kernel_prime_limit(kernel);
     EXPECT_EQ(state.kernel_for(limit), kernel);
-    if (limit < product_max_prime) EXPECT_EQ(state.kernel_for(limit + 2), walk_kernel::interleaved);
+    if (limit < product_max_prime) {
+      EXPECT_EQ(state.kernel_for(limit + 2), walk_kernel::interleaved);
+    }
   }
 }
 
