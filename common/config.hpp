@@ -33,9 +33,11 @@ constexpr int64_t status_number_limit = int64_t{1} << 62;
 // The walk kernels keep many independent product chains in flight, since one
 // chain waits a whole product's latency per step (about 2.8 ns against 0.8 ns
 // per product with 4 in flight, bench/mulmod_bench). Each active sequence's
-// walk is cut into pieces of at most this many steps (one product per piece
-// to form its start), so that a few long walks still fill every lane.
-constexpr uint32_t walk_piece_steps = 256;
+// walk is cut into pieces (one product per piece to form its start), so that
+// a few long walks still fill every lane.
+// The piece length aims at four pieces per lane, within these bounds.
+constexpr uint32_t walk_piece_min_steps = 16;
+constexpr uint32_t walk_piece_max_steps = 1024;
 // Chains of the interleaved scalar kernel: 8 cover the Montgomery product's
 // latency (about 12 cycles) at one product issued every 1.5 cycles.
 constexpr int walk_interleaved_lanes = 8;
@@ -50,6 +52,10 @@ constexpr uint32_t table_chains_avx512 = 32;
 // the products (walk_avx2.cpp, walk_avx512.cpp).
 constexpr uint64_t avx2_kernel_max_prime = (uint64_t{1} << 50) - 1;
 constexpr uint64_t avx512_kernel_max_prime = (uint64_t{1} << 52) - 1;
+
+// The presence map is cleared group by group after a short table, and all at
+// once (16 KB) after one this long, which touches most of its groups anyway.
+constexpr uint32_t presence_clear_all_length = 512;
 
 // The stride table's entries are chained through 16-bit indices, so it holds
 // at most 2^16 entries; a window that would need more gets a longer stride.

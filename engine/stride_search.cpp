@@ -4,6 +4,7 @@
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
 #include <algorithm>
+#include <cstring>
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
@@ -91,10 +92,17 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
 void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // Each active sequence walks t = residue, residue + step, ... below M: its
   // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
-  // whole; the others take pieces of walk_piece_steps values, each piece's
-  // start the previous one's times 2^(step * walk_piece_steps).
+  // whole; the others take pieces, each piece's start the previous one's
+  // times 2^(step * piece). Pieces of about a quarter of the steps per lane
+  // keep the lanes busy to the end; each costs one product to start.
   pieces_.clear();
   const bool whole = kernel == walk_kernel::scalar;
+  uint64_t steps = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    if (active_[i]) steps += (uint64_t{stride_} - static_cast<uint32_t>(residue_[i]) + step_[i] - 1) / step_[i];
+  }
+  const uint64_t per_lane = steps / (4 * static_cast<uint64_t>(kernel_lanes(kernel)));
+  const auto piece = static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps, walk_piece_max_steps));
   const uint64_t factor = lane_factor(kernel, m);
   for (size_t i = 0; i < count_; ++i) {
     if (!active_[i]) continue;
@@ -104,13 +112,13 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
     const uint64_t multiplier = step_multiplier_[i];
     const uint64_t lane_multiplier = whole ? multiplier : mulmod_full(multiplier, factor, m);
     uint64_t start = start_value_[i];
-    if (whole || count <= walk_piece_steps) {
+    if (whole || count <= piece) {
       pieces_.push_back({start, lane_multiplier, residue, step, count, static_cast<uint32_t>(i)});
       continue;
     }
-    const uint64_t jump = power(multiplier, walk_piece_steps, m);
-    for (uint32_t done = 0; done < count; done += walk_piece_steps) {
-      const uint32_t length = std::min(walk_piece_steps, count - done);
+    const uint64_t jump = power(multiplier, piece, m);
+    for (uint32_t done = 0; done < count; done += piece) {
+      const uint32_t length = std::min(piece, count - done);
       pieces_.push_back({start, lane_multiplier, residue + uint64_t{done} * step, step, length,
                          static_cast<uint32_t>(i)});
       start = mulmod_full(start, jump, m);
@@ -119,6 +127,11 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
 }
 
 void engine_state::clear_presence() {
+  // A long table touches most groups: clearing all 16 KB at once is cheaper.
+  if (table_length_ >= presence_clear_all_length) {
+    std::memset(static_cast<void*>(presence_), 0, presence_group_count * sizeof(presence_group));
+    return;
+  }
   for (uint32_t j = table_length_; j-- > 0;) {
     presence_[key_of(table_[j]) >> 5] = {0, 0};
   }

@@ -28,6 +28,20 @@ bool kernel_supported(walk_kernel kernel) {
   return false;
 }
 
+int kernel_lanes(walk_kernel kernel) {
+  switch (kernel) {
+    case walk_kernel::scalar:
+      return 1;
+    case walk_kernel::interleaved:
+      return walk_interleaved_lanes;
+    case walk_kernel::avx2:
+      return 16;
+    case walk_kernel::avx512:
+      return 32;
+  }
+  return 1;
+}
+
 uint64_t kernel_prime_limit(walk_kernel kernel) {
   switch (kernel) {
     case walk_kernel::avx2:

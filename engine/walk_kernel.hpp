@@ -67,6 +67,8 @@ void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, ui
 // values are given, each chain steps by `multiplier` (lane form).
 void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p);
 
+// The number of pieces the kernel walks at once.
+int kernel_lanes(walk_kernel kernel);
 // Whether this build has the kernel and this CPU can run it.
 bool kernel_supported(walk_kernel kernel);
 // The largest prime for which the kernel is exact.
