@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/modular_powers.hpp"
@@ -88,8 +89,18 @@ class engine_state {
   std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
   walk_kernel kernel_;
 
+  // The current prime's power-residue tests (sequence_filter.cpp).
+  struct residue_test {
+    uint64_t value;  // -k*2^e
+    uint32_t index;
+    uint32_t d;
+  };
+  std::vector<residue_test> residue_tests_;
+  std::vector<uint64_t> residue_values_;
+  std::vector<uint8_t> residue_results_;
+  std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
+
   power_cache power_cache_;
-  uint64_t group_cache_ = 0;
 };
 
 }  // namespace veksieve

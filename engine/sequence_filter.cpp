@@ -50,25 +50,59 @@ bool engine_state::mark_active(const prime_modulus& m) {
   const uint64_t r = (p - 1) % step_lcm_;
   const uint32_t g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
 
+  // First the group filter; the sequences that need a power-residue test are
+  // collected, except members whose residue differs from their leader's by a
+  // multiple of d, which share the leader's result.
+  residue_tests_.clear();
+  borrowers_.clear();
   int group_result = 0;
   uint32_t d = 0;
+  size_t leader = 0;
   for (size_t i = 0; i < count_; ++i) {
     if (group_tag_[i] <= 0) {
+      leader = i;
       group_result = group_symbol(parity_value_[i], k_[i], p);
       // d must divide the step: with g = 3 or 4 and a step that g does not
       // divide, testing for a g-th power would drop true solutions.
       if (group_result == 1) d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));
     }
     if (group_result == 1) {
-      if (d > 2 && power_residue_test(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(class_exponent_[i]), d, m,
-                                      group_tag_[i], group_cache_) != 1) {
-        continue;
+      if (d <= 2) {
+        activate(i, m);
+        any_active = true;
+      } else if (group_tag_[i] > 0 && group_tag_[leader] == -1 && static_cast<uint32_t>(group_tag_[i]) % d == 0) {
+        borrowers_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(leader)});
+      } else {
+        const uint64_t a = mul_pow2_mod(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(class_exponent_[i]), m);
+        residue_tests_.push_back({a == 0 ? 0 : p - a, static_cast<uint32_t>(i), d});
       }
-      activate(i, m);
-      any_active = true;
     } else {
       i += static_cast<size_t>(group_size_[i]);  // only at a leader: pass its whole group over
     }
+  }
+  if (residue_tests_.empty()) return any_active;
+
+  // Then the tests, all of one d at a time (the d's of a prime are few).
+  std::sort(residue_tests_.begin(), residue_tests_.end(),
+            [](const residue_test& a, const residue_test& b) { return a.d < b.d; });
+  residue_values_.resize(residue_tests_.size());
+  residue_results_.resize(residue_tests_.size());
+  for (size_t t = 0; t < residue_tests_.size(); ++t) residue_values_[t] = residue_tests_[t].value;
+  for (size_t first = 0; first < residue_tests_.size();) {
+    size_t end = first;
+    while (end < residue_tests_.size() && residue_tests_[end].d == residue_tests_[first].d) ++end;
+    power_residue_batch(residue_values_.data() + first, end - first, (p - 1) / residue_tests_[first].d, m,
+                        residue_results_.data() + first);
+    first = end;
+  }
+  for (size_t t = 0; t < residue_tests_.size(); ++t) {
+    if (residue_results_[t]) {
+      activate(residue_tests_[t].index, m);
+      any_active = true;
+    }
+  }
+  for (const auto& [member, leader_index] : borrowers_) {
+    if (active_[leader_index]) activate(member, m);
   }
   return any_active;
 }

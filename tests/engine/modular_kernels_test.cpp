@@ -118,7 +118,7 @@ TEST(jacobi_symbol, matches_euler_criterion) {
   }
 }
 
-TEST(power_residue_test, matches_direct_power) {
+TEST(power_residue_batch, matches_direct_power) {
   test::product_mode mode;
   const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
   for (const uint32_t d : {3u, 4u, 5u, 6u, 8u, 12u}) {
@@ -145,38 +145,25 @@ TEST(power_residue_test, matches_direct_power) {
         }
       }
     }
+    // All values of one prime in one batch (30, not a multiple of the lanes).
     for (const uint64_t p : primes) {
       const prime_modulus m = make_modulus(p);
+      std::vector<uint64_t> values;
+      std::vector<bool> want;
       for (const uint32_t k : ks) {
         for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
-          const uint64_t a = mul_ref(k % p, pow_ref(2, e, p), p);
-          const bool residue = pow_ref((p - a) % p, (p - 1) / d, p) == 1;
-          uint64_t cache = 0;
-          EXPECT_EQ(power_residue_test(k, e, d, m, 0, cache) == 1, residue)
-              << "k=" << k << " e=" << e << " d=" << d << " p=" << p;
+          const uint64_t a = (p - mul_ref(k % p, pow_ref(2, e, p), p)) % p;
+          values.push_back(to_residue(a, m));
+          want.push_back(pow_ref(a, (p - 1) / d, p) == 1);
         }
+      }
+      std::vector<uint8_t> is_power(values.size(), 2);
+      power_residue_batch(values.data(), values.size(), (p - 1) / d, m, is_power.data());
+      for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(is_power[i] == 1, want[i]) << "value " << i << " d=" << d << " p=" << p;
       }
     }
   }
-}
-
-TEST(power_residue_test, group_cache_rule) {
-  test::product_mode mode;
-  const prime_modulus m = make_modulus(1000003);  // p - 1 = 2 * 3 * 166667
-  uint64_t cache = 0;
-  // The leader (tag -1) stores its result; a loner (tag 0) leaves the cache.
-  const uint64_t leader = power_residue_test(5, 6, 3, m, -1, cache);
-  EXPECT_EQ(cache, leader);
-  cache = 777;
-  const uint64_t loner = power_residue_test(5, 6, 3, m, 0, cache);
-  EXPECT_EQ(cache, 777u);
-  EXPECT_EQ(loner, leader);
-  // Tag 6 with d = 3 reads the cache; tag 4 computes its own and leaves it.
-  EXPECT_EQ(power_residue_test(5, 0, 3, m, 6, cache), 777u);
-  const uint64_t own = power_residue_test(5, 10, 3, m, 4, cache);
-  EXPECT_EQ(cache, 777u);
-  const uint64_t a = mul_ref(5, pow_ref(2, 10, m.p), m.p);
-  EXPECT_EQ(own == 1, pow_ref(m.p - a, (m.p - 1) / 3, m.p) == 1);
 }
 
 }  // namespace
