@@ -54,6 +54,7 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
     throw std::bad_alloc();
   }
   build_groups();
+  group_passes_.resize(count_);
 }
 
 engine_state::~engine_state() { release_all(); }

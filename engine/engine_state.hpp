@@ -89,7 +89,11 @@ class engine_state {
   std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
   walk_kernel kernel_;
 
-  // The current prime's power-residue tests (sequence_filter.cpp).
+  // The current prime's group filter and power-residue tests (sequence_filter.cpp).
+  std::vector<uint8_t> group_passes_;     // for leaders: the group may have a solution
+  std::vector<uint64_t> group_values_;
+  std::vector<uint32_t> group_leaders_;
+  std::vector<uint8_t> group_results_;
   struct residue_test {
     uint64_t value;  // -k*2^e
     uint32_t index;

@@ -2,8 +2,9 @@
 // walking one piece; all lanes step together for as many steps as the
 // shortest piece left has, then finished lanes take the next piece (or go
 // idle at value 0 with multiplier 0). Lanes hold their values in the kernel's
-// own format; `Lanes` supplies set(), probe() (a bit per lane whose presence
-// bit is set), value() and advance(). The template is static and calls no
+// own format; `Lanes` supplies set() (into memory), load() and store()
+// (between memory and registers, around each run of steps), probe() (a bit
+// per lane whose presence bit is set), value() (in a run) and advance(). The template is static and calls no
 // library template, so that each kernel's translation unit, built for its own
 // instruction set, keeps its own copy and shares none with the others.
 #pragma once
@@ -49,6 +50,7 @@ static void run_lane_pool(const stride_view& view, std::span<const walk_piece> p
   while (live > 0) {
     uint32_t run = remaining[0];
     for (int l = 1; l < width; ++l) run = remaining[l] < run ? remaining[l] : run;
+    lanes.load();
     for (uint32_t i = 0; i < run; ++i) {
       uint64_t hits = lanes.probe(view.presence);
       while (UNLIKELY(hits != 0)) {
@@ -58,6 +60,7 @@ static void run_lane_pool(const stride_view& view, std::span<const walk_piece> p
       }
       lanes.advance();
     }
+    lanes.store();
     for (int l = 0; l < width; ++l) {
       if (index[l] == idle_lane) continue;
       remaining[l] -= run;

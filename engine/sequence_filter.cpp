@@ -1,28 +1,15 @@
 // Which sequences can have a solution for the current prime: the group
-// filter (a Jacobi symbol per k) and the power-residue test (per sequence,
-// when the step and p - 1 share a factor above 2), then the preparation of
-// the survivors' start values and step multipliers.
+// filter (a quadratic character per k) and the power-residue test (per
+// sequence, when the step and p - 1 share a factor above 2), each found by
+// Euler's criterion for all values of the prime at once; then the
+// preparation of the survivors' start values and step multipliers.
 #include <algorithm>
 
 #include "engine/binary_gcd.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/jacobi_symbol.hpp"
 #include "engine/power_residue.hpp"
 
 namespace veksieve {
-
-namespace {
-
-// +1 when the group of k may have a solution modulo p. For k = 1 or 2 (mod 3)
-// every candidate n has one parity, so -k (even n) or -2k (odd n) must be a
-// square: the Jacobi symbol of the parity value. A multiple of 3 has
-// candidates of both parities, so only p dividing k rules it out.
-ALWAYS_INLINE int group_symbol(int64_t parity_value, int32_t k, uint64_t p) {
-  if (parity_value == 0) return static_cast<uint64_t>(k) % p == 0 ? 0 : 1;
-  return jacobi_symbol(parity_value, p);
-}
-
-}  // namespace
 
 void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
@@ -50,7 +37,27 @@ bool engine_state::mark_active(const prime_modulus& m) {
   const uint64_t r = (p - 1) % step_lcm_;
   const uint32_t g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
 
-  // First the group filter; the sequences that need a power-residue test are
+  // The group filter of every leader. For k = 1 or 2 (mod 3) every candidate
+  // n has one parity, so -k (even n) or -2k (odd n), the parity value, must
+  // be a square: its (p-1)/2-th power is 1. A multiple of 3 has candidates
+  // of both parities, so only p dividing k rules it out.
+  group_values_.clear();
+  group_leaders_.clear();
+  for (size_t i = 0; i < count_; ++i) {
+    if (group_tag_[i] > 0) continue;
+    if (parity_value_[i] == 0) {
+      group_passes_[i] = static_cast<uint64_t>(k_[i]) % p != 0;
+      continue;
+    }
+    const auto x = static_cast<uint64_t>(-parity_value_[i]);
+    group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
+    group_leaders_.push_back(static_cast<uint32_t>(i));
+  }
+  group_results_.resize(group_values_.size());
+  power_residue_batch(group_values_.data(), group_values_.size(), (p - 1) / 2, m, group_results_.data());
+  for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
+
+  // Then the sequences that need a power-residue test are
   // collected, except members whose residue differs from their leader's by a
   // multiple of d, which share the leader's result.
   residue_tests_.clear();
@@ -61,7 +68,7 @@ bool engine_state::mark_active(const prime_modulus& m) {
   for (size_t i = 0; i < count_; ++i) {
     if (group_tag_[i] <= 0) {
       leader = i;
-      group_result = group_symbol(parity_value_[i], k_[i], p);
+      group_result = group_passes_[i];
       // d must divide the step: with g = 3 or 4 and a step that g does not
       // divide, testing for a g-th power would drop true solutions.
       if (group_result == 1) d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));

@@ -124,6 +124,13 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
       start = mulmod_full(start, jump, m);
     }
   }
+  // Full pieces first and the shorter ends last, longest first, so that the
+  // lanes mostly start and finish together.
+  if (!whole) {
+    const auto ends = std::partition(pieces_.begin(), pieces_.end(),
+                                     [piece](const walk_piece& w) { return w.count == piece; });
+    std::sort(ends, pieces_.end(), [](const walk_piece& a, const walk_piece& b) { return a.count > b.count; });
+  }
 }
 
 void engine_state::clear_presence() {

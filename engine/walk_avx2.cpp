@@ -39,18 +39,23 @@ struct fma_lanes {
   __m256d z[vectors];
   __m256d s[vectors];
 
-  explicit fma_lanes(uint64_t p) : m(p) {
-    for (int v = 0; v < vectors; ++v) z[v] = s[v] = _mm256_setzero_pd();
-  }
+  alignas(32) double z_memory[width] = {};
+  alignas(32) double s_memory[width] = {};
+
+  explicit fma_lanes(uint64_t p) : m(p) {}
 
   void set(int l, uint64_t value, uint64_t multiplier) {
-    alignas(32) double zs[4], ss[4];
-    _mm256_store_pd(zs, z[l / 4]);
-    _mm256_store_pd(ss, s[l / 4]);
-    zs[l % 4] = static_cast<double>(value);  // exact below 2^53
-    ss[l % 4] = static_cast<double>(multiplier);
-    z[l / 4] = _mm256_load_pd(zs);
-    s[l / 4] = _mm256_load_pd(ss);
+    z_memory[l] = static_cast<double>(value);  // exact below 2^53
+    s_memory[l] = static_cast<double>(multiplier);
+  }
+  void load() {
+    for (int v = 0; v < vectors; ++v) {
+      z[v] = _mm256_load_pd(z_memory + 4 * v);
+      s[v] = _mm256_load_pd(s_memory + 4 * v);
+    }
+  }
+  void store() {
+    for (int v = 0; v < vectors; ++v) _mm256_store_pd(z_memory + 4 * v, z[v]);
   }
   uint64_t value(int l) const {
     alignas(32) double zs[4];

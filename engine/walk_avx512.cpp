@@ -47,18 +47,23 @@ struct ifma_lanes {
   __m512i z[vectors];
   __m512i s[vectors];
 
-  explicit ifma_lanes(uint64_t p) : m(p) {
-    for (int v = 0; v < vectors; ++v) z[v] = s[v] = _mm512_setzero_si512();
-  }
+  alignas(64) uint64_t z_memory[width] = {};
+  alignas(64) uint64_t s_memory[width] = {};
+
+  explicit ifma_lanes(uint64_t p) : m(p) {}
 
   void set(int l, uint64_t value, uint64_t multiplier) {
-    alignas(64) uint64_t zs[8], ss[8];
-    _mm512_store_si512(zs, z[l / 8]);
-    _mm512_store_si512(ss, s[l / 8]);
-    zs[l % 8] = value;
-    ss[l % 8] = multiplier;
-    z[l / 8] = _mm512_load_si512(zs);
-    s[l / 8] = _mm512_load_si512(ss);
+    z_memory[l] = value;
+    s_memory[l] = multiplier;
+  }
+  void load() {
+    for (int v = 0; v < vectors; ++v) {
+      z[v] = _mm512_load_si512(z_memory + 8 * v);
+      s[v] = _mm512_load_si512(s_memory + 8 * v);
+    }
+  }
+  void store() {
+    for (int v = 0; v < vectors; ++v) _mm512_store_si512(z_memory + 8 * v, z[v]);
   }
   uint64_t value(int l) const {
     alignas(64) uint64_t zs[8];

@@ -26,6 +26,8 @@ struct interleaved_lanes {
     z[l] = value;
     s[l] = multiplier;
   }
+  void load() {}
+  void store() {}
   uint64_t value(int l) const { return z[l]; }
   ALWAYS_INLINE uint64_t probe(const presence_group* presence) const {
     uint64_t hits = 0;
