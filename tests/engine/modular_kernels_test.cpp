@@ -1,5 +1,6 @@
-// Powers of 2 and 1/2, the Jacobi symbol and the power-residue test against
-// square-and-multiply in 128-bit arithmetic and Euler's criterion.
+// Powers of 2 and 1/2 and the batched power-residue test (also the group
+// filter's quadratic character) against square-and-multiply in 128-bit
+// arithmetic.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "engine/jacobi_symbol.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
 #include "engine_test_support.hpp"
@@ -85,43 +85,10 @@ TEST(modular_powers, cache_serves_only_its_own_step_and_prime) {
   EXPECT_EQ(from_residue(pow2_mod_cached(1, other, cache), other), 2u);
 }
 
-// Euler's criterion: for a prime p not dividing x, x^((p-1)/2) is 1 or p-1.
-int euler(int64_t x, uint64_t p) {
-  const uint64_t residue = static_cast<uint64_t>((x % static_cast<int64_t>(p) + static_cast<int64_t>(p)) %
-                                                 static_cast<int64_t>(p));
-  if (residue == 0) return 0;
-  return pow_ref(residue, (p - 1) / 2, p) == 1 ? 1 : -1;
-}
-
-TEST(jacobi_symbol, known_values) {
-  EXPECT_EQ(jacobi_symbol(-7, 13), -1);
-  EXPECT_EQ(jacobi_symbol(-7, 11), 1);
-  EXPECT_EQ(jacobi_symbol(-10, 7), 1);
-  EXPECT_EQ(jacobi_symbol(-7, 5), -1);
-  EXPECT_EQ(jacobi_symbol(-14, 7), 0);
-  // Composite p: (-1/15) = (-1/3)(-1/5) = -1; (-2/9) = 1.
-  EXPECT_EQ(jacobi_symbol(-1, 15), -1);
-  EXPECT_EQ(jacobi_symbol(-2, 9), 1);
-}
-
-TEST(jacobi_symbol, matches_euler_criterion) {
-  // Parity values of odd and even k (any power of 2), up to -2k for k < 2^31.
-  std::vector<int64_t> values = {-1, -2, -3, -4, -8, -10, -16, -48, -9694, -4847, -67607, -135214,
-                                 -2147483647, -4294967294};
-  const uint64_t seed = 99;
-  std::printf("jacobi random seed %llu\n", static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
-  std::uniform_int_distribution<int64_t> value(-4294967294, -1);
-  for (int i = 0; i < 40; ++i) values.push_back(value(random));
-  for (const uint64_t p : sample_primes()) {
-    for (const int64_t x : values) EXPECT_EQ(jacobi_symbol(x, p), euler(x, p)) << "x=" << x << " p=" << p;
-  }
-}
-
 TEST(power_residue_batch, matches_direct_power) {
   test::product_mode mode;
   const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
-  for (const uint32_t d : {3u, 4u, 5u, 6u, 8u, 12u}) {
+  for (const uint32_t d : {2u, 3u, 4u, 5u, 6u, 8u, 12u}) {  // 2: the group filter
     std::vector<uint64_t> primes;
     primesieve::iterator small(2);
     while (primes.size() < 60) {
