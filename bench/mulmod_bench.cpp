@@ -1,13 +1,13 @@
 // Nanoseconds per modular product: the x87 product (lazy, full, and full by a
-// fixed factor) beside the 128-bit products (with %, and by a fixed factor),
-// and the bare 128-bit product, in one dependent chain (latency) and in four
+// fixed factor) beside the Montgomery product, a 128-bit product with %, and
+// the bare 128-bit product, in one dependent chain (latency) and in four
 // independent chains (throughput). The counter ns_per_product is the figure.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 
 #include "engine/fpu_control.hpp"
-#include "engine/mulmod_portable.hpp"
+#include "engine/mulmod_montgomery.hpp"
 #include "engine/mulmod_x87.hpp"
 
 namespace veksieve {
@@ -15,40 +15,43 @@ namespace {
 
 constexpr int products_per_chain = 4096;
 
-struct fixed_factors {
-  x87::fixed_factor x87;
-  portable::fixed_factor portable;
+// Both products' contexts for one prime, and the fixed factor of the x87 one.
+struct moduli {
+  x87::prime_modulus x87;
+  montgomery::prime_modulus montgomery;
+  x87::fixed_factor fixed;
+  uint64_t p;
 };
 
 struct x87_lazy {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
-    return x87::mulmod_lazy(a, b, m);
+  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
+    return x87::mulmod_lazy(a, b, m.x87);
   }
 };
 struct x87_full {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
-    return x87::mulmod_full(a, b, m);
+  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
+    return x87::mulmod_full(a, b, m.x87);
   }
 };
 struct x87_fixed {
-  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const fixed_factors& f) {
-    return x87::mulmod_full(a, f.x87, m);
+  static uint64_t mul(uint64_t a, uint64_t, const moduli& m) {
+    return x87::mulmod_full(a, m.fixed, m.x87);
+  }
+};
+struct montgomery_product {
+  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
+    return montgomery::mulmod_full(a, b, m.montgomery);
   }
 };
 struct int128_mod {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
-    return portable::mulmod_full(a, b, m);
-  }
-};
-struct int128_fixed {
-  static uint64_t mul(uint64_t a, uint64_t, const prime_modulus& m, const fixed_factors& f) {
-    return portable::mulmod_full(a, f.portable, m);
+  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % m.p);
   }
 };
 // No reduction at all: the floor any product must pay (high half folded in
 // to keep the chain dependent and the value bounded).
 struct int128_product {
-  static uint64_t mul(uint64_t a, uint64_t b, const prime_modulus& m, const fixed_factors&) {
+  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
     const unsigned __int128 x = static_cast<unsigned __int128>(a) * b;
     return (static_cast<uint64_t>(x) ^ static_cast<uint64_t>(x >> 64)) & (m.p - 1);
   }
@@ -63,12 +66,13 @@ void report(benchmark::State& state, int chains) {
 template <class Op>
 void dependent_chain(benchmark::State& state) {
   engine_fpu_scope mode;
-  const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
-  const uint64_t y = m.p / 3 + 12345;
-  const fixed_factors f{x87::make_fixed_factor(y, m), portable::make_fixed_factor(y, m)};
+  const auto p = static_cast<uint64_t>(state.range(0));
+  const x87::prime_modulus xm = x87::make_modulus(p);
+  const uint64_t y = p / 3 + 12345;
+  const moduli m{xm, montgomery::make_modulus(p), x87::make_fixed_factor(y, xm), p};
   uint64_t x = m.p / 7;
   for (auto _ : state) {
-    for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m, f);
+    for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m);
     benchmark::DoNotOptimize(x);
   }
   report(state, 1);
@@ -77,16 +81,17 @@ void dependent_chain(benchmark::State& state) {
 template <class Op>
 void independent_chains(benchmark::State& state) {
   engine_fpu_scope mode;
-  const prime_modulus m = make_modulus(static_cast<uint64_t>(state.range(0)));
-  const uint64_t y = m.p / 3 + 12345;
-  const fixed_factors f{x87::make_fixed_factor(y, m), portable::make_fixed_factor(y, m)};
+  const auto p = static_cast<uint64_t>(state.range(0));
+  const x87::prime_modulus xm = x87::make_modulus(p);
+  const uint64_t y = p / 3 + 12345;
+  const moduli m{xm, montgomery::make_modulus(p), x87::make_fixed_factor(y, xm), p};
   uint64_t x0 = m.p / 7, x1 = m.p / 11, x2 = m.p / 13, x3 = m.p / 17;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) {
-      x0 = Op::mul(x0, y, m, f);
-      x1 = Op::mul(x1, y, m, f);
-      x2 = Op::mul(x2, y, m, f);
-      x3 = Op::mul(x3, y, m, f);
+      x0 = Op::mul(x0, y, m);
+      x1 = Op::mul(x1, y, m);
+      x2 = Op::mul(x2, y, m);
+      x3 = Op::mul(x3, y, m);
     }
     benchmark::DoNotOptimize(x0 + x1 + x2 + x3);
   }
@@ -103,8 +108,8 @@ constexpr int64_t below_2_48 = 281474976710597;
 VEKSIEVE_MULMOD_BENCH(x87_lazy);
 VEKSIEVE_MULMOD_BENCH(x87_full);
 VEKSIEVE_MULMOD_BENCH(x87_fixed);
+VEKSIEVE_MULMOD_BENCH(montgomery_product);
 VEKSIEVE_MULMOD_BENCH(int128_mod);
-VEKSIEVE_MULMOD_BENCH(int128_fixed);
 VEKSIEVE_MULMOD_BENCH(int128_product);
 
 }  // namespace

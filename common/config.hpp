@@ -41,6 +41,10 @@ constexpr uint32_t walk_piece_max_steps = 1024;
 // Chains of the interleaved scalar kernel: 8 cover the Montgomery product's
 // latency (about 12 cycles) at one product issued every 1.5 cycles.
 constexpr int walk_interleaved_lanes = 8;
+// Lanes of the SIMD kernels: four vectors each, which cover the products'
+// latency (about 20 cycles) while the gathers of the probes run.
+constexpr int walk_avx2_lanes = 16;
+constexpr int walk_avx512_lanes = 32;
 // Independent chains of the table build in the scalar kernels.
 constexpr uint32_t table_chains = 8;
 // ... and of the AVX-512 table build: four vectors of eight lanes.

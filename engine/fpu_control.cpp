@@ -1,5 +1,5 @@
 // The x87 control word through glibc's <fpu_control.h>; a no-op elsewhere,
-// where the portable modular product does not depend on it.
+// where only the x87 product, absent there, would depend on it.
 #include "engine/fpu_control.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -9,7 +9,7 @@
 #include "engine/prime_modulus.hpp"
 
 #if !(defined(__x86_64__) || defined(__i386__))
-#error "mulmod_x87.hpp needs the x87 unit; use mulmod_portable.hpp"
+#error "mulmod_x87.hpp needs the x87 unit; use mulmod_montgomery.hpp"
 #endif
 
 namespace veksieve::x87 {

@@ -4,13 +4,14 @@
 // run only on CPUs that have them (walk_dispatch.cpp).
 #include <immintrin.h>
 
+#include "common/config.hpp"
 #include "engine/lane_pool.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr int vectors = 4;
+constexpr int vectors = walk_avx2_lanes / 4;
 
 // z*s mod p for z, s < p < 2^50 held exactly in doubles, rounding to nearest:
 // h = fl(z*s) and l = z*s - h (exact by FMA), |l| <= 2^-53 h < p/8. q, the

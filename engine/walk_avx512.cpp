@@ -5,13 +5,14 @@
 // that have them (walk_dispatch.cpp).
 #include <immintrin.h>
 
+#include "common/config.hpp"
 #include "engine/lane_pool.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr int vectors = 4;
+constexpr int vectors = walk_avx512_lanes / 8;
 
 // Lane values and multipliers below p < 2^52, so each fits the 52-bit inputs.
 // T = z*s < p^2: lo and hi are its 52-bit halves, hi < p. q = lo * p^-1 mod
@@ -103,7 +104,8 @@ void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first,
   const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
-  constexpr uint32_t chains = 8 * vectors;
+  constexpr uint32_t chains = table_chains_avx512;
+  static_assert(chains == 8 * vectors);
   uint32_t j = 0;
   for (; j + chains <= length; j += chains) {
     for (int v = 0; v < vectors; ++v) {

@@ -35,9 +35,9 @@ int kernel_lanes(walk_kernel kernel) {
     case walk_kernel::interleaved:
       return walk_interleaved_lanes;
     case walk_kernel::avx2:
-      return 16;
+      return walk_avx2_lanes;
     case walk_kernel::avx512:
-      return 32;
+      return walk_avx512_lanes;
   }
   return 1;
 }
