@@ -121,7 +121,8 @@ void engine_state::build_groups() {
 void engine_state::sieve_prime(int64_t p) {
   ASSERT(p >= 3 && (p & 1) && static_cast<uint64_t>(p) <= product_max_prime);
   const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
-  if (mark_active(m)) stride_search(m);
+  const walk_kernel kernel = kernel_for(static_cast<uint64_t>(p));
+  if (mark_active(m, kernel)) stride_search(m, kernel);
 }
 
 }  // namespace veksieve

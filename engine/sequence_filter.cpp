@@ -8,6 +8,7 @@
 #include "engine/binary_gcd.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/power_residue.hpp"
+#include "engine/walk_scalar.hpp"
 
 namespace veksieve {
 
@@ -17,7 +18,20 @@ void engine_state::activate(size_t i, const prime_modulus& m) {
   step_multiplier_[i] = pow2_mod_cached(static_cast<uint32_t>(step_[i]), m, power_cache_);
 }
 
-bool engine_state::mark_active(const prime_modulus& m) {
+void engine_state::raise_together(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m,
+                                  walk_kernel kernel, uint8_t* is_power) {
+  if (kernel != walk_kernel::avx512) {
+    power_residue_batch(values, count, q, m, is_power);
+    return;
+  }
+  // The IFMA lanes work on the forms x*2^52, one product each away.
+  const uint64_t factor = lane_factor(kernel, m);
+  lane_values_.resize(count);
+  for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
+  power_batch_avx512(lane_values_.data(), count, q, mulmod_full(residue_one(m), factor, m), m.p, is_power);
+}
+
+bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t p = m.p;
   std::fill(active_, active_ + count_, 0u);
   bool any_active = false;
@@ -54,7 +68,7 @@ bool engine_state::mark_active(const prime_modulus& m) {
     group_leaders_.push_back(static_cast<uint32_t>(i));
   }
   group_results_.resize(group_values_.size());
-  power_residue_batch(group_values_.data(), group_values_.size(), (p - 1) / 2, m, group_results_.data());
+  raise_together(group_values_.data(), group_values_.size(), (p - 1) / 2, m, kernel, group_results_.data());
   for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
 
   // Then the sequences that need a power-residue test are
@@ -98,8 +112,8 @@ bool engine_state::mark_active(const prime_modulus& m) {
   for (size_t first = 0; first < residue_tests_.size();) {
     size_t end = first;
     while (end < residue_tests_.size() && residue_tests_[end].d == residue_tests_[first].d) ++end;
-    power_residue_batch(residue_values_.data() + first, end - first, (p - 1) / residue_tests_[first].d, m,
-                        residue_results_.data() + first);
+    raise_together(residue_values_.data() + first, end - first, (p - 1) / residue_tests_[first].d, m, kernel,
+                   residue_results_.data() + first);
     first = end;
   }
   for (size_t t = 0; t < residue_tests_.size(); ++t) {

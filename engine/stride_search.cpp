@@ -4,6 +4,7 @@
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "common/config.hpp"
@@ -26,20 +27,6 @@ uint64_t power(uint64_t x, uint32_t e, const prime_modulus& m) {
     if ((e >> bit) & 1) result = mulmod_full(result, x, m);
   }
   return result;
-}
-
-// The factor that turns a multiplier into the kernel's lane form with one
-// product: the AVX2 lanes multiply plain residues (s = s*R * 1 / R), the IFMA
-// lanes Montgomery forms with R = 2^52 (s*2^52 = s*R * 2^-12*R / R).
-uint64_t lane_factor(walk_kernel kernel, const prime_modulus& m) {
-  switch (kernel) {
-    case walk_kernel::avx2:
-      return 1;
-    case walk_kernel::avx512:
-      return pow_half_mod(12, m);
-    default:
-      return residue_one(m);
-  }
 }
 
 }  // namespace
@@ -78,14 +65,28 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
 
   // The presence map and chains, in ascending j so that each chain runs from
   // the highest entry down.
+  // A group is read and written as one 64-bit word (bits low, head high),
+  // two memory accesses per entry instead of four; the head's lower half
+  // stays 0.
   uint32_t* const chain = chain_;
   presence_group* const presence = presence_;
-  for (uint32_t j = 0; j < length; ++j) {
-    const uint32_t key = key_of(table[j]);
-    presence_group& group = presence[key >> 5];
-    group.bits |= uint32_t{1} << (key & 31);
-    chain[j] = group.head;
-    group.head = (group.head & key_mask) | (j << 16);  // j < 65536 (sizing)
+  if constexpr (std::endian::native == std::endian::little) {
+    for (uint32_t j = 0; j < length; ++j) {
+      const uint32_t key = key_of(table[j]);
+      uint64_t group;
+      std::memcpy(&group, &presence[key >> 5], sizeof group);
+      chain[j] = static_cast<uint32_t>(group >> 32);
+      group = (group & 0xFFFFFFFF) | (uint64_t{1} << (key & 31)) | (uint64_t{j} << 48);  // j < 65536 (sizing)
+      std::memcpy(&presence[key >> 5], &group, sizeof group);
+    }
+  } else {
+    for (uint32_t j = 0; j < length; ++j) {
+      const uint32_t key = key_of(table[j]);
+      presence_group& group = presence[key >> 5];
+      group.bits |= uint32_t{1} << (key & 31);
+      chain[j] = group.head;
+      group.head = j << 16;
+    }
   }
 }
 
@@ -144,8 +145,7 @@ void engine_state::clear_presence() {
   }
 }
 
-void engine_state::stride_search(const prime_modulus& m) {
-  const walk_kernel kernel = kernel_for(m.p);
+void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
   build_table(m, kernel);
   if (callbacks_.report_factor != nullptr) {
     cut_walks(m, kernel);

@@ -118,4 +118,32 @@ void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first,
   for (uint32_t c = 0; j < length; ++j, ++c) table[j] = rest[c];
 }
 
+void power_batch_avx512(const uint64_t* values, size_t count, uint64_t q, uint64_t one, uint64_t p,
+                        uint8_t* is_power) {
+  const ifma_modulus m(p);
+  const __m512i one_lanes = _mm512_set1_epi64(static_cast<long long>(one));
+  const int top = 62 - __builtin_clzll(q);  // the bit below the leading one
+  constexpr size_t batch = 8 * vectors;
+  for (size_t first = 0; first < count; first += batch) {
+    alignas(64) uint64_t a_memory[batch] = {};
+    const size_t lanes = count - first < batch ? count - first : batch;
+    for (size_t l = 0; l < lanes; ++l) a_memory[l] = values[first + l];
+    const int used = static_cast<int>((lanes + 7) / 8);
+    __m512i a[vectors], r[vectors];
+    for (int v = 0; v < used; ++v) a[v] = r[v] = _mm512_load_si512(a_memory + 8 * v);
+    for (int bit = top; bit >= 0; --bit) {
+      for (int v = 0; v < used; ++v) r[v] = m.mul(r[v], r[v]);
+      if ((q >> bit) & 1) {
+        for (int v = 0; v < used; ++v) r[v] = m.mul(r[v], a[v]);
+      }
+    }
+    for (int v = 0; v < used; ++v) {
+      const __mmask8 equal = _mm512_cmpeq_epu64_mask(r[v], one_lanes);
+      for (int l = 0; l < 8 && 8 * static_cast<size_t>(v) + l < lanes; ++l) {
+        is_power[first + 8 * static_cast<size_t>(v) + l] = (equal >> l) & 1;
+      }
+    }
+  }
+}
+
 }  // namespace veksieve

@@ -25,6 +25,7 @@ struct presence_group {
   uint32_t bits;
   uint32_t head;
 };
+static_assert(sizeof(presence_group) == 8, "the table build and the gathers read a group as one word");
 
 // 2048 groups of 32 keys: one bit for each value of the low 16 bits.
 constexpr uint32_t presence_group_count = 2048;
@@ -63,9 +64,13 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
 // AVX2, s * 2^52 for AVX-512 IFMA, so that each lane product keeps the form.
 void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
 void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
-// Table values x[j + c*lanes]... for the AVX-512 kernel: the first `chains`
-// values are given, each chain steps by `multiplier` (lane form).
+// The stride table's values for the AVX-512 kernel: table[c] = first[c] for
+// the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form).
 void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p);
+// is_power[i] = 1 when values[i] (form x*2^52) raised to q >= 1 is `one`
+// (the form of 1), else 0: the power-residue test in IFMA lanes.
+void power_batch_avx512(const uint64_t* values, size_t count, uint64_t q, uint64_t one, uint64_t p,
+                        uint8_t* is_power);
 
 // The number of pieces the kernel walks at once.
 int kernel_lanes(walk_kernel kernel);

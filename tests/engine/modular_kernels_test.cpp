@@ -10,6 +10,7 @@
 
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
+#include "engine/walk_scalar.hpp"
 #include "engine_test_support.hpp"
 #include <primesieve.hpp>
 
@@ -128,6 +129,17 @@ TEST(power_residue_batch, matches_direct_power) {
       power_residue_batch(values.data(), values.size(), (p - 1) / d, m, is_power.data());
       for (size_t i = 0; i < values.size(); ++i) {
         EXPECT_EQ(is_power[i] == 1, want[i]) << "value " << i << " d=" << d << " p=" << p;
+      }
+      // The same in IFMA lanes, on the forms x*2^52, where the CPU has them.
+      if (kernel_supported(walk_kernel::avx512) && p <= kernel_prime_limit(walk_kernel::avx512)) {
+        const uint64_t factor = lane_factor(walk_kernel::avx512, m);
+        for (uint64_t& v : values) v = mulmod_full(v, factor, m);
+        std::fill(is_power.begin(), is_power.end(), 2);
+        power_batch_avx512(values.data(), values.size(), (p - 1) / d, mulmod_full(residue_one(m), factor, m), p,
+                           is_power.data());
+        for (size_t i = 0; i < values.size(); ++i) {
+          EXPECT_EQ(is_power[i] == 1, want[i]) << "IFMA, value " << i << " d=" << d << " p=" << p;
+        }
       }
     }
   }
