@@ -4,7 +4,6 @@
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "common/config.hpp"
@@ -65,28 +64,14 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
 
   // The presence map and chains, in ascending j so that each chain runs from
   // the highest entry down.
-  // A group is read and written as one 64-bit word (bits low, head high),
-  // two memory accesses per entry instead of four; the head's lower half
-  // stays 0.
   uint32_t* const chain = chain_;
   presence_group* const presence = presence_;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (uint32_t j = 0; j < length; ++j) {
-      const uint32_t key = key_of(table[j]);
-      uint64_t group;
-      std::memcpy(&group, &presence[key >> 5], sizeof group);
-      chain[j] = static_cast<uint32_t>(group >> 32);
-      group = (group & 0xFFFFFFFF) | (uint64_t{1} << (key & 31)) | (uint64_t{j} << 48);  // j < 65536 (sizing)
-      std::memcpy(&presence[key >> 5], &group, sizeof group);
-    }
-  } else {
-    for (uint32_t j = 0; j < length; ++j) {
-      const uint32_t key = key_of(table[j]);
-      presence_group& group = presence[key >> 5];
-      group.bits |= uint32_t{1} << (key & 31);
-      chain[j] = group.head;
-      group.head = j << 16;
-    }
+  for (uint32_t j = 0; j < length; ++j) {
+    const uint32_t key = key_of(table[j]);
+    presence_group& group = presence[key >> 5];
+    group.bits |= uint32_t{1} << (key & 31);
+    chain[j] = group.head;
+    group.head = j << 16;  // j < 65536 (sizing); the lower half stays 0
   }
 }
 
