@@ -64,7 +64,7 @@ compare() {  # workload, label, pmin, span, options...
   mb=$(printf '%s\n' "${b[@]}" | median)
   mn=$(printf '%s\n' "${n[@]}" | median)
   printf '%-4s %-8s %-7s %10s %10s %7s\n' "$workload" "$label" "${*:-default}" "$mb" "$mn" \
-    "$(awk -v b="$mb" -v n="$mn" 'BEGIN {printf "%.2f", n > 0 ? b / n : 0}')"
+    "$(awk -v b="$mb" -v n="$mn" 'BEGIN {printf "%.2f", (n > 0) ? b / n : 0}')"
 }
 
 for height in 12 14; do
