@@ -24,7 +24,9 @@ range_engine::range_engine(const sequence_set& sequences, const engine_callbacks
 range_engine::~range_engine() = default;
 
 int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
+#if defined(VEKSIEVE_X87_MULMOD)
   set_engine_fpu_mode();
+#endif
   pmin = std::max<int64_t>(pmin, 0);
   sieve_start(*primes_, pmin);
   const int64_t limit = std::min(pmax, engine_pmax_limit);
