@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "engine/fpu_control.hpp"
 #include "engine/mulmod_montgomery.hpp"
 #include "engine/mulmod_x87.hpp"
+#include "engine/walk_kernel.hpp"
 #include "reference.hpp"
 
 namespace veksieve {
@@ -113,6 +115,35 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
       const uint64_t product = mg::mulmod_full(x, y, m);
       ASSERT_LT(product, p);
       ASSERT_EQ(mg::from_residue(product, m), mul_ref(a % p, b % p, p)) << "a=" << a << " b=" << b << " p=" << p;
+    }
+  }
+}
+
+// The IFMA product through the AVX-512 table build: 32 chains of 40 steps
+// each, every entry the one 32 before times s*2^-52, against 128-bit
+// arithmetic, for primes up to the kernel's limit and operands near p.
+TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
+  if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
+  const uint64_t seed = 52;
+  std::printf("ifma random seed %llu\n", static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+  const uint64_t limit = kernel_prime_limit(walk_kernel::avx512);
+  std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
+  std::uniform_int_distribution<uint64_t> any_odd(3, limit);
+  for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
+  constexpr uint32_t chains = 32, length = 32 * 40;
+  for (const uint64_t p : odd_moduli) {
+    std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
+    std::uniform_int_distribution<uint64_t> near_p(p > 64 ? p - 64 : 0, p - 1);
+    uint64_t first[chains];
+    for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
+    const uint64_t multiplier = p > 64 ? near_p(random) : below_p(random);
+    std::vector<uint64_t> table(length);
+    build_table_avx512(table.data(), length, first, multiplier, p);
+    const uint64_t step = mul_ref(multiplier, test::pow_ref((p + 1) / 2, 52, p), p);  // s * 2^-52
+    for (uint32_t j = 0; j < length; ++j) {
+      const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
+      ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
     }
   }
 }
