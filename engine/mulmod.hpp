@@ -5,6 +5,7 @@
 // inputs below p give full results below p, lazy ones below 2p.
 #pragma once
 
+#include "common/config.hpp"
 #include "engine/prime_modulus.hpp"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(VEKSIEVE_X87_MULMOD)
@@ -33,5 +34,7 @@ using mulmod_variant::to_residue;
 
 // The largest prime the engine's products serve.
 constexpr uint64_t product_max_prime = mulmod_variant::max_prime;
+static_assert(product_max_prime >= static_cast<uint64_t>(engine_pmax_limit),
+              "the products must serve every prime a range can reach");
 
 }  // namespace veksieve

@@ -66,7 +66,7 @@ class range_engine {
   engine_callbacks callbacks_;
 };
 
-// Returns the first prime above min(pmax, 2^48 - 1) that the prime source
+// Returns the first prime above min(pmax, engine_pmax_limit) that the prime source
 // yields, or, when a stop was requested, the first prime not sieved.
 // Before sieving it sizes the search with plan_stride_search
 // (engine/stride_sizing.hpp), which a caller should run first to refuse a job

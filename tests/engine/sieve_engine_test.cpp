@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/config.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -66,8 +67,8 @@ TEST(sieve_engine, pmin_above_pmax_returns_the_first_prime) {
   EXPECT_TRUE(r.rec.progress.empty());
 }
 
-TEST(sieve_engine, stops_at_the_2_48_limit) {
-  const int64_t limit = (int64_t{1} << 48) - 1;
+TEST(sieve_engine, stops_at_its_limit) {
+  const int64_t limit = engine_pmax_limit;  // 2^62 - 1, or 2^48 - 1 with the x87 product
   run_result r;
   run(r, mixed, limit - 20000, std::numeric_limits<int64_t>::max());
   EXPECT_EQ(r.returned, next_prime_above(limit));

@@ -222,16 +222,17 @@ TEST_F(end_to_end, a_run_from_zero_shows_a_thinned_selection_and_saves_no_factor
   EXPECT_EQ(split_lines(end.output).back(), "Done");
 }
 
-TEST_F(end_to_end, a_range_past_the_last_prime_the_engine_handles_ends_at_the_first_prime_beyond_it) {
-  constexpr int64_t limit = (int64_t{1} << 48) - 1;
-  write_file(status_path, "pmax=281474976800000\npmin=281474976600000\n");
-  const auto end = testing::run_program(dir.path().string(), {});
+TEST_F(end_to_end, a_range_up_to_2_to_the_62_is_sieved_to_its_end) {
+  // The last prime below 2^62 is the engine's last; 2^62 itself is the
+  // largest pmax a file may hold, so such a range is done.
+  constexpr int64_t limit = (int64_t{1} << 62) - 1;
+  write_file(status_path, "pmax=4611686018427387904\npmin=4611686018427287904\n");
+  const auto end = testing::run_program(dir.path().string(), {"-t=1"});
   EXPECT_EQ(end.exit_status, 0) << end.output;
-  primesieve::iterator beyond(static_cast<uint64_t>(limit) + 1);
-  EXPECT_EQ(split_lines(end.output).back(), std::to_string(beyond.next_prime()));
+  EXPECT_EQ(split_lines(end.output).back(), "Done");
   const std::string file = read_file(status_path);
   EXPECT_EQ(split_lines(file).back(), "Done");
-  expect_same_factors(factor_lines(file), reference_factors(sequences, 281474976600000, limit));
+  expect_same_factors(factor_lines(file), reference_factors(sequences, 4611686018427287904, limit));
 }
 
 // Waits for the `count`-th status line, then sends `sig`; a run that ends
@@ -289,6 +290,30 @@ TEST_F(end_to_end, interrupted_runs_checkpoint_where_they_stopped_and_resume_to_
   expect_same_factors(factor_lines(done), reference_factors(sequences, pmin, pmax));
 }
 
+// Runs the range of the status file in `directory` to its end, stopped by
+// SIGINT and then by SIGTERM on the way. A run may finish before its signal
+// comes; the status file must end the same either way.
+void interrupt_twice_then_finish(const std::string& directory, const std::string& threads) {
+  testing::program_process interrupted(directory, {threads}, "");
+  const int first_status = interrupt_after_status_lines(interrupted, SIGINT, 1).exit_status;
+  EXPECT_TRUE(first_status == 130 || first_status == 0) << first_status;
+  if (first_status == 0) return;
+  testing::program_process again(directory, {threads}, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
+  const int again_status = interrupt_after_status_lines(again, SIGTERM, 2).exit_status;
+  EXPECT_TRUE(again_status == 143 || again_status == 0) << again_status;
+  if (again_status == 0) return;
+  EXPECT_EQ(testing::run_program(directory, {threads}).exit_status, 0);
+}
+
+TEST_F(end_to_end, a_range_near_10_to_the_16_resumes_to_the_reference_factors) {
+  write_file(status_path, "pmax=10000000003000000\npmin=10000000000000000\n");
+  interrupt_twice_then_finish(dir.path().string(), "-t=2");
+  const std::string file = read_file(status_path);
+  EXPECT_EQ(split_lines(file).back(), "Done");
+  EXPECT_GE(std::count(file.begin(), file.end(), '='), 3) << file;  // a checkpoint besides the range
+  expect_same_factors(factor_lines(file), reference_factors(sequences, 10000000000000000, 10000000003000000));
+}
+
 // The factor lines of a status file, as they stand.
 std::vector<std::string> factor_texts(const std::string& file) {
   std::vector<std::string> lines;
@@ -316,20 +341,9 @@ TEST_F(end_to_end, any_number_of_threads_writes_the_same_factor_lines_in_the_sam
     EXPECT_EQ(factor_texts(file), first);
     EXPECT_EQ(status_primes(whole.output), expected_status_primes(1000000, 5000000));
 
-    // Interrupted, then resumed twice over, from the file's checkpoints. A
-    // run may finish before its signal comes: the lines must still match.
+    // Interrupted, then resumed twice over, from the file's checkpoints.
     write_file(status_path, range);
-    testing::program_process interrupted(dir.path().string(), {threads}, "");
-    const int first_status = interrupt_after_status_lines(interrupted, SIGINT, 1).exit_status;
-    EXPECT_TRUE(first_status == 130 || first_status == 0) << first_status;
-    if (first_status != 0) {
-      testing::program_process again(dir.path().string(), {threads}, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
-      const int again_status = interrupt_after_status_lines(again, SIGTERM, 2).exit_status;
-      EXPECT_TRUE(again_status == 143 || again_status == 0) << again_status;
-      if (again_status != 0) {
-        EXPECT_EQ(testing::run_program(dir.path().string(), {threads}).exit_status, 0);
-      }
-    }
+    interrupt_twice_then_finish(dir.path().string(), threads);
     const std::string resumed_file = read_file(status_path);
     EXPECT_EQ(split_lines(resumed_file).back(), "Done");
     EXPECT_EQ(factor_texts(resumed_file), first);
