@@ -1,0 +1,211 @@
+// The chunks of the other ranks go through this thread: a request is
+// answered with the board's next chunk, a result is given back to the board
+// for the committer. Each rank's open chunks are kept, so that a rank that
+// falls silent, or does not answer a stop in time, has them counted as lost:
+// the committer then ends the run before the first of them, at a frontier
+// below which everything is committed.
+#include "cluster/rank_zero.hpp"
+
+#include <mpi.h>
+
+#include <thread>
+
+#include "cluster/rank_link.hpp"
+#include "common/config.hpp"
+#include "control/text_format.hpp"
+
+namespace veksieve {
+
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+chunk_result read_result(byte_reader& in, chunk& c, double& seconds) {
+  chunk_result result;
+  c = in.get<chunk>();
+  result.end = in.get<int64_t>();
+  result.complete = in.get<uint8_t>() != 0;
+  result.failed = in.get<uint8_t>() != 0;
+  seconds = in.get<double>();
+  result.records = in.get_all<finding>();
+  return result;
+}
+
+void pause() { std::this_thread::sleep_for(std::chrono::microseconds(rank_poll_pause_us)); }
+
+}  // namespace
+
+std::string rank_zero::rank_name(int rank) const {
+  return text_format("Rank %d (on %s)", rank, peers_[static_cast<std::size_t>(rank)].host.c_str());
+}
+
+std::string rank_zero::check_ranks(uint64_t checksum) {
+  peers_.resize(static_cast<std::size_t>(ranks_));
+  std::string refusal;
+  for (int rank = 1; rank < ranks_; ++rank) {
+    message hello = receive_message(rank);
+    byte_reader in(hello.bytes);
+    const bool read = in.get<uint8_t>() != 0;
+    const auto theirs = in.get<uint64_t>();
+    peers_[static_cast<std::size_t>(rank)].host = in.get_text();
+    const std::string why = in.get_text();
+    if (!refusal.empty()) continue;
+    if (!read) {
+      refusal = rank_name(rank) + " cannot use its sequence file: " + why;
+    } else if (theirs != checksum) {
+      refusal = text_format("%s reads another '%s' than rank 0: every rank needs the same file",
+                            rank_name(rank).c_str(), sequence_file_name);
+    }
+  }
+  return refusal;
+}
+
+void rank_zero::quit() {
+  if (told_) return;
+  told_ = true;
+  for (int rank = 1; rank < ranks_; ++rank) send_message(rank, message_kind::quit);
+}
+
+bool rank_zero::take_messages(chunk_board* board) {
+  bool any = false;
+  while (auto m = poll_message(MPI_ANY_SOURCE)) {
+    any = true;
+    peer& from = peers_[static_cast<std::size_t>(m->source)];
+    from.last_heard = steady::now();
+    switch (m->kind) {
+      case message_kind::request:
+        if (auto c = board != nullptr ? board->take() : std::nullopt) {
+          from.open.emplace(c->index, *c);
+          send_message(m->source, message_kind::chunk, byte_writer().put(*c).bytes());
+        } else {
+          send_message(m->source, message_kind::no_chunk);
+        }
+        break;
+      case message_kind::result: {
+        byte_reader in(m->bytes);
+        chunk c;
+        double seconds = 0;
+        chunk_result result = read_result(in, c, seconds);
+        // A chunk already counted as lost stays lost.
+        if (board != nullptr && in.ok() && from.open.erase(c.index) != 0) {
+          const bool failed = result.failed;
+          board->give(c, std::move(result), seconds);
+          if (failed) board->fail();
+        }
+        break;
+      }
+      case message_kind::no_memory:
+        if (board != nullptr) board->fail();
+        break;
+      case message_kind::finished:
+        // A chunk that reached it after its stop was never sieved.
+        from.finished = true;
+        if (board != nullptr) {
+          for (const auto& [index, c] : from.open) board->lose(c);
+        }
+        from.open.clear();
+        break;
+      default:  // heartbeat
+        break;
+    }
+  }
+  return any;
+}
+
+std::string rank_zero::give_up_silent(chunk_board* board) {
+  std::string failure;
+  const auto now = steady::now();
+  for (int rank = 1; rank < ranks_; ++rank) {
+    peer& r = peers_[static_cast<std::size_t>(rank)];
+    if (r.finished || now - r.last_heard < std::chrono::seconds(rank_silence_limit_seconds)) continue;
+    if (failure.empty()) {
+      failure = text_format("%s has not answered for %d seconds: the run ends here, and the next start resumes it",
+                            rank_name(rank).c_str(), static_cast<int>(rank_silence_limit_seconds));
+    }
+    lost_ = true;
+    r.finished = true;
+    if (board != nullptr) {
+      for (const auto& [index, c] : r.open) board->lose(c);
+    }
+    r.open.clear();
+  }
+  return failure;
+}
+
+parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, const stride_sizing& sizing,
+                                  int64_t pmin, int64_t pmax, int threads, committer& commit,
+                                  std::atomic<bool>& stop) {
+  told_ = true;
+  started_ = true;
+  for (int rank = 1; rank < ranks_; ++rank) send_message(rank, message_kind::start, byte_writer().put(alpha).bytes());
+  for (peer& r : peers_) r.last_heard = steady::now();
+  if (!peers_.empty()) peers_[0].finished = true;
+
+  chunk_board board(pmin, pmax, stop);
+  board.add_producers(threads + 1);  // this thread gives back the other ranks' chunks
+  std::vector<std::jthread> workers;
+  for (int i = 0; i < threads; ++i) {
+    workers.emplace_back([&] {
+      sieve_chunks(board, sequences, sizing, stop);
+      board.producer_ended();
+    });
+  }
+  parallel_outcome outcome;
+  std::atomic<bool> committed = false;
+  std::jthread committer_thread([&] {
+    outcome = board.commit_in_order(commit);
+    committed.store(true);
+  });
+
+  std::string failure;
+  bool stopping = false;
+  steady::time_point stopped_at;
+  for (;;) {
+    const bool busy = take_messages(&board);
+    const std::string silent = give_up_silent(&board);
+    if (failure.empty() && !silent.empty()) {
+      failure = silent;
+      stop.store(true);
+    }
+    const auto now = steady::now();
+    if (!stopping && (stop.load() || committed.load())) {
+      stopping = true;
+      stopped_at = now;
+      stop.store(true);  // the committer is done: workers beyond the frontier give up
+      for (int rank = 1; rank < ranks_; ++rank) {
+        if (!peers_[static_cast<std::size_t>(rank)].finished) send_message(rank, message_kind::stop);
+      }
+    }
+    bool all_back = true;
+    for (const peer& r : peers_) all_back = all_back && r.open.empty();
+    const bool grace_over = stopping && now - stopped_at > std::chrono::milliseconds(rank_stop_grace_ms);
+    if (grace_over && !all_back) {
+      for (peer& r : peers_) {
+        for (const auto& [index, c] : r.open) board.lose(c);
+        r.open.clear();
+      }
+    }
+    if (committed.load() && (all_back || grace_over)) break;
+    if (!busy) pause();
+  }
+
+  board.producer_ended();
+  committer_thread.join();
+  workers.clear();
+  if (!failure.empty()) outcome.failure = failure;
+  return outcome;
+}
+
+bool rank_zero::finish() {
+  if (!started_) return true;
+  for (;;) {
+    const bool busy = take_messages(nullptr);
+    give_up_silent(nullptr);
+    bool all_finished = true;
+    for (std::size_t rank = 1; rank < peers_.size(); ++rank) all_finished = all_finished && peers_[rank].finished;
+    if (all_finished) return !lost_;
+    if (!busy) pause();
+  }
+}
+
+}  // namespace veksieve
