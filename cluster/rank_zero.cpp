@@ -1,9 +1,8 @@
 // The chunks of the other ranks go through this thread: a request is
 // answered with the board's next chunk, a result is given back to the board
-// for the committer. Each rank's open chunks are kept, so that a rank that
-// falls silent, or does not answer a stop in time, has them counted as lost:
-// the committer then ends the run before the first of them, at a frontier
-// below which everything is committed.
+// for the committer. The board ends the commit at the first chunk not yet
+// back once the run stops, since mpirun kills every rank a second after
+// passing on a signal; chunks still out then are sieved again on resume.
 #include "cluster/rank_zero.hpp"
 
 #include <mpi.h>
@@ -66,6 +65,12 @@ void rank_zero::quit() {
   for (int rank = 1; rank < ranks_; ++rank) send_message(rank, message_kind::quit);
 }
 
+void rank_zero::end_because(int rank, const char* what) {
+  if (stop_ == nullptr || stop_->load()) return;
+  failure_ = text_format("%s %s: the run ends here, and the next start resumes it", rank_name(rank).c_str(), what);
+  stop_->store(true);
+}
+
 bool rank_zero::take_messages(chunk_board* board) {
   bool any = false;
   while (auto m = poll_message(MPI_ANY_SOURCE)) {
@@ -75,9 +80,9 @@ bool rank_zero::take_messages(chunk_board* board) {
     switch (m->kind) {
       case message_kind::request:
         if (auto c = board != nullptr ? board->take() : std::nullopt) {
-          from.open.emplace(c->index, *c);
           send_message(m->source, message_kind::chunk, byte_writer().put(*c).bytes());
         } else {
+          from.told_to_end = true;
           send_message(m->source, message_kind::no_chunk);
         }
         break;
@@ -86,24 +91,19 @@ bool rank_zero::take_messages(chunk_board* board) {
         chunk c;
         double seconds = 0;
         chunk_result result = read_result(in, c, seconds);
-        // A chunk already counted as lost stays lost.
-        if (board != nullptr && in.ok() && from.open.erase(c.index) != 0) {
-          const bool failed = result.failed;
-          board->give(c, std::move(result), seconds);
-          if (failed) board->fail();
-        }
+        if (board == nullptr || !in.ok()) break;
+        if (!result.complete && !result.failed) end_because(m->source, "was interrupted");
+        const bool failed = result.failed;
+        board->give(c, std::move(result), seconds);
+        if (failed) board->fail();
         break;
       }
       case message_kind::no_memory:
         if (board != nullptr) board->fail();
         break;
       case message_kind::finished:
-        // A chunk that reached it after its stop was never sieved.
         from.finished = true;
-        if (board != nullptr) {
-          for (const auto& [index, c] : from.open) board->lose(c);
-        }
-        from.open.clear();
+        if (!from.told_to_end) end_because(m->source, "stopped");
         break;
       default:  // heartbeat
         break;
@@ -112,24 +112,16 @@ bool rank_zero::take_messages(chunk_board* board) {
   return any;
 }
 
-std::string rank_zero::give_up_silent(chunk_board* board) {
-  std::string failure;
+void rank_zero::give_up_silent() {
   const auto now = steady::now();
   for (int rank = 1; rank < ranks_; ++rank) {
     peer& r = peers_[static_cast<std::size_t>(rank)];
     if (r.finished || now - r.last_heard < std::chrono::seconds(rank_silence_limit_seconds)) continue;
-    if (failure.empty()) {
-      failure = text_format("%s has not answered for %d seconds: the run ends here, and the next start resumes it",
-                            rank_name(rank).c_str(), static_cast<int>(rank_silence_limit_seconds));
-    }
+    const std::string what = text_format("has not answered for %d seconds", static_cast<int>(rank_silence_limit_seconds));
+    end_because(rank, what.c_str());
     lost_ = true;
     r.finished = true;
-    if (board != nullptr) {
-      for (const auto& [index, c] : r.open) board->lose(c);
-    }
-    r.open.clear();
   }
-  return failure;
 }
 
 parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, const stride_sizing& sizing,
@@ -137,11 +129,11 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
                                   std::atomic<bool>& stop) {
   told_ = true;
   started_ = true;
+  stop_ = &stop;
   for (int rank = 1; rank < ranks_; ++rank) send_message(rank, message_kind::start, byte_writer().put(alpha).bytes());
   for (peer& r : peers_) r.last_heard = steady::now();
-  if (!peers_.empty()) peers_[0].finished = true;
 
-  chunk_board board(pmin, pmax, stop);
+  chunk_board board(pmin, pmax, stop, true);
   board.add_producers(threads + 1);  // this thread gives back the other ranks' chunks
   std::vector<std::jthread> workers;
   for (int i = 0; i < threads; ++i) {
@@ -157,42 +149,29 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
     committed.store(true);
   });
 
-  std::string failure;
   bool stopping = false;
-  steady::time_point stopped_at;
   for (;;) {
     const bool busy = take_messages(&board);
-    const std::string silent = give_up_silent(&board);
-    if (failure.empty() && !silent.empty()) {
-      failure = silent;
-      stop.store(true);
-    }
-    const auto now = steady::now();
+    give_up_silent();
     if (!stopping && (stop.load() || committed.load())) {
       stopping = true;
-      stopped_at = now;
       stop.store(true);  // the committer is done: workers beyond the frontier give up
       for (int rank = 1; rank < ranks_; ++rank) {
-        if (!peers_[static_cast<std::size_t>(rank)].finished) send_message(rank, message_kind::stop);
+        peer& r = peers_[static_cast<std::size_t>(rank)];
+        if (r.finished) continue;
+        r.told_to_end = true;
+        send_message(rank, message_kind::stop);
       }
     }
-    bool all_back = true;
-    for (const peer& r : peers_) all_back = all_back && r.open.empty();
-    const bool grace_over = stopping && now - stopped_at > std::chrono::milliseconds(rank_stop_grace_ms);
-    if (grace_over && !all_back) {
-      for (peer& r : peers_) {
-        for (const auto& [index, c] : r.open) board.lose(c);
-        r.open.clear();
-      }
-    }
-    if (committed.load() && (all_back || grace_over)) break;
+    if (committed.load()) break;
     if (!busy) pause();
   }
 
   board.producer_ended();
   committer_thread.join();
   workers.clear();
-  if (!failure.empty()) outcome.failure = failure;
+  stop_ = nullptr;
+  if (!failure_.empty()) outcome.failure = failure_;
   return outcome;
 }
 
@@ -200,7 +179,7 @@ bool rank_zero::finish() {
   if (!started_) return true;
   for (;;) {
     const bool busy = take_messages(nullptr);
-    give_up_silent(nullptr);
+    give_up_silent();
     bool all_finished = true;
     for (std::size_t rank = 1; rank < peers_.size(); ++rank) all_finished = all_finished && peers_[rank].finished;
     if (all_finished) return !lost_;

@@ -90,11 +90,6 @@ constexpr int64_t rank_poll_pause_us = 200;
 // that hangs or lost the network) and ends the run at the frontier.
 constexpr int64_t rank_heartbeat_ms = 1000;
 constexpr int64_t rank_silence_limit_seconds = 10;
-// After a stop, rank 0 waits this long for the chunks other ranks still hold.
-// mpirun kills every process one second after passing on a signal, and the
-// checkpoint must be on disk before that; a chunk not back in time is sieved
-// again on resume.
-constexpr int64_t rank_stop_grace_ms = 400;
 
 // Worker threads accepted by -t=.
 constexpr int32_t max_threads = 1024;

@@ -78,8 +78,8 @@ void chunk_plan::measured(int64_t width, double seconds) {
   width_blocks_ = static_cast<int64_t>(std::clamp(wanted, 1.0, std::min(most, double{max_chunk_blocks})));
 }
 
-chunk_board::chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop)
-    : plan_(pmin, std::min(pmax, engine_pmax_limit)), stop_(stop) {}
+chunk_board::chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop, bool end_at_stop)
+    : plan_(pmin, std::min(pmax, engine_pmax_limit)), stop_(stop), end_at_stop_(end_at_stop) {}
 
 std::optional<chunk> chunk_board::take() {
   std::lock_guard lock(mutex_);
@@ -106,12 +106,6 @@ void chunk_board::fail() {
   finished_.notify_one();
 }
 
-void chunk_board::lose(const chunk& c) {
-  chunk_result lost;
-  lost.end = first_prime_above(c.lo);
-  give(c, std::move(lost), 0.0);
-}
-
 void chunk_board::add_producers(int count) {
   std::lock_guard lock(mutex_);
   producers_ += count;
@@ -127,18 +121,22 @@ void chunk_board::producer_ended() {
 
 parallel_outcome chunk_board::commit_in_order(committer& commit) {
   parallel_outcome outcome;
+  int64_t committed_to = plan_.next_lo();  // every prime up to here is committed
   for (uint64_t next = 0;; ++next) {
     std::unique_lock lock(mutex_);
     // The stop flag may be set by a signal, which notifies nobody: look again
     // now and then.
-    while (!(results_.count(next) != 0 ||
-             (next >= plan_.handed_out() && (stop_.load() || ended_producers_ == producers_)))) {
+    const auto ends_here = [&] {
+      return stop_.load() && (end_at_stop_ || next >= plan_.handed_out());
+    };
+    while (!(results_.count(next) != 0 || ends_here() ||
+             (next >= plan_.handed_out() && ended_producers_ == producers_))) {
       finished_.wait_for(lock, std::chrono::milliseconds(100));
     }
     auto found = results_.find(next);
-    if (found == results_.end()) {
-      // Never handed out: the run stopped before it.
-      outcome.frontier = first_prime_above(plan_.next_lo());
+    if (found == results_.end() || (end_at_stop_ && stop_.load())) {
+      // Not handed out, or not waited for: the run stopped before it.
+      outcome.frontier = first_prime_above(committed_to);
       break;
     }
     auto [c, result] = std::move(found->second);
@@ -163,6 +161,7 @@ parallel_outcome chunk_board::commit_in_order(committer& commit) {
       outcome.done = true;
       break;
     }
+    committed_to = c.hi;
   }
   std::lock_guard lock(mutex_);
   outcome.out_of_memory = out_of_memory_;

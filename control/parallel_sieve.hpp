@@ -94,13 +94,14 @@ class chunk_plan {
 // commit_in_order on one thread.
 class chunk_board final : public chunk_source {
  public:
-  chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop);
+  // With `end_at_stop`, a stop ends the commit at the next chunk not yet
+  // committed instead of waiting for the chunks in flight and committing
+  // them: for a caller that must checkpoint within a deadline.
+  chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop, bool end_at_stop = false);
 
   std::optional<chunk> take() override;
   void give(const chunk& c, chunk_result result, double seconds) override;
   void fail() override;
-  // A chunk whose sieve is gone (its process died): the run ends before it.
-  void lose(const chunk& c);
 
   // Producers that may still give chunks back; once all have ended and the
   // run stopped, chunks never handed out are not waited for.
@@ -114,6 +115,7 @@ class chunk_board final : public chunk_source {
  private:
   chunk_plan plan_;
   std::atomic<bool>& stop_;
+  bool end_at_stop_;
   std::mutex mutex_;
   std::condition_variable finished_;
   std::map<uint64_t, std::pair<chunk, chunk_result>> results_;
