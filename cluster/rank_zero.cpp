@@ -12,6 +12,7 @@
 #include "cluster/rank_link.hpp"
 #include "common/config.hpp"
 #include "control/text_format.hpp"
+#include "primes/prime_source.hpp"
 
 namespace veksieve {
 
@@ -135,10 +136,11 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
 
   chunk_board board(pmin, pmax, stop, true);
   board.add_producers(threads + 1);  // this thread gives back the other ranks' chunks
+  const std::shared_ptr<const prime_tables> tables = build_prime_tables();
   std::vector<std::jthread> workers;
   for (int i = 0; i < threads; ++i) {
     workers.emplace_back([&] {
-      sieve_chunks(board, sequences, sizing, stop);
+      sieve_chunks(board, sequences, sizing, tables, stop);
       board.producer_ended();
     });
   }

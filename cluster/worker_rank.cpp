@@ -23,6 +23,7 @@
 #include "control/parallel_sieve.hpp"
 #include "control/sequence_table.hpp"
 #include "control/sieve_job.hpp"
+#include "primes/prime_source.hpp"
 #include "report/interruption.hpp"
 
 namespace veksieve {
@@ -141,10 +142,11 @@ void serve_chunks(const sieve_job& job, double alpha) {
   interruption_guard interruption;
   std::atomic<bool>& stop = interruption.stop_flag();
   remote_chunks source(stop);
+  const std::shared_ptr<const prime_tables> tables = threads > 0 ? build_prime_tables() : nullptr;
   std::vector<std::jthread> workers;
   for (int i = 0; i < threads; ++i) {
     workers.emplace_back([&] {
-      sieve_chunks(source, sequences, sizing, stop);
+      sieve_chunks(source, sequences, sizing, tables, stop);
       source.worker_ended();
     });
   }
