@@ -86,6 +86,16 @@ constexpr int64_t progress_bit = 0x40000;
 constexpr double chunk_target_seconds = 1.0;
 constexpr int64_t max_chunk_blocks = 1 << 20;
 
+// Processes on several machines (veksieve-mpi). A rank with nothing to do
+// looks for messages again after this pause: short against a chunk's second,
+// long enough that waiting costs no noticeable CPU.
+constexpr int64_t rank_poll_pause_us = 200;
+// A rank that has sent nothing else for this long says it is alive; rank 0
+// gives up on a rank it has not heard from for the silence limit (a machine
+// that hangs or lost the network) and ends the run at the frontier.
+constexpr int64_t rank_heartbeat_ms = 1000;
+constexpr int64_t rank_silence_limit_seconds = 10;
+
 // Worker threads accepted by -t=.
 constexpr int32_t max_threads = 1024;
 

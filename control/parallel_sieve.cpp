@@ -7,37 +7,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <new>
-#include <optional>
 #include <thread>
-#include <vector>
 
 #include "common/config.hpp"
-#include "report/exact_arithmetic.hpp"
 #include "primes/prime_source.hpp"
+#include "report/exact_arithmetic.hpp"
 #include "report/sieve_memory.hpp"
 
 namespace veksieve {
 
 namespace {
-
-struct chunk {
-  uint64_t index = 0;
-  int64_t lo = 0;  // primes above lo ...
-  int64_t hi = 0;  // ... up to hi
-  int64_t before_first = 0;
-  bool last = false;  // hi is the range's end
-};
-
-struct chunk_result {
-  std::vector<finding> records;
-  int64_t end = 0;       // the first prime not sieved
-  bool complete = false;  // every prime of the chunk is sieved
-  bool failed = false;    // memory ran out: nothing of the chunk counts
-};
 
 // What a worker's engine calls back into: records, nothing else.
 struct recorder {
@@ -67,193 +48,167 @@ void record_progress(void* context, int64_t p) {
   static_cast<recorder*>(context)->records.push_back({p, progress_mark, 0});
 }
 
-class chunk_plan {
- public:
-  chunk_plan(int64_t pmin, int64_t limit) : next_lo_(pmin), limit_(limit), first_(true) {}
+}  // namespace
 
-  // The next chunk, or nothing once the range is handed out.
-  std::optional<chunk> take() {
-    if (exhausted_) return std::nullopt;
-    chunk c;
-    c.index = next_index_++;
-    c.lo = next_lo_;
-    c.before_first = first_ ? c.lo : c.lo - 1;
-    const int64_t blocks = first_ ? 1 : width_blocks_;
-    first_ = false;
-    // The first chunk ends at the next multiple of the progress bit; every
-    // later one starts and ends on such multiples.
-    c.hi = (c.lo / progress_bit + blocks) * progress_bit;
-    if (c.hi >= limit_ || c.lo >= limit_) {
-      c.hi = limit_;
-      c.last = true;
-      exhausted_ = true;
+std::optional<chunk> chunk_plan::take() {
+  if (exhausted_) return std::nullopt;
+  chunk c;
+  c.index = next_index_++;
+  c.lo = next_lo_;
+  c.before_first = first_ ? c.lo : c.lo - 1;
+  const int64_t blocks = first_ ? 1 : width_blocks_;
+  first_ = false;
+  // The first chunk ends at the next multiple of the progress bit; every
+  // later one starts and ends on such multiples.
+  c.hi = (c.lo / progress_bit + blocks) * progress_bit;
+  if (c.hi >= limit_ || c.lo >= limit_) {
+    c.hi = limit_;
+    c.last = true;
+    exhausted_ = true;
+  }
+  next_lo_ = c.hi;
+  return c;
+}
+
+// Grows at most twofold at a time, so the first status lines come quickly.
+void chunk_plan::measured(int64_t width, double seconds) {
+  const double blocks = static_cast<double>(width) / static_cast<double>(progress_bit);
+  const double wanted = blocks * chunk_target_seconds / std::max(seconds, 1e-3);
+  const auto most = static_cast<double>(2 * width_blocks_);
+  width_blocks_ = static_cast<int64_t>(std::clamp(wanted, 1.0, std::min(most, double{max_chunk_blocks})));
+}
+
+chunk_board::chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop, bool end_at_stop)
+    : plan_(pmin, std::min(pmax, engine_pmax_limit)), stop_(stop), end_at_stop_(end_at_stop) {}
+
+std::optional<chunk> chunk_board::take() {
+  std::lock_guard lock(mutex_);
+  if (stop_.load()) return std::nullopt;
+  return plan_.take();
+}
+
+void chunk_board::give(const chunk& c, chunk_result result, double seconds) {
+  {
+    std::lock_guard lock(mutex_);
+    if (result.complete && !c.last && c.index > 0) plan_.measured(c.hi - c.lo, seconds);
+    if (result.failed) out_of_memory_ = true;
+    results_.emplace(c.index, std::pair{c, std::move(result)});
+  }
+  finished_.notify_one();
+}
+
+void chunk_board::fail() {
+  {
+    std::lock_guard lock(mutex_);
+    out_of_memory_ = true;
+    stop_.store(true);
+  }
+  finished_.notify_one();
+}
+
+void chunk_board::add_producers(int count) {
+  std::lock_guard lock(mutex_);
+  producers_ += count;
+}
+
+void chunk_board::producer_ended() {
+  {
+    std::lock_guard lock(mutex_);
+    ++ended_producers_;
+  }
+  finished_.notify_one();
+}
+
+parallel_outcome chunk_board::commit_in_order(committer& commit) {
+  parallel_outcome outcome;
+  int64_t committed_to = plan_.next_lo();  // every prime up to here is committed
+  for (uint64_t next = 0;; ++next) {
+    std::unique_lock lock(mutex_);
+    // The stop flag may be set by a signal, which notifies nobody: look again
+    // now and then.
+    const auto ends_here = [&] {
+      return stop_.load() && (end_at_stop_ || next >= plan_.handed_out());
+    };
+    while (!(results_.count(next) != 0 || ends_here() ||
+             (next >= plan_.handed_out() && ended_producers_ == producers_))) {
+      finished_.wait_for(lock, std::chrono::milliseconds(100));
     }
-    next_lo_ = c.hi;
-    return c;
+    auto found = results_.find(next);
+    if (found == results_.end() || (end_at_stop_ && stop_.load())) {
+      // Not handed out, or not waited for: the run stopped before it.
+      outcome.frontier = first_prime_above(committed_to);
+      break;
+    }
+    auto [c, result] = std::move(found->second);
+    results_.erase(found);
+    lock.unlock();
+
+    if (result.failed) {
+      outcome.frontier = first_prime_above(c.lo);
+      break;
+    }
+    if (!commit.commit(result.records)) {
+      stop_.store(true);
+      outcome.frontier = result.end;
+      break;
+    }
+    if (!result.complete) {
+      outcome.frontier = result.end;
+      break;
+    }
+    if (c.last) {
+      outcome.frontier = result.end;
+      outcome.done = true;
+      break;
+    }
+    committed_to = c.hi;
   }
+  std::lock_guard lock(mutex_);
+  outcome.out_of_memory = out_of_memory_;
+  return outcome;
+}
 
-  // Aims the next chunks at about chunk_target_seconds of work each, growing
-  // at most twofold at a time, so the first status lines come quickly.
-  void measured(int64_t width, double seconds) {
-    const double blocks = static_cast<double>(width) / static_cast<double>(progress_bit);
-    const double wanted = blocks * chunk_target_seconds / std::max(seconds, 1e-3);
-    const auto most = static_cast<double>(2 * width_blocks_);
-    width_blocks_ = static_cast<int64_t>(std::clamp(wanted, 1.0, std::min(most, double{max_chunk_blocks})));
+void sieve_chunks(chunk_source& source, const sequence_set& sequences, const stride_sizing& sizing,
+                  std::shared_ptr<const prime_tables> tables, const std::atomic<bool>& stop,
+                  const engine_memory& memory) {
+  recorder rec;
+  rec.memory = memory;
+  rec.nmin = static_cast<uint32_t>(sequences.nmin);
+  rec.nmax = static_cast<uint32_t>(sequences.nmax);
+  engine_callbacks callbacks;
+  callbacks.context = &rec;
+  callbacks.report_factor = record_factor;
+  callbacks.report_progress = record_progress;
+  callbacks.allocate = memory.allocate != nullptr ? allocate_for : sieve_alloc;
+  callbacks.release = memory.release != nullptr ? release_for : sieve_free;
+  callbacks.stop_requested = &stop;
+  std::unique_ptr<range_engine> engine;
+  try {
+    engine = std::make_unique<range_engine>(sequences, callbacks, sizing, std::move(tables));
+  } catch (const std::bad_alloc&) {
+    source.fail();
+    return;
   }
-
-  uint64_t handed_out() const { return next_index_; }
-  int64_t next_lo() const { return next_lo_; }
-
- private:
-  int64_t next_lo_;
-  int64_t limit_;
-  bool first_;
-  bool exhausted_ = false;
-  uint64_t next_index_ = 0;
-  int64_t width_blocks_ = 1;
-};
-
-class parallel_run {
- public:
-  parallel_run(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin, int64_t pmax,
-               std::atomic<bool>& stop, const engine_memory& memory)
-      : sequences_(sequences),
-        sizing_(sizing),
-        plan_(pmin, std::min(pmax, engine_pmax_limit)),
-        stop_(stop),
-        memory_(memory),
-        tables_(build_prime_tables()) {}
-
-  void work() {
-    recorder rec;
-    rec.memory = memory_;
-    rec.nmin = static_cast<uint32_t>(sequences_.nmin);
-    rec.nmax = static_cast<uint32_t>(sequences_.nmax);
-    engine_callbacks callbacks;
-    callbacks.context = &rec;
-    callbacks.report_factor = record_factor;
-    callbacks.report_progress = record_progress;
-    callbacks.allocate = memory_.allocate != nullptr ? allocate_for : sieve_alloc;
-    callbacks.release = memory_.release != nullptr ? release_for : sieve_free;
-    callbacks.stop_requested = &stop_;
-    std::unique_ptr<range_engine> engine;
+  while (auto c = source.take()) {
+    chunk_result result;
+    const auto start = std::chrono::steady_clock::now();
     try {
-      engine = std::make_unique<range_engine>(sequences_, callbacks, sizing_, tables_);
+      rec.records.clear();
+      result.end = engine->sieve(c->lo, c->hi, c->before_first);
+      result.complete = result.end > std::min(c->hi, engine_pmax_limit);
+      result.records = std::move(rec.records);
     } catch (const std::bad_alloc&) {
-      fail();
+      result.failed = true;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const bool failed = result.failed;
+    source.give(*c, std::move(result), seconds);
+    if (failed) {
+      source.fail();
       return;
     }
-    while (auto c = take()) {
-      chunk_result result;
-      const auto start = std::chrono::steady_clock::now();
-      try {
-        rec.records.clear();
-        result.end = engine->sieve(c->lo, c->hi, c->before_first);
-        result.complete = result.end > std::min(c->hi, engine_pmax_limit);
-        result.records = std::move(rec.records);
-      } catch (const std::bad_alloc&) {
-        result.failed = true;
-        stop_.store(true);
-      }
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      give(*c, std::move(result), seconds);
-      if (out_of_memory_) return;
-    }
   }
-
-  parallel_outcome commit_in_order(committer& commit) {
-    parallel_outcome outcome;
-    for (uint64_t next = 0;; ++next) {
-      std::unique_lock lock(mutex_);
-      finished_.wait(lock, [&] {
-        return results_.count(next) != 0 || (next >= plan_.handed_out() && (stop_.load() || idle_workers_ == workers_));
-      });
-      auto found = results_.find(next);
-      if (found == results_.end()) {
-        // Never handed out: the run stopped before it.
-        outcome.frontier = first_prime_above(plan_.next_lo());
-        break;
-      }
-      auto [c, result] = std::move(found->second);
-      results_.erase(found);
-      lock.unlock();
-
-      if (result.failed) {
-        outcome.frontier = first_prime_above(c.lo);
-        break;
-      }
-      if (!commit.commit(result.records)) {
-        stop_.store(true);
-        outcome.frontier = result.end;
-        break;
-      }
-      if (!result.complete) {
-        outcome.frontier = result.end;
-        break;
-      }
-      if (c.last) {
-        outcome.frontier = result.end;
-        outcome.done = true;
-        break;
-      }
-    }
-    outcome.out_of_memory = out_of_memory_;
-    return outcome;
-  }
-
-  void set_workers(int workers) { workers_ = workers; }
-
- private:
-  std::optional<chunk> take() {
-    std::lock_guard lock(mutex_);
-    if (stop_.load()) return std::nullopt;
-    return plan_.take();
-  }
-
-  void give(const chunk& c, chunk_result result, double seconds) {
-    {
-      std::lock_guard lock(mutex_);
-      if (result.complete && !c.last && c.index > 0) plan_.measured(c.hi - c.lo, seconds);
-      if (result.failed) out_of_memory_ = true;
-      results_.emplace(c.index, std::pair{c, std::move(result)});
-    }
-    finished_.notify_one();
-  }
-
-  void fail() {
-    {
-      std::lock_guard lock(mutex_);
-      out_of_memory_ = true;
-      stop_.store(true);
-    }
-    finished_.notify_one();
-  }
-
- public:
-  void worker_ended() {
-    {
-      std::lock_guard lock(mutex_);
-      ++idle_workers_;
-    }
-    finished_.notify_one();
-  }
-
- private:
-  const sequence_set& sequences_;
-  const stride_sizing& sizing_;
-  chunk_plan plan_;
-  std::atomic<bool>& stop_;
-  engine_memory memory_;
-  std::shared_ptr<const prime_tables> tables_;  // read by every worker's prime source
-  std::mutex mutex_;
-  std::condition_variable finished_;
-  std::map<uint64_t, std::pair<chunk, chunk_result>> results_;
-  int workers_ = 0;
-  int idle_workers_ = 0;
-  bool out_of_memory_ = false;
-};
-
-}  // namespace
+}
 
 int available_cpus() {
   cpu_set_t set;
@@ -264,17 +219,18 @@ int available_cpus() {
 parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
                                    int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,
                                    const engine_memory& memory) {
-  parallel_run run(sequences, sizing, pmin, pmax, stop, memory);
-  run.set_workers(threads);
+  chunk_board board(pmin, pmax, stop);
+  board.add_producers(threads);
+  const std::shared_ptr<const prime_tables> tables = build_prime_tables();  // read by every worker's prime source
   std::vector<std::jthread> workers;
   workers.reserve(static_cast<std::size_t>(threads));
   for (int i = 0; i < threads; ++i) {
-    workers.emplace_back([&run] {
-      run.work();
-      run.worker_ended();
+    workers.emplace_back([&] {
+      sieve_chunks(board, sequences, sizing, tables, stop, memory);
+      board.producer_ended();
     });
   }
-  const parallel_outcome outcome = run.commit_in_order(commit);
+  const parallel_outcome outcome = board.commit_in_order(commit);
   stop.store(true);  // workers still sieving chunks beyond the frontier give up
   workers.clear();
   return outcome;

@@ -54,7 +54,9 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value) {
   return whole_seconds(value, 0, checkpoint_interval_seconds);
 }
 
-int run_sieve(sieve_job& job) {
+int run_sieve(sieve_job& job) { return run_sieve(job, settings_from_environment()); }
+
+run_settings settings_from_environment() {
   run_settings settings;
   if (const char* value = std::getenv(checkpoint_interval_variable)) {
     if (auto interval = parse_checkpoint_interval(value)) {
@@ -72,7 +74,7 @@ int run_sieve(sieve_job& job) {
       std::printf("%s=%s ignored: it takes a number of seconds from 1 to %" PRId64 "\n", give_up_variable, value, most);
     }
   }
-  return run_sieve(job, settings);
+  return settings;
 }
 
 int run_sieve(sieve_job& job, const run_settings& settings) {
@@ -121,8 +123,9 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
 
   const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : available_cpus();
   const parallel_outcome outcome =
-      sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag(),
-                        settings.memory);
+      settings.sieve ? settings.sieve(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag())
+                     : sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit,
+                                         interruption.stop_flag(), settings.memory);
   const int64_t p = outcome.frontier;
 
   // A line that could not be saved stopped the run; the file's last
@@ -131,7 +134,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
 
   console.end_live();
   const int signal = interruption.signal_number();
-  if (!outcome.done && (signal != 0 || outcome.out_of_memory)) {
+  if (!outcome.done && (signal != 0 || outcome.out_of_memory || !outcome.failure.empty())) {
     if (!job.resumable) {
       // A run from 0 keeps no status file, so there is nothing to resume from.
       console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
@@ -143,6 +146,8 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
       console.message("There is not enough memory to sieve!");
       return exit_failure;
     }
+    if (!outcome.failure.empty()) console.message(outcome.failure);
+    if (signal == 0) return exit_failure;
     return 128 + signal;
   }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "common/config.hpp"
@@ -28,16 +29,27 @@ struct run_settings {
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   retry_policy retry;  // for status-file lines that cannot be written
   engine_memory memory;
+  // The way the range is sieved and committed; empty: sieve_in_parallel's
+  // worker threads. Another program (processes on several machines) puts
+  // its own here and keeps everything else of the run.
+  std::function<parallel_outcome(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
+                                 int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop)>
+      sieve;
 };
 
 // Returns the process's exit status: 0 when the range (or the engine's part
 // of it) is sieved and saved; 128 + the signal number after an interruption;
-// exit_status_file_unwritable when results could not be saved;
+// exit_status_file_unwritable when results could not be saved; exit_failure
+// when the sieve step ended the run early for a reason of its own;
 // exit_bad_sequence_file when the sequences cannot be sieved at all.
 int run_sieve(sieve_job& job, const run_settings& settings);
 
-// The same with the console on stdout and the checkpoint interval shortened
-// by the environment variable above, when it is set.
+// The settings on stdout, with the checkpoint interval (and the give-up time
+// of a failing status file) shortened by their environment variables, when
+// set; a value out of bounds is named on stdout and ignored.
+run_settings settings_from_environment();
+
+// The same with those settings.
 int run_sieve(sieve_job& job);
 
 }  // namespace veksieve
