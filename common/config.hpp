@@ -13,6 +13,22 @@ constexpr double default_alpha = 2.5;
 constexpr double min_alpha = 0.1;
 constexpr double max_alpha = 105.0;
 
+// Per-operation costs of the search in nanoseconds, for the cost model that
+// picks the stride when no alpha is given and decides which k's are split
+// into residue classes (engine/search_cost_model.hpp). Only their ratios
+// matter. Measured by bench/stride_calibration near 10^12 (one thread,
+// least squares over sieve runs of crafted sequence sets); re-run it after
+// any change to the kernels and paste the lines it prints here.
+constexpr double cost_table_entry_ns = 6.03;
+constexpr double cost_walk_step_ns = 7.31;
+constexpr double cost_searched_sequence_ns = 50;
+constexpr double cost_residue_test_ns = 329;
+constexpr double cost_group_ns = 88.8;
+
+// A k outside the period table may be split into the residue classes of a
+// divisor of this period (a multiple of its gcd step) that its n's occupy.
+constexpr int32_t class_period_base = 720;
+
 constexpr const char* default_status_file = "VekStatus.dat";
 constexpr const char* sequence_file_name = "Vek.dat";
 
