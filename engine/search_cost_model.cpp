@@ -101,14 +101,17 @@ uint32_t modelled_stride(const sequence_set& s, const search_costs& costs) {
   const uint64_t shortest_multiple = (uint64_t{window} / max_table_length + 1 + lcm - 1) / lcm;
   const uint64_t below = std::max<uint64_t>(shortest_multiple, static_cast<uint64_t>(std::min(best, double(window)) / double(lcm)));
 
-  uint32_t chosen = sizing.stride;
-  double chosen_cost = expected_search_work(s, sizing.stride, sizing.table_length).cost(costs);
+  uint32_t chosen = 0;
+  double chosen_cost = 0;
   for (const uint64_t multiple : {below, below + 1}) {
     const uint64_t stride = multiple * lcm, table_length = window / stride + 1;
     if (multiple == 0 || uint64_t(s.nmin) + table_length * stride - 1 > UINT32_MAX) continue;
     const double cost = expected_search_work(s, stride, table_length).cost(costs);
-    if (cost < chosen_cost) chosen = static_cast<uint32_t>(stride), chosen_cost = cost;
+    if (chosen == 0 || cost < chosen_cost) chosen = static_cast<uint32_t>(stride), chosen_cost = cost;
   }
+  // The default alpha's stride stays unless the model expects a clear gain.
+  const double default_cost = expected_search_work(s, sizing.stride, sizing.table_length).cost(costs);
+  if (chosen == 0 || chosen_cost > (1 - model_least_gain) * default_cost) chosen = sizing.stride;
   return chosen;
 }
 

@@ -47,7 +47,8 @@ struct expected_work {
 expected_work expected_search_work(const sequence_set& sequences, uint64_t stride, uint64_t table_length);
 
 // The stride of least modelled cost: a multiple of every step, long enough
-// for the table's 16-bit indices. 0 when the sequences cannot be sized.
+// for the table's 16-bit indices; the default alpha's stride unless that is
+// model_least_gain cheaper. 0 when the sequences cannot be sized.
 uint32_t modelled_stride(const sequence_set& sequences, const search_costs& costs = {});
 
 // An alpha for which plan_stride_search (engine/stride_sizing.hpp) gives the

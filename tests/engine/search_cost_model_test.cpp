@@ -75,8 +75,14 @@ TEST(search_cost_model, stride_is_the_cheapest_multiple_and_alpha_gives_it) {
       if (base.window / m + 1 > max_table_length) continue;
       if (cheapest == 0 || cost(m) < cost(cheapest)) cheapest = m;
     }
-    // Ceilings and floors make the cost a little uneven near its least.
-    EXPECT_NEAR(cost(stride), cost(cheapest), 1e-4 * cost(cheapest)) << "window " << base.window;
+    // Ceilings and floors make the cost a little uneven near its least; the
+    // default stride stays when the least is not clearly below it.
+    if (stride == base.stride) {
+      EXPECT_LE(cost(cheapest), cost(stride)) << "window " << base.window;
+      EXPECT_GE(cost(cheapest), (1 - model_least_gain) * cost(stride) * (1 - 1e-4)) << "window " << base.window;
+    } else {
+      EXPECT_NEAR(cost(stride), cost(cheapest), 1e-4 * cost(cheapest)) << "window " << base.window;
+    }
     EXPECT_EQ(plan_stride_search(s.view(), modelled_alpha(s.view(), costs)).stride, stride);
   }
 }
