@@ -6,6 +6,7 @@
 //
 //   engine_bench W1.vek.gz [W2.vek.gz ...]       (or VEKSIEVE_WORKLOADS=a:b:c)
 //   VEKSIEVE_BENCH_WIDTH=2e8 VEKSIEVE_BENCH_RUNS=3 VEKSIEVE_ALPHA=2.5 (default: the modelled alpha)
+//   VEKSIEVE_NO_SPLIT=1 (no k outside the period table split into classes)
 #include <algorithm>
 #include <ctime>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
+#include "engine/search_cost_model.hpp"
 #include "engine/sieve_engine.hpp"
 #include "primes/prime_source.hpp"
 
@@ -125,7 +127,17 @@ int main(int argc, char** argv) {
     job.alpha_given = alpha_given;
     try {
       std::istringstream text(read_workload(path));
-      read_sequence_table(text, job);
+      // VEKSIEVE_NO_SPLIT: no k outside the period table split into classes
+      // (walks made free for the split rule), to measure what splits gain.
+      if (std::getenv("VEKSIEVE_NO_SPLIT") != nullptr) {
+        read_sequence_table(text, job, bitmap_memory_budget(), search_costs{1, 0, 1, 1, 1});
+        const auto count = static_cast<size_t>(job.count);
+        if (!alpha_given)
+          job.alpha = modelled_alpha({job.nmin, job.nmax, {job.k.data(), count}, {job.residue.data(), count},
+                                      {job.step.data(), count}});
+      } else {
+        read_sequence_table(text, job);
+      }
     } catch (const fatal_error& error) {
       std::printf("%s: %s\n", path.c_str(), error.message.c_str());
       return 1;

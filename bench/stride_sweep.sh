@@ -36,8 +36,13 @@ if [[ $skip != *,1,* ]]; then
     name=$(basename "$w" .vek.gz)
     model=$(VEKSIEVE_BENCH_WIDTH=1 VEKSIEVE_BENCH_RUNS=1 "$build/bench/engine_bench" "$w" | sed -n 's/.*alpha \([0-9.e+-]*\),.*/\1/p')
     echo "$name: modelled alpha $model"
-    for a in $alphas model; do
-      if [ "$a" = model ]; then env_alpha=(); label="model $model"; else env_alpha=(VEKSIEVE_ALPHA="$a"); label="alpha $a"; fi
+    for a in $alphas model nosplit nosplit-2.5; do
+      case $a in
+        model) env_alpha=(); label="model $model" ;;
+        nosplit) env_alpha=(VEKSIEVE_NO_SPLIT=1); label="model, no splits" ;;
+        nosplit-2.5) env_alpha=(VEKSIEVE_NO_SPLIT=1 VEKSIEVE_ALPHA=2.5); label="2.5, no splits (today)" ;;
+        *) env_alpha=(VEKSIEVE_ALPHA="$a"); label="alpha $a" ;;
+      esac
       printf '  %-22s' "$label"
       env "${env_alpha[@]}" VEKSIEVE_BENCH_WIDTH="$sweep_width" VEKSIEVE_BENCH_RUNS="$runs" \
         "$build/bench/engine_bench" "$w" | per_prime
