@@ -13,6 +13,29 @@ constexpr double default_alpha = 2.5;
 constexpr double min_alpha = 0.1;
 constexpr double max_alpha = 105.0;
 
+// Per-operation costs of the search in nanoseconds, for the cost model that
+// picks the stride when no alpha is given and decides which k's are split
+// into residue classes (engine/search_cost_model.hpp). Only their ratios
+// matter. Measured by bench/stride_calibration near 10^12 (one thread's CPU
+// time, least squares over sieve runs of 13 crafted sequence sets, fitted
+// within 4% but for two table-heavy sets); re-run it after any change to
+// the kernels and paste the lines it prints here. A searched sequence's own
+// set-up fitted at about 0 (-2.7 ns): it hides in its walk and its test.
+constexpr double cost_table_entry_ns = 3.11;
+constexpr double cost_walk_step_ns = 3.12;
+constexpr double cost_searched_sequence_ns = 0;
+constexpr double cost_residue_test_ns = 305;
+constexpr double cost_group_ns = 49.4;
+// The modelled stride replaces the default alpha's only when it is expected
+// to cost this share less: the fit's errors reach 15% on table-heavy sets,
+// and the default is well tuned for the period-table files. W1's modelled
+// gain (10%) did not show in measurements (noise 6%); W3's (45%) did.
+constexpr double model_least_gain = 0.15;
+
+// A k outside the period table may be split into the residue classes of a
+// divisor of this period (a multiple of its gcd step) that its n's occupy.
+constexpr int32_t class_period_base = 720;
+
 constexpr const char* default_status_file = "VekStatus.dat";
 constexpr const char* sequence_file_name = "Vek.dat";
 

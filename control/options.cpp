@@ -74,6 +74,7 @@ int64_t billions(const char* arg, int64_t lowest) {
 
 start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
   job.alpha = default_alpha;
+  job.alpha_given = false;
   job.status_file = default_status_file;
   job.threads = 0;
   job.command_line_range.reset();
@@ -93,6 +94,7 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
     const char* arg = argv[i];
     switch (option_letter(arg)) {
       case 'a':
+        job.alpha_given = true;
         job.alpha = read_alpha(arg + 3);
         // Written so that NaN is rejected too.
         if (!(job.alpha >= min_alpha && job.alpha <= max_alpha)) {

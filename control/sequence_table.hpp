@@ -1,7 +1,8 @@
 // The sequence table: Vek.dat read and checked, and turned into the job's
 // parallel arrays k, residue, step and bitmap over the window [nmin, nmax].
 // A k whose n's fall into several classes of its known period becomes one
-// entry per class; the entries of one k share that k's bitmap.
+// entry per class, and so does any other k where the cost model says the
+// classes pay; the entries of one k share that k's bitmap.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "control/sieve_job.hpp"
+#include "engine/search_cost_model.hpp"
 
 namespace veksieve {
 
@@ -22,8 +24,11 @@ int64_t bitmap_memory_budget();
 
 // Builds the table from the text of a sequence file. Throws fatal_error with
 // the file's message (no line end) when the text is defective, or when its
-// bitmaps would take more than `memory_bytes`.
-void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes = bitmap_memory_budget());
+// bitmaps would take more than `memory_bytes`. A k outside the period table
+// is split into residue classes where the cost model (with `costs`) finds
+// that it pays; unless job.alpha_given, job.alpha becomes the modelled one.
+void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes = bitmap_memory_budget(),
+                         const search_costs& costs = {});
 
 // The same for the file at `path`; a file that cannot be opened is reported
 // as missing from the current directory.

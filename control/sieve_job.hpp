@@ -35,7 +35,9 @@ struct sieve_job {
   std::vector<int32_t> residue;
   std::vector<int32_t> step;
 
+  // alpha as given by -a=; without it the sequence table sets the modelled one.
   double alpha = default_alpha;
+  bool alpha_given = false;
   std::string status_file = default_status_file;
   bool console_only = false;  // factors go to the console only, thinned
   bool resumable = false;     // the status file holds the range, so checkpoints are kept
