@@ -4,7 +4,9 @@
 // the C library's _controlfp cannot set on x86-64.
 #include "common/platform.hpp"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
