@@ -1,6 +1,7 @@
 // The few things the operating system does differently, behind one header:
 // process priority, durable file writes, stop requests from the console or
-// the system, the size of the physical memory and the x87 control word.
+// the system, the processors and the physical memory, and the x87 control
+// word.
 // platform_posix.cpp and platform_windows.cpp implement it; CMake builds the
 // one for the target. Everything else in the program is portable C++.
 #pragma once
@@ -52,6 +53,9 @@ void release_stop_requests();
 // and SIGBREAK) and 1 for the console's end (closed, logoff, shutdown), as
 // for a hang-up. The program exits with 128 plus this number.
 int stop_request_number();
+
+// The processors this process may run on (at least 1).
+int usable_cpu_count();
 
 // The machine's physical memory in bytes, or 0 when it cannot be told.
 int64_t physical_memory_bytes();

@@ -1,6 +1,6 @@
 // The platform seam on Linux and other POSIX systems: SCHED_IDLE or nice,
-// write and fsync on one descriptor, sigaction, sysconf and glibc's
-// <fpu_control.h>. Signal handlers only store lock-free values and restore
+// write and fsync on one descriptor, sigaction, the affinity mask, sysconf
+// and glibc's <fpu_control.h>. Signal handlers only store lock-free values and restore
 // the default actions, all async-signal-safe.
 #include "common/platform.hpp"
 
@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #if defined(__linux__)
 #include <sched.h>
@@ -126,6 +128,14 @@ void release_stop_requests() {
 }
 
 int stop_request_number() { return received_signal; }
+
+int usable_cpu_count() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
+  return std::max(1u, std::thread::hardware_concurrency());
+}
 
 int64_t physical_memory_bytes() {
   const long pages = sysconf(_SC_PHYS_PAGES);

@@ -1,6 +1,6 @@
 // The platform seam on Windows: SetPriorityClass, the C library's descriptors
-// with _commit (FlushFileBuffers underneath), SetConsoleCtrlHandler,
-// GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
+// with _commit (FlushFileBuffers underneath), SetConsoleCtrlHandler, the
+// affinity mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
 // the C library's _controlfp cannot set on x86-64.
 #include "common/platform.hpp"
 
@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <thread>
 
 namespace veksieve {
 
@@ -110,6 +111,14 @@ void release_stop_requests() {
 }
 
 int stop_request_number() { return received_request.load(); }
+
+int usable_cpu_count() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) && process_mask != 0)
+    return __builtin_popcountll(process_mask);
+  return std::max(1u, std::thread::hardware_concurrency());
+}
 
 int64_t physical_memory_bytes() {
   MEMORYSTATUSEX status{};
