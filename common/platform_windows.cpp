@@ -63,7 +63,12 @@ BOOL WINAPI on_console_event(DWORD event) {
   if (number == 0 || flag == nullptr) return FALSE;
   int none = 0;
   const bool first = received_request.compare_exchange_strong(none, number);
-  if (first) flag->store(true);
+  if (first) {
+    flag->store(true);
+    // At idle priority a busy machine could starve the checkpoint past the
+    // few seconds Windows allows a closing console.
+    (void)SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+  }
   if (console_ends) {
     // The system ends the process as soon as this returns (or after its
     // grace period of a few seconds): wait here while the run writes its

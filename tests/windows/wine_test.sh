@@ -34,24 +34,33 @@ run() {
 # The number of lines of file $2 that match $1 (0 while it is missing).
 count() { grep -c -- "$1" "$2" 2> /dev/null || { [ -f "$2" ] || echo 0; }; }
 
+# Runs a command with SIGINT at its default action: a shell without job
+# control may start background commands with it ignored, as nohup does, and
+# veksieve keeps an ignored SIGINT ignored.
+with_sigint() {
+  exec python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' "$@"
+}
+
 # Starts a build in the background, waits for its third status line and sends
 # it Ctrl-C (SIGINT; wine hands it to the program as a console Ctrl-C event).
-# Sets `status` to the exit status.
+# Sets `status` to the exit status and says how long the stop took.
 interrupt() {
-  local build=$1 dir=$2 pid
+  local build=$1 dir=$2 pid start
   if [ "$build" = windows ]; then
-    (cd "$dir" && exec wine "$windows" < /dev/null > console.txt 2> wine.txt) &
+    (cd "$dir" && with_sigint wine "$windows" < /dev/null > console.txt 2> wine.txt) &
   else
-    (cd "$dir" && exec "$linux" < /dev/null > console.txt) &
+    (cd "$dir" && with_sigint "$linux" < /dev/null > console.txt) &
   fi
   pid=$!
   for _ in $(seq 600); do
     [ "$(count 'Sieved up to' "$dir/console.txt")" -ge 3 ] && break
     sleep 0.1
   done
+  start=$(date +%s%N)
   kill -INT "$pid"
   status=0
   wait "$pid" || status=$?
+  echo "$build took $((($(date +%s%N) - start) / 1000000)) ms to stop after Ctrl-C"
 }
 
 # Lines of file $1 with their CR removed.
