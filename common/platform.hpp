@@ -1,13 +1,14 @@
 // The few things the operating system does differently, behind one header:
-// process priority, durable file writes, stop requests from the console or
-// the system, the processors and the physical memory, and the x87 control
-// word.
+// process priority, durable file writes and renames, stop requests from the
+// console or the system, whether the console is a terminal, the processors
+// and the physical memory, and the x87 control word.
 // platform_posix.cpp and platform_windows.cpp implement it; CMake builds the
 // one for the target. Everything else in the program is portable C++.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,20 @@ enum class write_mode { append, replace };
 // given, tells whether the failure came after the open.
 int write_durably(const std::string& path, std::string_view text, write_mode mode = write_mode::append,
                   bool* opened = nullptr);
+
+// Keeps `path` also under the name `backup` (a hard link where the file
+// system has them, else a copy), replacing an old backup; `path` itself is
+// never missing meanwhile. Returns 0 or the errno of the failed step.
+int keep_backup(const std::string& path, const std::string& backup);
+
+// Renames `from` to `to`, replacing `to` in one step, and has the rename on
+// the disk before returning. Returns 0 or the errno of the failed step.
+int rename_durably(const std::string& from, const std::string& to);
+
+// True when `stream` is a terminal that can rewrite its current line (on
+// Windows a console, which is then switched to understand the escape code
+// that clears the rest of the line).
+bool is_live_terminal(std::FILE* stream);
 
 // Until release_stop_requests(), the first request to stop sets `flag` and
 // records its number; a second one takes the system's default action and

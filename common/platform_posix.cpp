@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 
 #if defined(__linux__)
@@ -106,6 +107,25 @@ int write_durably(const std::string& path, std::string_view text, write_mode mod
   if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
   return error;
 }
+
+int keep_backup(const std::string& path, const std::string& backup) {
+  if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
+  return ::link(path.c_str(), backup.c_str()) == 0 ? 0 : errno;
+}
+
+int rename_durably(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+  // The rename is durable once the directory is synced.
+  const std::filesystem::path directory = std::filesystem::absolute(to).parent_path();
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+  return 0;
+}
+
+bool is_live_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 void catch_stop_requests(std::atomic<bool>& flag) {
   received_signal = 0;

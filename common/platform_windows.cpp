@@ -1,6 +1,7 @@
 // The platform seam on Windows: SetPriorityClass, the C library's descriptors
-// with _commit (FlushFileBuffers underneath), SetConsoleCtrlHandler, the
-// affinity mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
+// with _commit (FlushFileBuffers underneath), hard links and MoveFileEx,
+// SetConsoleCtrlHandler, console modes, the affinity mask,
+// GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
 // the C library's _controlfp cannot set on x86-64.
 #include "common/platform.hpp"
 
@@ -41,6 +42,21 @@ std::string with_native_line_ends(std::string_view text) {
     out.push_back(c);
   }
   return out;
+}
+
+// The C library's number for a few Windows errors of file operations.
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    default: return EIO;
+  }
 }
 
 // The stop request's number, as the C library numbers its signals.
@@ -102,6 +118,25 @@ int write_durably(const std::string& path, std::string_view text, write_mode mod
   }
   if (_close(fd) != 0 && error == 0) error = errno;
   return error;
+}
+
+int keep_backup(const std::string& path, const std::string& backup) {
+  if (!DeleteFileA(backup.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return errno_of(GetLastError());
+  // FAT and exFAT, common on removable drives, have no hard links.
+  if (CreateHardLinkA(backup.c_str(), path.c_str(), nullptr) || CopyFileA(path.c_str(), backup.c_str(), TRUE)) return 0;
+  return errno_of(GetLastError());
+}
+
+int rename_durably(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  return errno_of(GetLastError());
+}
+
+bool is_live_terminal(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) &&
+         SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 void catch_stop_requests(std::atomic<bool>& flag) {
