@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows program under wine against the Linux program: the bundled
-# example gives the same factor lines; a status file started on either system
+# example gives the same factor lines, and --remove-factored the same file; a status file started on either system
 # and interrupted with Ctrl-C resumes on the other; a run killed outright
 # resumes from its last checkpoint. Windows writes its lines with CR LF.
 #
@@ -84,6 +84,21 @@ diff <(unix_text "$work/example-linux/VekStatus.dat") <(unix_text "$work/example
   failed "the example's status files differ"
 grep -q $'\r' "$work/example-linux/VekStatus.dat" && failed "the Linux build wrote a CR"
 crlf_after "$work/example-windows/VekStatus.dat" 2 || failed "the Windows build appended a line without CR LF"
+
+echo "== --remove-factored on both systems, twice (the second replaces the backup)"
+for build in linux windows; do
+  for _ in 1 2; do
+    if [ "$build" = windows ]; then
+      (cd "$work/example-$build" && wine "$windows" --remove-factored > removed.txt 2>> wine.txt)
+    else
+      (cd "$work/example-$build" && "$linux" --remove-factored > removed.txt)
+    fi
+  done
+  [ -f "$work/example-$build/Vek.dat.bak" ] || failed "$build kept no backup"
+done
+diff <(unix_text "$work/example-linux/Vek.dat") <(unix_text "$work/example-windows/Vek.dat") ||
+  failed "--remove-factored wrote different files"
+cmp -s "$work/example-linux/Vek.dat" "$examples/Vek.dat" && failed "--remove-factored removed nothing"
 
 # The range of the workload in one uninterrupted Linux run: the reference.
 pmax=30000000
