@@ -13,7 +13,7 @@
 #include "cluster/worker_rank.hpp"
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
-#include "control/idle_priority.hpp"
+#include "common/platform.hpp"
 #include "control/options.hpp"
 #include "control/remove_factored.hpp"
 #include "control/sequence_table.hpp"

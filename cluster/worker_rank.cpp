@@ -18,7 +18,7 @@
 #include "cluster/rank_link.hpp"
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
-#include "control/idle_priority.hpp"
+#include "common/platform.hpp"
 #include "control/options.hpp"
 #include "control/parallel_sieve.hpp"
 #include "control/sequence_table.hpp"

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "common/config.hpp"
+#include "common/platform.hpp"
 #include "control/fatal_error.hpp"
-#include "control/idle_priority.hpp"
 #include "control/options.hpp"
 #include "control/remove_factored.hpp"
 #include "control/sequence_table.hpp"

@@ -3,8 +3,6 @@
 // at exactly the primes a single engine over the whole range would.
 #include "control/parallel_sieve.hpp"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -12,6 +10,7 @@
 #include <thread>
 
 #include "common/config.hpp"
+#include "common/platform.hpp"
 #include "primes/prime_source.hpp"
 #include "report/exact_arithmetic.hpp"
 #include "report/sieve_memory.hpp"
@@ -210,11 +209,7 @@ void sieve_chunks(chunk_source& source, const sequence_set& sequences, const str
   }
 }
 
-int available_cpus() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return std::max(1u, std::thread::hardware_concurrency());
-}
+int available_cpus() { return usable_cpu_count(); }
 
 parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
                                    int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,

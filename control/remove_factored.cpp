@@ -5,10 +5,9 @@
 // damaged line could otherwise remove a candidate that no prime divides.
 #include "control/remove_factored.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/platform.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
 #include "control/text_format.hpp"
@@ -101,38 +101,17 @@ std::string sequence_text(const sieve_job& job, const std::vector<k_entry>& entr
 void replace_file(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
   const std::string backup = path + ".bak";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) cannot("created", temporary, errno);
+  bool opened = false;
   const auto fail = [&](const std::string& name, int error) {
-    ::unlink(temporary.c_str());
+    std::remove(temporary.c_str());
     cannot("written", name, error);
   };
-  for (size_t written = 0; written < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = n < 0 ? errno : EIO;
-      ::close(fd);
-      fail(temporary, error);
-    }
-    written += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
+  if (const int error = write_durably(temporary, text, write_mode::replace, &opened); error != 0) {
+    if (!opened) cannot("created", temporary, error);
     fail(temporary, error);
   }
-  if (::close(fd) != 0) fail(temporary, errno);
-  if (::unlink(backup.c_str()) != 0 && errno != ENOENT) fail(backup, errno);
-  if (::link(path.c_str(), backup.c_str()) != 0) fail(backup, errno);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) fail(path, errno);
-  // The rename is durable once the directory is synced.
-  const std::filesystem::path directory = std::filesystem::absolute(path).parent_path();
-  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
+  if (const int error = keep_backup(path, backup); error != 0) fail(backup, error);
+  if (const int error = rename_durably(temporary, path); error != 0) fail(path, error);
 }
 
 }  // namespace

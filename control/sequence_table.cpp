@@ -4,14 +4,13 @@
 // parity filter assumes an odd k, hence the check on each k.
 #include "control/sequence_table.hpp"
 
-#include <unistd.h>
-
 #include <array>
 #include <bit>
 #include <fstream>
 #include <new>
 #include <vector>
 
+#include "common/platform.hpp"
 #include "control/fatal_error.hpp"
 #include "control/text_format.hpp"
 #include "control/value_reader.hpp"
@@ -167,10 +166,9 @@ int32_t period_of(int64_t k) {
 }
 
 int64_t bitmap_memory_budget() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return INT64_MAX;
-  return static_cast<int64_t>(pages) * page_size / 2;
+  const int64_t bytes = physical_memory_bytes();
+  if (bytes <= 0) return INT64_MAX;
+  return bytes / 2;
 }
 
 void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes, const search_costs& costs) {

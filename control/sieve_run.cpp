@@ -13,8 +13,7 @@
 #include <cstdlib>
 #include <span>
 
-#include <unistd.h>
-
+#include "common/platform.hpp"
 #include "control/fatal_error.hpp"
 #include "control/parallel_sieve.hpp"
 #include "engine/sieve_engine.hpp"
@@ -96,7 +95,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   }
 
   const int64_t range_end = std::min(job.pmax, engine_pmax_limit);
-  if (isatty(fileno(settings.console))) console.show_live(job.pmin, range_end);
+  if (is_live_terminal(settings.console)) console.show_live(job.pmin, range_end);
   if (job.resumed) {
     const int64_t start = std::min(job.range_start, job.pmin);
     const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /

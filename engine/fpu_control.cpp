@@ -1,34 +1,16 @@
-// The x87 control word through glibc's <fpu_control.h>; a no-op elsewhere,
-// where only the x87 product, absent there, would depend on it.
+// The x87 control word through the platform seam; a no-op on targets without
+// an x87 unit, where only the x87 product, absent there, would depend on it.
 #include "engine/fpu_control.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <fpu_control.h>
-#define VEKSIEVE_HAVE_FPU_CONTROL 1
-#endif
+#include "common/platform.hpp"
 
 namespace veksieve {
 
-uint16_t fpu_control_word() {
-#if VEKSIEVE_HAVE_FPU_CONTROL
-  fpu_control_t word;
-  _FPU_GETCW(word);
-  return static_cast<uint16_t>(word);
-#else
-  return 0;
-#endif
-}
+uint16_t fpu_control_word() { return x87_control_word(); }
 
 void set_fpu_control(uint16_t value, uint16_t mask) {
-#if VEKSIEVE_HAVE_FPU_CONTROL
-  fpu_control_t word;
-  _FPU_GETCW(word);
-  word = static_cast<fpu_control_t>((word & ~fpu_control_t{mask}) | (value & mask));
-  _FPU_SETCW(word);
-#else
-  (void)value;
-  (void)mask;
-#endif
+  const uint16_t word = x87_control_word();
+  set_x87_control_word(static_cast<uint16_t>((word & ~mask) | (value & mask)));
 }
 
 void set_engine_fpu_mode() {

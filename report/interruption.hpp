@@ -1,7 +1,8 @@
-// Clean interruption: SIGINT, SIGTERM and SIGHUP ask the running sieve to
-// stop at the next prime, so that it can checkpoint exactly where it stopped.
-// After the first of them the default actions are back: a second Ctrl-C ends
-// the program at once.
+// Clean interruption: SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C,
+// Ctrl-Break and the console's end) ask the running sieve to stop at the next
+// prime, so that it can checkpoint exactly where it stopped. After the first
+// of them the default actions are back: a second Ctrl-C ends the program at
+// once.
 #pragma once
 
 #include <atomic>
@@ -19,7 +20,8 @@ class interruption_guard {
 
   // The flag the engine polls; the run may also set it itself.
   std::atomic<bool>& stop_flag();
-  // The signal that asked for the stop, or 0.
+  // The signal that asked for the stop, or 0 (common/platform.hpp numbers
+  // Windows's requests).
   int signal_number() const;
 };
 

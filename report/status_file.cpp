@@ -3,10 +3,6 @@
 // CR LF files read alike.
 #include "report/status_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -18,23 +14,6 @@
 namespace veksieve {
 
 namespace {
-
-int write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;  // no progress: report it rather than spin
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
-
-// A device or pipe named as status file cannot be synced; what it was given
-// is as saved as it will ever be.
-bool sync_unsupported(int error) { return error == EINVAL || error == ENOTSUP || error == EROFS; }
 
 // The text after the first occurrence of `mark`, or nothing.
 std::optional<std::string_view> after(std::string_view text, std::string_view mark) {
@@ -115,29 +94,6 @@ status_reading read_status(std::istream& in, const results_sent_question& ask) {
   // The prime source cannot start below 0; refuse before anything is changed.
   if (status.pmin < 0) reading.problem = status_problem::negative_pmin;
   return reading;
-}
-
-int write_durably(const std::string& path, std::string_view text, write_mode mode, bool* opened) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (opened != nullptr) *opened = fd >= 0;
-  if (fd < 0) return errno;
-
-  struct stat before;
-  const bool sized = ::fstat(fd, &before) == 0;
-  int error = write_all(fd, text);
-  if (error != 0) {
-    if (sized && S_ISREG(before.st_mode)) {
-      [[maybe_unused]] int ignored = ::ftruncate(fd, before.st_size);
-    }
-  } else if (::fsync(fd) != 0 && !sync_unsupported(errno)) {
-    error = errno;
-  }
-  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
-  return error;
 }
 
 status_file_writer::status_file_writer(std::string path, console_channel& channel, retry_policy policy,

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/config.hpp"
+#include "common/platform.hpp"
 #include "report/console.hpp"
 
 namespace veksieve {
@@ -61,14 +62,7 @@ using results_sent_question = std::function<bool()>;
 
 status_reading read_status(std::istream& in, const results_sent_question& ask);
 
-// The one durable write: `text` in one write on a descriptor opened to
-// append (or to replace the file), then fsync and close, every step checked.
-// Returns 0 or the errno of the step that failed; an append that could be
-// only partly written is cut off again, so no torn line is left behind.
-// `opened`, when given, tells whether the failure came after the open.
-enum class write_mode { append, replace };
-int write_durably(const std::string& path, std::string_view text, write_mode mode = write_mode::append,
-                  bool* opened = nullptr);
+// The one durable write of the file is write_durably (common/platform.hpp).
 
 struct retry_policy {
   std::chrono::milliseconds pause{status_retry_pause_ms};

@@ -1,0 +1,186 @@
+// The platform seam on Linux and other POSIX systems: SCHED_IDLE or nice,
+// write and fsync on one descriptor, sigaction, the affinity mask, sysconf
+// and glibc's <fpu_control.h>. Signal handlers only store lock-free values and restore
+// the default actions, all async-signal-safe.
+#include "common/platform.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#if defined(__linux__)
+#include <sched.h>
+#include <sys/resource.h>
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <fpu_control.h>
+#define VEKSIEVE_HAVE_X87 1
+#endif
+
+namespace veksieve {
+
+namespace {
+
+int write_all(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return EIO;
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+// A device or pipe named as status file cannot be synced; what it was given
+// is as saved as it will ever be.
+bool sync_unsupported(int error) { return error == EINVAL || error == ENOTSUP || error == EROFS; }
+
+constexpr int handled_signals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int signal_count = 3;
+
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "the stop flag is reached from a signal handler");
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+// Process-wide because a signal handler has no other way to reach the run.
+std::atomic<std::atomic<bool>*> stop_target{nullptr};
+volatile sig_atomic_t received_signal = 0;
+struct sigaction previous_actions[signal_count];
+// A signal ignored when the run starts (nohup) stays ignored.
+volatile sig_atomic_t handled[signal_count] = {0, 0, 0};
+
+void restore_defaults() {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int i = 0; i < signal_count; ++i) {
+    if (handled[i]) sigaction(handled_signals[i], &action, nullptr);
+  }
+}
+
+extern "C" void on_stop_signal(int sig) {
+  if (received_signal == 0) received_signal = sig;
+  if (std::atomic<bool>* flag = stop_target.load()) flag->store(true);
+  restore_defaults();
+}
+
+}  // namespace
+
+void lower_to_idle_priority() {
+#if defined(__linux__)
+  sched_param param{};
+  param.sched_priority = 0;
+  if (sched_setscheduler(0, SCHED_IDLE, &param) != 0) {
+    (void)setpriority(PRIO_PROCESS, 0, 19);
+  }
+#endif
+}
+
+int write_durably(const std::string& path, std::string_view text, write_mode mode, bool* opened) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == write_mode::append ? O_APPEND : O_TRUNC);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (opened != nullptr) *opened = fd >= 0;
+  if (fd < 0) return errno;
+
+  struct stat before;
+  const bool sized = ::fstat(fd, &before) == 0;
+  int error = write_all(fd, text);
+  if (error != 0) {
+    if (sized && S_ISREG(before.st_mode)) {
+      [[maybe_unused]] int ignored = ::ftruncate(fd, before.st_size);
+    }
+  } else if (::fsync(fd) != 0 && !sync_unsupported(errno)) {
+    error = errno;
+  }
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  return error;
+}
+
+int keep_backup(const std::string& path, const std::string& backup) {
+  if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
+  return ::link(path.c_str(), backup.c_str()) == 0 ? 0 : errno;
+}
+
+int rename_durably(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+  // The rename is durable once the directory is synced.
+  const std::filesystem::path directory = std::filesystem::absolute(to).parent_path();
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+  return 0;
+}
+
+bool is_live_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+void catch_stop_requests(std::atomic<bool>& flag) {
+  received_signal = 0;
+  stop_target.store(&flag);
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : handled_signals) sigaddset(&action.sa_mask, sig);
+  action.sa_flags = SA_RESTART;
+  for (int i = 0; i < signal_count; ++i) {
+    sigaction(handled_signals[i], nullptr, &previous_actions[i]);
+    handled[i] = previous_actions[i].sa_handler != SIG_IGN;
+    if (handled[i]) sigaction(handled_signals[i], &action, nullptr);
+  }
+}
+
+void release_stop_requests() {
+  for (int i = 0; i < signal_count; ++i) sigaction(handled_signals[i], &previous_actions[i], nullptr);
+  stop_target.store(nullptr);
+}
+
+int stop_request_number() { return received_signal; }
+
+int usable_cpu_count() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+#endif
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+int64_t physical_memory_bytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<int64_t>(pages) * page_size;
+}
+
+uint16_t x87_control_word() {
+#if VEKSIEVE_HAVE_X87
+  fpu_control_t word;
+  _FPU_GETCW(word);
+  return static_cast<uint16_t>(word);
+#else
+  return 0;
+#endif
+}
+
+void set_x87_control_word(uint16_t word) {
+#if VEKSIEVE_HAVE_X87
+  fpu_control_t value = word;
+  _FPU_SETCW(value);
+#else
+  (void)word;
+#endif
+}
+
+}  // namespace veksieve
