@@ -55,7 +55,9 @@ std::optional<chunk> chunk_plan::take() {
   c.index = next_index_++;
   c.lo = next_lo_;
   c.before_first = first_ ? c.lo : c.lo - 1;
-  const int64_t blocks = first_ ? 1 : width_blocks_;
+  const int64_t blocks_left = limit_ / progress_bit - c.lo / progress_bit;
+  const int64_t share = std::max<int64_t>(1, blocks_left / (2 * std::max(workers_, 1)));
+  const int64_t blocks = first_ ? 1 : std::min(width_blocks_, share);
   first_ = false;
   // The first chunk ends at the next multiple of the progress bit; every
   // later one starts and ends on such multiples.
@@ -108,6 +110,7 @@ void chunk_board::fail() {
 void chunk_board::add_producers(int count) {
   std::lock_guard lock(mutex_);
   producers_ += count;
+  plan_.add_workers(count);
 }
 
 void chunk_board::producer_ended() {

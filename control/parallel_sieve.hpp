@@ -77,6 +77,9 @@ class chunk_plan {
   std::optional<chunk> take();
   // A complete chunk of `width` took `seconds`: aims the next ones.
   void measured(int64_t width, double seconds);
+  // Near the range's end no chunk takes more than its share of what is left
+  // among this many workers, so that none of them idles long at the end.
+  void add_workers(int count) { workers_ += count; }
   uint64_t handed_out() const { return next_index_; }
   int64_t next_lo() const { return next_lo_; }
 
@@ -87,6 +90,7 @@ class chunk_plan {
   bool exhausted_ = false;
   uint64_t next_index_ = 0;
   int64_t width_blocks_ = 1;
+  int workers_ = 0;
 };
 
 // The chunks of one run: handed out in ascending p to any number of
