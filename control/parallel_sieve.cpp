@@ -80,7 +80,7 @@ void chunk_plan::measured(int64_t width, double seconds) {
 }
 
 chunk_board::chunk_board(int64_t pmin, int64_t pmax, std::atomic<bool>& stop, bool end_at_stop)
-    : plan_(pmin, std::min(pmax, engine_pmax_limit)), stop_(stop), end_at_stop_(end_at_stop) {}
+    : plan_(pmin, std::min(pmax, engine_pmax_limit)), pmin_(pmin), stop_(stop), end_at_stop_(end_at_stop) {}
 
 std::optional<chunk> chunk_board::take() {
   std::lock_guard lock(mutex_);
@@ -123,7 +123,7 @@ void chunk_board::producer_ended() {
 
 parallel_outcome chunk_board::commit_in_order(committer& commit) {
   parallel_outcome outcome;
-  int64_t committed_to = plan_.next_lo();  // every prime up to here is committed
+  int64_t committed_to = pmin_;  // every prime up to here is committed
   for (uint64_t next = 0;; ++next) {
     std::unique_lock lock(mutex_);
     // The stop flag may be set by a signal, which notifies nobody: look again

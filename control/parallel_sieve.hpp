@@ -118,6 +118,7 @@ class chunk_board final : public chunk_source {
 
  private:
   chunk_plan plan_;
+  int64_t pmin_;  // where the range starts
   std::atomic<bool>& stop_;
   bool end_at_stop_;
   std::mutex mutex_;
