@@ -41,7 +41,7 @@ with_sigint() {
   exec python3 -c 'import os, signal, sys; signal.signal(signal.SIGINT, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' "$@"
 }
 
-# Starts a build in the background, waits for its third status line and sends
+# Starts a build in the background, waits for its first status line and sends
 # it Ctrl-C (SIGINT; wine hands it to the program as a console Ctrl-C event).
 # Sets `status` to the exit status and says how long the stop took.
 interrupt() {
@@ -53,7 +53,7 @@ interrupt() {
   fi
   pid=$!
   for _ in $(seq 600); do
-    [ "$(count 'Sieved up to' "$dir/console.txt")" -ge 3 ] && break
+    [ "$(count 'Sieved up to' "$dir/console.txt")" -ge 1 ] && break
     sleep 0.1
   done
   start=$(date +%s%N)
@@ -101,7 +101,7 @@ diff <(unix_text "$work/example-linux/Vek.dat") <(unix_text "$work/example-windo
 cmp -s "$work/example-linux/Vek.dat" "$examples/Vek.dat" && failed "--remove-factored removed nothing"
 
 # The range of the workload in one uninterrupted Linux run: the reference.
-pmax=30000000
+pmax=150000000
 make_workload() {
   mkdir "$1"
   write_workload "$1/Vek.dat"
@@ -153,21 +153,18 @@ done
 echo "== killed outright under wine, resumed from the last checkpoint"
 # The example: few factors, so that a checkpoint is written every second.
 dir=$work/killed
-mkdir "$dir"
-cp "$examples/Vek.dat" "$dir/"
-cp "$examples/start-status.dat" "$dir/VekStatus.dat"
+make_workload "$dir"
 (cd "$dir" && VEKSIEVE_CHECKPOINT_SECONDS=0 exec wine "$windows" < /dev/null > console.txt 2> wine.txt) &
 pid=$!
 for _ in $(seq 600); do
-  [ "$(count '^pmin=' "$dir/VekStatus.dat")" -ge 4 ] && break
+  [ "$(count '^pmin=' "$dir/VekStatus.dat")" -ge 3 ] && break
   sleep 0.1
 done
-kill -KILL "$pid"
+kill -KILL "$pid" 2> /dev/null || true
 wait "$pid" 2> /dev/null || true
 unix_text "$dir/VekStatus.dat" | tail -n 1 | grep -q -x Done && failed "the run ended before it was killed"
 echo "killed after $(count '|' "$dir/VekStatus.dat") factor lines at $(grep '^pmin=' "$dir/VekStatus.dat" | tail -n 1)"
 run windows "$dir"
-factor_lines "$work/example-linux/VekStatus.dat" > "$work/expected"
 check_finished "$dir/VekStatus.dat" "killed and resumed"
 
 [ "$fail" = 0 ] && echo "wine test passed"
