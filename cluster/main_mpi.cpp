@@ -15,7 +15,6 @@
 #include "control/fatal_error.hpp"
 #include "common/platform.hpp"
 #include "control/options.hpp"
-#include "control/remove_factored.hpp"
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
@@ -27,18 +26,8 @@ namespace {
 int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
   sieve_job job;
   try {
-    switch (scan_options(argc, argv, job, std::cout)) {
-      case start_action::help:
-        print_usage(std::cout);
-        return 0;
-      case start_action::version:
-        print_version(std::cout);
-        return 0;
-      case start_action::remove_factored:
-        return remove_factored(sequence_file_name, job.status_file, std::cout);
-      case start_action::sieve:
-        break;
-    }
+    const start_action action = scan_options(argc, argv, job, std::cout);
+    if (const auto status = run_without_sieving(action, job, std::cout)) return *status;
     lower_to_idle_priority();
     std::optional<fatal_error> unreadable;
     try {

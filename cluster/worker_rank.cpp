@@ -127,17 +127,11 @@ std::string host_name() {
 }
 
 void serve_chunks(const sieve_job& job, double alpha) {
-  const auto count = static_cast<std::size_t>(job.count);
-  sequence_set sequences;
-  sequences.nmin = job.nmin;
-  sequences.nmax = job.nmax;
-  sequences.k = std::span<const int32_t>(job.k.data(), count);
-  sequences.residue = std::span<const int32_t>(job.residue.data(), count);
-  sequences.step = std::span<const int32_t>(job.step.data(), count);
+  const sequence_set sequences = sequences_of(job);
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   // Rank 0 refused a file it cannot sieve before starting anyone, and this
   // file is the same; without a sizing this rank only takes part in ending.
-  const int threads = !sizing.ok() ? 0 : job.threads > 0 ? job.threads : available_cpus();
+  const int threads = !sizing.ok() ? 0 : job.threads > 0 ? job.threads : usable_cpu_count();
 
   interruption_guard interruption;
   std::atomic<bool>& stop = interruption.stop_flag();

@@ -212,8 +212,6 @@ void sieve_chunks(chunk_source& source, const sequence_set& sequences, const str
   }
 }
 
-int available_cpus() { return usable_cpu_count(); }
-
 parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
                                    int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,
                                    const engine_memory& memory) {

@@ -143,7 +143,4 @@ parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_s
                                    int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop,
                                    const engine_memory& memory = {});
 
-// The CPUs this process may run on (at least 1).
-int available_cpus();
-
 }  // namespace veksieve

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/config.hpp"
+#include "engine/sieve_engine.hpp"
 
 namespace veksieve {
 
@@ -54,5 +55,17 @@ struct sieve_job {
   std::vector<std::vector<uint32_t>> bitmap_storage;
   int32_t bitmap_words = 0;
 };
+
+// The engine's view of the job's sequences (spans into the job).
+inline sequence_set sequences_of(const sieve_job& job) {
+  const auto count = static_cast<std::size_t>(job.count);
+  sequence_set sequences;
+  sequences.nmin = job.nmin;
+  sequences.nmax = job.nmax;
+  sequences.k = std::span<const int32_t>(job.k.data(), count);
+  sequences.residue = std::span<const int32_t>(job.residue.data(), count);
+  sequences.step = std::span<const int32_t>(job.step.data(), count);
+  return sequences;
+}
 
 }  // namespace veksieve

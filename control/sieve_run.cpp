@@ -80,12 +80,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   console_channel console(settings.console);
 
   const auto count = static_cast<std::size_t>(job.count);
-  sequence_set sequences;
-  sequences.nmin = job.nmin;
-  sequences.nmax = job.nmax;
-  sequences.k = std::span<const int32_t>(job.k.data(), count);
-  sequences.residue = std::span<const int32_t>(job.residue.data(), count);
-  sequences.step = std::span<const int32_t>(job.step.data(), count);
+  const sequence_set sequences = sequences_of(job);
 
   // Refused before the first prime, not after hours of sieving.
   const stride_sizing sizing = plan_stride_search(sequences, job.alpha);
@@ -120,7 +115,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   options.checkpoint_interval = settings.checkpoint_interval;
   committer commit(table, console, status, options);
 
-  const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : available_cpus();
+  const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : usable_cpu_count();
   const parallel_outcome outcome =
       settings.sieve ? settings.sieve(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag())
                      : sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit,

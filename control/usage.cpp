@@ -1,9 +1,12 @@
 // One screen of usage: what the program reads and writes, every option, the
 // exit statuses and an example. The version comes from the build (CMake's
-// project version).
+// project version). Both entry points answer the starts that do not sieve here.
 #include "control/usage.hpp"
 
 #include <ostream>
+
+#include "common/config.hpp"
+#include "control/remove_factored.hpp"
 
 namespace veksieve {
 
@@ -57,5 +60,21 @@ Example:
 void print_usage(std::ostream& out) { out << usage_text << std::flush; }
 
 void print_version(std::ostream& out) { out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush; }
+
+std::optional<int> run_without_sieving(start_action action, const sieve_job& job, std::ostream& out) {
+  switch (action) {
+    case start_action::help:
+      print_usage(out);
+      return 0;
+    case start_action::version:
+      print_version(out);
+      return 0;
+    case start_action::remove_factored:
+      return remove_factored(sequence_file_name, job.status_file, out);
+    case start_action::sieve:
+      break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace veksieve

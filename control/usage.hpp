@@ -1,11 +1,18 @@
-// The texts of --help and --version.
+// The texts of --help and --version, and the starts that do not sieve.
 #pragma once
 
 #include <iosfwd>
+#include <optional>
+
+#include "control/options.hpp"
 
 namespace veksieve {
 
 void print_usage(std::ostream& out);
 void print_version(std::ostream& out);
+
+// Carries out a start that does not sieve (help, version, removing factored
+// candidates) and returns its exit status; nothing when the job is to sieve.
+std::optional<int> run_without_sieving(start_action action, const sieve_job& job, std::ostream& out);
 
 }  // namespace veksieve
