@@ -10,7 +10,7 @@
 set -euo pipefail
 
 repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
-build=${1:-$repo/build}
+build=$(realpath "${1:-$repo/build}")
 workloads=${WORKLOADS:-/work/shared/bench}
 bin=$build/veksieve
 [[ -x $bin ]] || { echo "no $bin: build the veksieve target first" >&2; exit 1; }
