@@ -141,4 +141,16 @@ constexpr int64_t status_give_up_ms = 60000;
 constexpr uint32_t bucket_capacity = 510;
 constexpr uint32_t buckets_per_slab = 256;
 
+// Only the sieving primes below this bound wait in buckets (2.1 million of
+// them, about 17 MB); from its square, 2^50, the larger ones are streamed
+// out of a small sieve once per window instead, since one entry for each of
+// the 105 million primes below 2^31 would take 840 MB at 2^62. Lower, the
+// buckets grow no further than this and the window stream stays short.
+constexpr int64_t bucket_prime_bound = int64_t{1} << 25;
+// The window the streamed primes strike: this many segments of 2^18
+// integers, a 32 MB bitmap, so that with the buckets a source holds under
+// 64 MB. Each window costs one pass over the primes up to its square root
+// (1.05e8 at 2^62, about a second), so it is as wide as the memory allows.
+constexpr uint32_t window_segments = 2048;
+
 }  // namespace veksieve

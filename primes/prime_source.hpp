@@ -8,6 +8,7 @@
 #include "common/config.hpp"
 #include "common/macros.hpp"
 #include "primes/bucket_lists.hpp"
+#include "primes/large_prime_window.hpp"
 
 #include <array>
 #include <cstdint>
@@ -95,8 +96,9 @@ struct segment_sieve {
 };
 
 // One worker's source. The sieving primes above 131071 are produced on demand
-// by a second segment sieve as the squares come near, and each waits in the
-// bucket of the segment it strikes next.
+// by a second segment sieve as the squares come near, and each below
+// bucket_prime_bound waits in the bucket of the segment it strikes next; the
+// larger ones strike a window of segments at a time (large_prime_window.hpp).
 struct prime_source {
   explicit prime_source(std::shared_ptr<const prime_tables> shared_tables);
 
@@ -104,6 +106,8 @@ struct prime_source {
   segment_sieve sieve;           // hands out the primes
   segment_sieve bucket_primes;   // hands out the bucket primes, 131101 upwards
   bucket_lists buckets;
+  segment_sieve window_primes;   // streams the primes above bucket_prime_bound for a window
+  large_prime_window window;
   int64_t sieved_segment = -1;   // number of the segment in sieve.segment; -1 before the first start
   int64_t next_bucket_prime = 0; // the next bucket prime not yet in the buckets
 };
@@ -122,6 +126,9 @@ void strike_bucket(prime_source& source);
 void add_bucket_primes(prime_source& source, int64_t start);
 NOINLINE void refill_pending(prime_source& source);
 NOINLINE void refill_bucket_primes(prime_source& source);
+// Reads out the next chunk of a segment sieve that holds primes, sieving its
+// next segment first when the segment is used up.
+void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables);
 
 // The hot path: a test, a decrement and a load.
 ALWAYS_INLINE int64_t next_prime(prime_source& source) {

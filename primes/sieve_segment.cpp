@@ -117,7 +117,9 @@ void strike_bucket(prime_source& source) {
 void add_bucket_primes(prime_source& source, int64_t start) {
   const int64_t end = start + segment_span;
   int64_t p = source.next_bucket_prime;
-  while (p * p < end) {
+  // Below bucket_prime_bound^2 the bound never stops the loop; above, the
+  // larger primes strike the window instead.
+  while (p * p < end && p < bucket_prime_bound) {
     file_multiple(source.buckets, static_cast<uint32_t>(p), first_multiple(p, std::max(p * p, start + 1)));
     if (UNLIKELY(source.bucket_primes.pending_count == 0)) refill_bucket_primes(source);
     p = source.bucket_primes.pending[--source.bucket_primes.pending_count];
@@ -138,23 +140,25 @@ void refill_pending(prime_source& source) {
       sieve_segment(sieve, *source.tables);
       source.sieved_segment = number;
       strike_bucket(source);
+      strike_large_primes(source);
       sieve.chunk = sieve.segment.get();
     }
     emit_chunk(sieve);
   } while (sieve.pending_count == 0);
 }
 
-void refill_bucket_primes(prime_source& source) {
-  segment_sieve& sieve = source.bucket_primes;
+void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables) {
   // The segment's own sieving primes alone are exact up to 131071^2.
   ASSERT(sieve.chunk_base < int64_t{last_sieving_prime} * last_sieving_prime);
   do {
     if (sieve.chunk == sieve.segment_end) {
-      sieve_segment(sieve, *source.tables);
+      sieve_segment(sieve, tables);
       sieve.chunk = sieve.segment.get();
     }
     emit_chunk(sieve);
   } while (sieve.pending_count == 0);
 }
+
+void refill_bucket_primes(prime_source& source) { refill_segment_primes(source.bucket_primes, *source.tables); }
 
 }  // namespace veksieve

@@ -107,6 +107,7 @@ void sieve_start(prime_source& source, int64_t pmin) {
     position_segment(sieve, *source.tables, start);
     source.sieved_segment = number;
     strike_bucket(source);
+    strike_large_primes(source);
   }
   while (peek_prime(source) <= pmin) --sieve.pending_count;
 }

@@ -115,7 +115,7 @@ TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   EXPECT_GT(want.size(), 380000u);
   EXPECT_EQ(next_prime(*source), test::reference_primes(two_to_62, 1).front());
   std::cout << "held at 2^62: " << held / 1000000 << " MB\n";
-  EXPECT_LT(held, size_t{930000000});
+  EXPECT_LT(held, size_t{64} << 20);
 }
 
 // A source moved to pmin within its segment, forward by a little or by more

@@ -1,0 +1,71 @@
+// Builds a window of the large sieving primes and strikes its slices into the
+// segments. A window costs one pass over the primes from bucket_prime_bound
+// to the square root of its end, so it is wide; a worker moving on within it
+// only reads its slices.
+#include "primes/large_prime_window.hpp"
+
+#include "common/config.hpp"
+#include "primes/prime_source.hpp"
+#include "primes/strike.hpp"
+
+#include <algorithm>
+
+namespace veksieve {
+namespace {
+
+constexpr uint64_t window_words = uint64_t{window_segments} * segment_words;
+constexpr uint64_t window_bits = 32 * window_words;
+// The first segment that a prime of at least bucket_prime_bound strikes: the
+// buckets hold every sieving prime of the segments below.
+constexpr int64_t first_windowed_segment = bucket_prime_bound * bucket_prime_bound / segment_span;
+static_assert(bucket_prime_bound % segment_span == 0 && bucket_prime_bound <= last_sieving_prime * int64_t{last_sieving_prime},
+              "the window stream starts on a segment and is exact");
+static_assert(window_bits < (uint64_t{1} << 32), "a window's bit index fits 32 bits");
+
+void build_window(prime_source& source, int64_t first_segment) {
+  large_prime_window& window = source.window;
+  if (!window.bits) window.bits.reset(new uint32_t[window_words]);
+  uint32_t* const bits = window.bits.get();
+  std::fill(bits, bits + window_words, 0xFFFFFFFF);
+  window.first_segment = first_segment;
+
+  // Bit 0 stands for x; every number of the window lies below end.
+  const int64_t x = first_segment * segment_span - 1;
+  const int64_t end = x + 2 * int64_t{window_bits};
+  segment_sieve& stream = source.window_primes;
+  position_segment(stream, *source.tables, bucket_prime_bound);
+  for (;;) {
+    if (stream.pending_count == 0) refill_segment_primes(stream, *source.tables);
+    const int64_t q = stream.pending[--stream.pending_count];
+    if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
+    const int64_t square = q * q;
+    if (square >= end) break;
+    // d: from x to the first odd multiple of q at or above x and q^2.
+    int64_t d;
+    if (square > x) {
+      d = square - x;
+    } else {
+      const int64_t r = x % q;
+      d = r == 0 ? 0 : q - r;
+      if (d & 1) d += q;  // x is odd, so an odd multiple lies an even distance on
+    }
+    const auto step = static_cast<uint64_t>(q);
+    for (auto i = static_cast<uint64_t>(d / 2); i < window_bits; i += step)
+      clear_bit(bits, static_cast<uint32_t>(i));
+  }
+}
+
+}  // namespace
+
+void strike_large_primes(prime_source& source) {
+  const int64_t number = source.sieved_segment;
+  if (number < first_windowed_segment) return;
+  large_prime_window& window = source.window;
+  if (window.first_segment < 0 || number < window.first_segment || number - window.first_segment >= window_segments)
+    build_window(source, number);
+  const uint32_t* const slice = window.bits.get() + static_cast<uint64_t>(number - window.first_segment) * segment_words;
+  uint32_t* const segment = source.sieve.segment.get();
+  for (uint32_t w = 0; w < segment_words; ++w) segment[w] &= slice[w];
+}
+
+}  // namespace veksieve
