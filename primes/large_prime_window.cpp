@@ -18,13 +18,27 @@ constexpr uint64_t window_bits = 32 * window_words;
 // The first segment that a prime of at least bucket_prime_bound strikes: the
 // buckets hold every sieving prime of the segments below.
 constexpr int64_t first_windowed_segment = bucket_prime_bound * bucket_prime_bound / segment_span;
-static_assert(bucket_prime_bound % segment_span == 0 && bucket_prime_bound <= last_sieving_prime * int64_t{last_sieving_prime},
+// The stream's own sieving primes make it exact far beyond sqrt(2^63).
+static_assert(bucket_prime_bound % segment_span == 0 &&
+                  int64_t{last_sieving_prime} * last_sieving_prime > int64_t{3037000500},
               "the window stream starts on a segment and is exact");
 static_assert(window_bits < (uint64_t{1} << 32), "a window's bit index fits 32 bits");
 
+// A prime above bucket_prime_bound strikes a window at most this often.
+constexpr uint32_t max_strikes_per_prime = static_cast<uint32_t>(window_bits / bucket_prime_bound) + 1;
+static_assert(window_batch > 2 * max_strikes_per_prime, "a batch holds the strikes of several primes");
+
+void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {
+  for (uint32_t j = 0; j < count; ++j) clear_bit(bits, batch[j]);
+}
+
 void build_window(prime_source& source, int64_t first_segment) {
   large_prime_window& window = source.window;
-  if (!window.bits) window.bits.reset(new uint32_t[window_words]);
+  if (!window.bits) {
+    // Left uninitialised: filled below.
+    window.bits.reset(new uint32_t[window_words]);
+    window.strikes.reset(new uint32_t[window_batch]);
+  }
   uint32_t* const bits = window.bits.get();
   std::fill(bits, bits + window_words, 0xFFFFFFFF);
   window.first_segment = first_segment;
@@ -34,6 +48,12 @@ void build_window(prime_source& source, int64_t first_segment) {
   const int64_t end = x + 2 * int64_t{window_bits};
   segment_sieve& stream = source.window_primes;
   position_segment(stream, *source.tables, bucket_prime_bound);
+  // The strikes of a batch of primes are listed first and made after, in a
+  // loop without unpredictable branches, so that many of their cache misses
+  // overlap; striking each prime as it comes ends every prime's few strikes
+  // with a mispredicted branch, and the misses then come one at a time.
+  uint32_t* const batch = window.strikes.get();
+  uint32_t count = 0;
   for (;;) {
     if (stream.pending_count == 0) refill_segment_primes(stream, *source.tables);
     const int64_t q = stream.pending[--stream.pending_count];
@@ -50,9 +70,13 @@ void build_window(prime_source& source, int64_t first_segment) {
       if (d & 1) d += q;  // x is odd, so an odd multiple lies an even distance on
     }
     const auto step = static_cast<uint64_t>(q);
-    for (auto i = static_cast<uint64_t>(d / 2); i < window_bits; i += step)
-      clear_bit(bits, static_cast<uint32_t>(i));
+    for (auto i = static_cast<uint64_t>(d / 2); i < window_bits; i += step) batch[count++] = static_cast<uint32_t>(i);
+    if (count > window_batch - max_strikes_per_prime) {
+      strike_batch(bits, batch, count);
+      count = 0;
+    }
   }
+  strike_batch(bits, batch, count);
 }
 
 }  // namespace

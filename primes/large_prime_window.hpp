@@ -12,11 +12,15 @@ namespace veksieve {
 
 struct prime_source;
 
+// Strikes are listed this many at a time (16 KB, in the first-level cache).
+inline constexpr uint32_t window_batch = 4096;
+
 struct large_prime_window {
   // Bit i of segment j of the window stands for the odd number
   // (first_segment + j) * 2^18 + 2i - 1, as in the segment itself; a bit is
   // clear when a prime above bucket_prime_bound divides that number.
-  std::unique_ptr<uint32_t[]> bits;  // allocated at the first window
+  std::unique_ptr<uint32_t[]> bits;     // allocated at the first window
+  std::unique_ptr<uint32_t[]> strikes;  // window_batch bit indices waiting to be struck
   int64_t first_segment = -1;        // -1 while no window is built
 };
 
