@@ -18,9 +18,9 @@ constexpr uint64_t window_bits = 32 * window_words;
 // The first segment that a prime of at least bucket_prime_bound strikes: the
 // buckets hold every sieving prime of the segments below.
 constexpr int64_t first_windowed_segment = bucket_prime_bound * bucket_prime_bound / segment_span;
-// The stream's own sieving primes make it exact far beyond sqrt(2^63).
-static_assert(bucket_prime_bound % segment_span == 0 &&
-                  int64_t{last_sieving_prime} * last_sieving_prime > int64_t{3037000500},
+// The stream strikes with the sieving primes up to 65521 alone, exact below
+// 65537^2, beyond the last prime a window below 2^63 needs.
+static_assert(bucket_prime_bound % segment_span == 0 && int64_t{65537} * 65537 > int64_t{3037000500},
               "the window stream starts on a segment and is exact");
 static_assert(window_bits < (uint64_t{1} << 32), "a window's bit index fits 32 bits");
 
@@ -47,6 +47,7 @@ void build_window(prime_source& source, int64_t first_segment) {
   const int64_t x = first_segment * segment_span - 1;
   const int64_t end = x + 2 * int64_t{window_bits};
   segment_sieve& stream = source.window_primes;
+  stream.below_2_to_32 = true;
   position_segment(stream, *source.tables, bucket_prime_bound);
   // The strikes of a batch of primes are listed first and made after, in a
   // loop without unpredictable branches, so that many of their cache misses

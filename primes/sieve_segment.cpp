@@ -88,6 +88,7 @@ void sieve_segment(segment_sieve& sieve, const prime_tables& tables) {
   uint32_t* const packed = sieve.packed_sieve.get();
   strike_class_1(segment, packed, 0, class_2_begin);
   strike_class_2(segment, packed, class_2_begin, class_3_begin);
+  if (sieve.below_2_to_32) return;
   strike_class_3_4<class_3_high_bits>(segment, packed, class_3_begin, class_4_begin);
   strike_class_3_4<class_4_high_bits>(segment, packed, class_4_begin, sieving_prime_count);
 }
