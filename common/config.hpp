@@ -135,8 +135,8 @@ constexpr int64_t status_give_up_ms = 60000;
 // The prime source files its large sieving primes (above 2^17) in buckets of
 // this many 8-byte entries, 4 KB with the header: large enough that a
 // segment's list is a few long runs, small enough that the partly filled
-// newest bucket of each of the up to 2^14 lists ahead stays a small share
-// (at most 64 MB beside 840 MB of entries at 2^62). The pool grows by slabs of
+// newest bucket of each list ahead stays a small share (the primes below
+// bucket_prime_bound reach 128 segments ahead). The pool grows by slabs of
 // buckets_per_slab buckets (1 MB).
 constexpr uint32_t bucket_capacity = 510;
 constexpr uint32_t buckets_per_slab = 256;

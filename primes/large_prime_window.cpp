@@ -28,6 +28,18 @@ static_assert(window_bits < (uint64_t{1} << 32), "a window's bit index fits 32 b
 constexpr uint32_t max_strikes_per_prime = static_cast<uint32_t>(window_bits / bucket_prime_bound) + 1;
 static_assert(window_batch > 2 * max_strikes_per_prime, "a batch holds the strikes of several primes");
 
+// A prime strikes only its multiples q * m with m prime to 30: the wheel
+// patterns strike the multiples of 3 and 5 in every segment anyway, and
+// this saves 7 of every 15 strikes. The multipliers prime to 30 are
+// 1, 7, 11, 13, 17, 19, 23, 29 modulo 30; half_gaps[k] is half the gap from
+// the k-th to the next, in which the bit index moves by half_gaps[k] * q.
+constexpr uint32_t half_gaps[8] = {3, 2, 1, 2, 1, 2, 3, 1};
+// For an odd m modulo 30: how far to the next multiplier prime to 30, and its k.
+constexpr uint8_t advance_to_wheel[30] = {0, 0, 0, 4, 0, 2, 0, 0, 0, 2, 0, 0, 0, 0, 0,
+                                          2, 0, 0, 0, 0, 0, 2, 0, 0, 0, 4, 0, 2, 0, 0};
+constexpr uint8_t wheel_index[30] = {0, 0, 0, 1, 0, 1, 0, 1, 0, 2, 0, 2, 0, 3, 0,
+                                     4, 0, 4, 0, 5, 0, 6, 0, 6, 0, 7, 0, 7, 0, 7};
+
 void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {
   for (uint32_t j = 0; j < count; ++j) clear_bit(bits, batch[j]);
 }
@@ -61,17 +73,16 @@ void build_window(prime_source& source, int64_t first_segment) {
     if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
     const int64_t square = q * q;
     if (square >= end) break;
-    // d: from x to the first odd multiple of q at or above x and q^2.
-    int64_t d;
-    if (square > x) {
-      d = square - x;
-    } else {
-      const int64_t r = x % q;
-      d = r == 0 ? 0 : q - r;
-      if (d & 1) d += q;  // x is odd, so an odd multiple lies an even distance on
-    }
+    // m: the first multiplier with q * m at or above x and q^2, and odd, so
+    // that q * m is odd; then the first one prime to 30.
+    int64_t m = square > x ? q : (x + q - 1) / q;
+    m |= 1;
+    const auto r = static_cast<uint32_t>(m % 30);
+    m += advance_to_wheel[r];
+    uint32_t k = wheel_index[r];
     const auto step = static_cast<uint64_t>(q);
-    for (auto i = static_cast<uint64_t>(d / 2); i < window_bits; i += step) batch[count++] = static_cast<uint32_t>(i);
+    for (auto i = static_cast<uint64_t>((m * q - x) / 2); i < window_bits; i += half_gaps[k] * step, k = (k + 1) % 8)
+      batch[count++] = static_cast<uint32_t>(i);
     if (count > window_batch - max_strikes_per_prime) {
       strike_batch(bits, batch, count);
       count = 0;
