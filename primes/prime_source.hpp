@@ -21,9 +21,6 @@ namespace veksieve {
 inline constexpr uint32_t segment_bits = 131072;
 inline constexpr uint32_t segment_words = segment_bits / 32;
 inline constexpr int64_t segment_span = 2 * int64_t{segment_bits};
-// Class-1 primes (p < 128) are struck two at a time and may overshoot the
-// segment by up to 2p - 1 bits; these words absorb that and are never read.
-inline constexpr uint32_t segment_slack_words = 4;
 inline constexpr uint32_t chunk_words = 4;
 inline constexpr int64_t chunk_span = 64 * int64_t{chunk_words};
 inline constexpr uint32_t max_pending = 32 * chunk_words;
@@ -33,9 +30,10 @@ inline constexpr uint32_t small_prime_count = 24000;
 inline constexpr uint32_t small_primes_end_mark = 0x7fffffff;
 
 // The segment's own sieving primes, 37 to 131071 = 2^17 - 1, are
-// small_primes[10 ...], in four classes by size, each struck by its own loop
-// (see sieve_segment). Every larger prime has at most one odd multiple in a
-// segment and sits in the buckets.
+// small_primes[10 ...], in four classes by size. Class 1 (37 to 127) is
+// struck by the pre-sieve patterns with 3 to 31; the others each by its own
+// loop (see sieve_segment). Every larger prime has at most one odd multiple
+// in a segment and sits in the buckets.
 inline constexpr uint32_t first_sieving_prime_index = 10;
 inline constexpr uint32_t sieving_prime_count = 12240;
 inline constexpr uint32_t last_sieving_prime = 131071;
@@ -51,6 +49,9 @@ inline constexpr uint32_t period_11_19_23 = 11 * 19 * 23;
 static_assert(period_5_29_31 > segment_words && period_3_7_13_17 > segment_words &&
                   period_11_19_23 > segment_words,
               "one subtraction must bring a pattern position back below its period");
+// The pre-sieve patterns of class 1, two primes each: 37 * 41, ..., 113 * 127.
+inline constexpr uint32_t presieve_pattern_count = class_2_begin / 2;
+static_assert(class_2_begin % 4 == 0, "the patterns are combined two at a time");
 
 // sieve_start accepts pmin up to 2^62. The bucket primes come from a second
 // sieve that is exact below 131071^2 (about 1.7e10); they stay below 2^32 and
@@ -68,6 +69,10 @@ struct prime_tables {
   std::unique_ptr<uint32_t[]> pattern_5_29_31;
   std::unique_ptr<uint32_t[]> pattern_3_7_13_17;
   std::unique_ptr<uint32_t[]> pattern_11_19_23;
+  // Pattern j strikes sieving primes 2j and 2j + 1 (37 and 41, ...); period
+  // their product, length period plus one segment, as above.
+  std::unique_ptr<uint32_t[]> presieve_patterns[presieve_pattern_count];
+  uint32_t presieve_periods[presieve_pattern_count] = {};
   std::unique_ptr<uint32_t[]> sieving_primes;  // 37 to 131071
 };
 
@@ -82,8 +87,9 @@ struct segment_sieve {
   uint32_t pos_5_29_31 = 0;  // window start for the next segment, in words
   uint32_t pos_3_7_13_17 = 0;
   uint32_t pos_11_19_23 = 0;
+  uint32_t presieve_pos[presieve_pattern_count] = {};
 
-  std::unique_ptr<uint32_t[]> segment;  // segment_words + segment_slack_words
+  std::unique_ptr<uint32_t[]> segment;  // segment_words
   uint32_t* segment_end = nullptr;      // word segment_words of segment
   uint32_t* chunk = nullptr;            // next chunk to read out
   int64_t chunk_base = 0;               // base of the chunk read out last

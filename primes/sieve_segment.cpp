@@ -13,24 +13,7 @@
 namespace veksieve {
 namespace {
 
-// p < 128: many strikes per segment, so two per turn; the second of the last
-// pair may land in the slack words, and is struck again in the next segment.
-ALWAYS_INLINE void strike_class_1(uint32_t* segment, uint32_t* packed, uint32_t begin, uint32_t end) {
-  for (uint32_t j = begin; j < end; ++j) {
-    const uint32_t p = small_prime_of(packed[j]);
-    uint32_t m = small_strike_of(packed[j]);
-    do {
-      clear_bit(segment, m);
-      m += p;
-      clear_bit(segment, m);
-      m += p;
-    } while (m < segment_bits);
-    m -= segment_bits;
-    if (m >= p) m -= p;
-    packed[j] = pack_small(p, m);
-  }
-}
-
+// 128 < p < 65536; the primes below are struck by the pre-sieve patterns.
 ALWAYS_INLINE void strike_class_2(uint32_t* segment, uint32_t* packed, uint32_t begin, uint32_t end) {
   for (uint32_t j = begin; j < end; ++j) {
     const uint32_t p = small_prime_of(packed[j]);
@@ -86,7 +69,6 @@ void sieve_segment(segment_sieve& sieve, const prime_tables& tables) {
   combine_wheel_windows(sieve, tables);
   uint32_t* const segment = sieve.segment.get();
   uint32_t* const packed = sieve.packed_sieve.get();
-  strike_class_1(segment, packed, 0, class_2_begin);
   strike_class_2(segment, packed, class_2_begin, class_3_begin);
   if (sieve.below_2_to_32) return;
   strike_class_3_4<class_3_high_bits>(segment, packed, class_3_begin, class_4_begin);
