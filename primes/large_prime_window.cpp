@@ -46,7 +46,8 @@ void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {
 
 void build_window(prime_source& source, int64_t first_segment) {
   large_prime_window& window = source.window;
-  if (!window.bits) {
+  window.first_segment = -1;  // no window, should an allocation throw
+  if (!window.strikes) {
     // Left uninitialised: filled below.
     window.bits.reset(new uint32_t[window_words]);
     window.strikes.reset(new uint32_t[window_batch]);
