@@ -100,7 +100,7 @@ struct segment_sieve {
   // One word per sieving prime, the prime and its strike index (packed_sieve.hpp).
   std::unique_ptr<uint32_t[]> packed_sieve;
   // Set for a sieve that never passes 2^32 (the window stream): the primes up
-  // to 2^16 suffice there, and the 5700 above cost a third of a segment.
+  // to 2^16 suffice there, and the 5700 above would visit every segment.
   bool below_2_to_32 = false;
 };
 
