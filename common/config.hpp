@@ -135,10 +135,24 @@ constexpr int64_t status_give_up_ms = 60000;
 // The prime source files its large sieving primes (above 2^17) in buckets of
 // this many 8-byte entries, 4 KB with the header: large enough that a
 // segment's list is a few long runs, small enough that the partly filled
-// newest bucket of each of the up to 2^14 lists ahead stays a small share
-// (at most 64 MB beside 840 MB of entries at 2^62). The pool grows by slabs of
+// newest bucket of each list ahead stays a small share (the primes below
+// bucket_prime_bound reach 128 segments ahead). The pool grows by slabs of
 // buckets_per_slab buckets (1 MB).
 constexpr uint32_t bucket_capacity = 510;
 constexpr uint32_t buckets_per_slab = 256;
+
+// Only the sieving primes below this bound wait in buckets (2.1 million of
+// them, about 17 MB); from its square, 2^50, the larger ones are streamed
+// out of a small sieve once per window instead, since one entry for each of
+// the 105 million primes below 2^31 would take 840 MB at 2^62. Lower, the
+// buckets grow no further than this and the window stream stays short.
+constexpr int64_t bucket_prime_bound = int64_t{1} << 25;
+// The window the streamed primes strike: this many segments of 2^18
+// integers, a 40 MB bitmap, so that with the buckets a source holds 58 MB at
+// 2^62. Each window costs one pass over the primes up to its square root
+// (1.05e8 at 2^62) and their 58 million strikes, scattered over the bitmap
+// and bound by memory bandwidth: about 2 s at 2^62 for 6.7e8 integers, so
+// the window is as wide as the memory allows.
+constexpr uint32_t window_segments = 2560;
 
 }  // namespace veksieve

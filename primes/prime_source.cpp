@@ -7,7 +7,7 @@
 namespace veksieve {
 
 segment_sieve::segment_sieve()
-    : segment(std::make_unique<uint32_t[]>(segment_words + segment_slack_words)),
+    : segment(std::make_unique<uint32_t[]>(segment_words)),
       segment_end(segment.get() + segment_words), chunk(segment_end),
       pending(std::make_unique<int64_t[]>(max_pending)),
       packed_sieve(std::make_unique<uint32_t[]>(sieving_prime_count)) {}

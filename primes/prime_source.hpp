@@ -8,6 +8,7 @@
 #include "common/config.hpp"
 #include "common/macros.hpp"
 #include "primes/bucket_lists.hpp"
+#include "primes/large_prime_window.hpp"
 
 #include <array>
 #include <cstdint>
@@ -20,9 +21,6 @@ namespace veksieve {
 inline constexpr uint32_t segment_bits = 131072;
 inline constexpr uint32_t segment_words = segment_bits / 32;
 inline constexpr int64_t segment_span = 2 * int64_t{segment_bits};
-// Class-1 primes (p < 128) are struck two at a time and may overshoot the
-// segment by up to 2p - 1 bits; these words absorb that and are never read.
-inline constexpr uint32_t segment_slack_words = 4;
 inline constexpr uint32_t chunk_words = 4;
 inline constexpr int64_t chunk_span = 64 * int64_t{chunk_words};
 inline constexpr uint32_t max_pending = 32 * chunk_words;
@@ -32,9 +30,10 @@ inline constexpr uint32_t small_prime_count = 24000;
 inline constexpr uint32_t small_primes_end_mark = 0x7fffffff;
 
 // The segment's own sieving primes, 37 to 131071 = 2^17 - 1, are
-// small_primes[10 ...], in four classes by size, each struck by its own loop
-// (see sieve_segment). Every larger prime has at most one odd multiple in a
-// segment and sits in the buckets.
+// small_primes[10 ...], in four classes by size. Class 1 (37 to 127) is
+// struck by the pre-sieve patterns with 3 to 31; the others each by its own
+// loop (see sieve_segment). Every larger prime has at most one odd multiple
+// in a segment and sits in the buckets.
 inline constexpr uint32_t first_sieving_prime_index = 10;
 inline constexpr uint32_t sieving_prime_count = 12240;
 inline constexpr uint32_t last_sieving_prime = 131071;
@@ -50,6 +49,9 @@ inline constexpr uint32_t period_11_19_23 = 11 * 19 * 23;
 static_assert(period_5_29_31 > segment_words && period_3_7_13_17 > segment_words &&
                   period_11_19_23 > segment_words,
               "one subtraction must bring a pattern position back below its period");
+// The pre-sieve patterns of class 1, two primes each: 37 * 41, ..., 113 * 127.
+inline constexpr uint32_t presieve_pattern_count = class_2_begin / 2;
+static_assert(class_2_begin % 4 == 0, "the patterns are combined two at a time");
 
 // sieve_start accepts pmin up to 2^62. The bucket primes come from a second
 // sieve that is exact below 131071^2 (about 1.7e10); they stay below 2^32 and
@@ -67,6 +69,10 @@ struct prime_tables {
   std::unique_ptr<uint32_t[]> pattern_5_29_31;
   std::unique_ptr<uint32_t[]> pattern_3_7_13_17;
   std::unique_ptr<uint32_t[]> pattern_11_19_23;
+  // Pattern j strikes sieving primes 2j and 2j + 1 (37 and 41, ...); period
+  // their product, length period plus one segment, as above.
+  std::unique_ptr<uint32_t[]> presieve_patterns[presieve_pattern_count];
+  uint32_t presieve_periods[presieve_pattern_count] = {};
   std::unique_ptr<uint32_t[]> sieving_primes;  // 37 to 131071
 };
 
@@ -81,8 +87,9 @@ struct segment_sieve {
   uint32_t pos_5_29_31 = 0;  // window start for the next segment, in words
   uint32_t pos_3_7_13_17 = 0;
   uint32_t pos_11_19_23 = 0;
+  uint32_t presieve_pos[presieve_pattern_count] = {};
 
-  std::unique_ptr<uint32_t[]> segment;  // segment_words + segment_slack_words
+  std::unique_ptr<uint32_t[]> segment;  // segment_words
   uint32_t* segment_end = nullptr;      // word segment_words of segment
   uint32_t* chunk = nullptr;            // next chunk to read out
   int64_t chunk_base = 0;               // base of the chunk read out last
@@ -92,11 +99,15 @@ struct segment_sieve {
 
   // One word per sieving prime, the prime and its strike index (packed_sieve.hpp).
   std::unique_ptr<uint32_t[]> packed_sieve;
+  // Set for a sieve that never passes 2^32 (the window stream): the primes up
+  // to 2^16 suffice there, and the 5700 above would visit every segment.
+  bool below_2_to_32 = false;
 };
 
 // One worker's source. The sieving primes above 131071 are produced on demand
-// by a second segment sieve as the squares come near, and each waits in the
-// bucket of the segment it strikes next.
+// by a second segment sieve as the squares come near, and each below
+// bucket_prime_bound waits in the bucket of the segment it strikes next; the
+// larger ones strike a window of segments at a time (large_prime_window.hpp).
 struct prime_source {
   explicit prime_source(std::shared_ptr<const prime_tables> shared_tables);
 
@@ -104,6 +115,8 @@ struct prime_source {
   segment_sieve sieve;           // hands out the primes
   segment_sieve bucket_primes;   // hands out the bucket primes, 131101 upwards
   bucket_lists buckets;
+  segment_sieve window_primes;   // streams the primes above bucket_prime_bound for a window
+  large_prime_window window;
   int64_t sieved_segment = -1;   // number of the segment in sieve.segment; -1 before the first start
   int64_t next_bucket_prime = 0; // the next bucket prime not yet in the buckets
 };
@@ -122,6 +135,9 @@ void strike_bucket(prime_source& source);
 void add_bucket_primes(prime_source& source, int64_t start);
 NOINLINE void refill_pending(prime_source& source);
 NOINLINE void refill_bucket_primes(prime_source& source);
+// Reads out the next chunk of a segment sieve that holds primes, sieving its
+// next segment first when the segment is used up.
+void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables);
 
 // The hot path: a test, a decrement and a load.
 ALWAYS_INLINE int64_t next_prime(prime_source& source) {

@@ -10,10 +10,10 @@ namespace veksieve {
 std::shared_ptr<const prime_tables> build_prime_tables() {
   auto tables = std::make_shared<prime_tables>();
   tables->small_primes = build_small_primes();
-  build_wheel_patterns(*tables);
   tables->sieving_primes = std::make_unique<uint32_t[]>(sieving_prime_count);
   for (uint32_t j = 0; j < sieving_prime_count; ++j)
     tables->sieving_primes[j] = tables->small_primes[first_sieving_prime_index + j];
+  build_wheel_patterns(*tables);
   // The strike loops rely on each class's bounds on p.
   ASSERT(tables->sieving_primes[class_2_begin - 1] < 128);
   ASSERT(tables->sieving_primes[class_3_begin - 1] < 0x10000);

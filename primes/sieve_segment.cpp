@@ -13,24 +13,7 @@
 namespace veksieve {
 namespace {
 
-// p < 128: many strikes per segment, so two per turn; the second of the last
-// pair may land in the slack words, and is struck again in the next segment.
-ALWAYS_INLINE void strike_class_1(uint32_t* segment, uint32_t* packed, uint32_t begin, uint32_t end) {
-  for (uint32_t j = begin; j < end; ++j) {
-    const uint32_t p = small_prime_of(packed[j]);
-    uint32_t m = small_strike_of(packed[j]);
-    do {
-      clear_bit(segment, m);
-      m += p;
-      clear_bit(segment, m);
-      m += p;
-    } while (m < segment_bits);
-    m -= segment_bits;
-    if (m >= p) m -= p;
-    packed[j] = pack_small(p, m);
-  }
-}
-
+// 128 < p < 65536; the primes below are struck by the pre-sieve patterns.
 ALWAYS_INLINE void strike_class_2(uint32_t* segment, uint32_t* packed, uint32_t begin, uint32_t end) {
   for (uint32_t j = begin; j < end; ++j) {
     const uint32_t p = small_prime_of(packed[j]);
@@ -86,8 +69,8 @@ void sieve_segment(segment_sieve& sieve, const prime_tables& tables) {
   combine_wheel_windows(sieve, tables);
   uint32_t* const segment = sieve.segment.get();
   uint32_t* const packed = sieve.packed_sieve.get();
-  strike_class_1(segment, packed, 0, class_2_begin);
   strike_class_2(segment, packed, class_2_begin, class_3_begin);
+  if (sieve.below_2_to_32) return;
   strike_class_3_4<class_3_high_bits>(segment, packed, class_3_begin, class_4_begin);
   strike_class_3_4<class_4_high_bits>(segment, packed, class_4_begin, sieving_prime_count);
 }
@@ -117,7 +100,9 @@ void strike_bucket(prime_source& source) {
 void add_bucket_primes(prime_source& source, int64_t start) {
   const int64_t end = start + segment_span;
   int64_t p = source.next_bucket_prime;
-  while (p * p < end) {
+  // Below bucket_prime_bound^2 the bound never stops the loop; above, the
+  // larger primes strike the window instead.
+  while (p * p < end && p < bucket_prime_bound) {
     file_multiple(source.buckets, static_cast<uint32_t>(p), first_multiple(p, std::max(p * p, start + 1)));
     if (UNLIKELY(source.bucket_primes.pending_count == 0)) refill_bucket_primes(source);
     p = source.bucket_primes.pending[--source.bucket_primes.pending_count];
@@ -138,23 +123,25 @@ void refill_pending(prime_source& source) {
       sieve_segment(sieve, *source.tables);
       source.sieved_segment = number;
       strike_bucket(source);
+      strike_large_primes(source);
       sieve.chunk = sieve.segment.get();
     }
     emit_chunk(sieve);
   } while (sieve.pending_count == 0);
 }
 
-void refill_bucket_primes(prime_source& source) {
-  segment_sieve& sieve = source.bucket_primes;
+void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables) {
   // The segment's own sieving primes alone are exact up to 131071^2.
   ASSERT(sieve.chunk_base < int64_t{last_sieving_prime} * last_sieving_prime);
   do {
     if (sieve.chunk == sieve.segment_end) {
-      sieve_segment(sieve, *source.tables);
+      sieve_segment(sieve, tables);
       sieve.chunk = sieve.segment.get();
     }
     emit_chunk(sieve);
   } while (sieve.pending_count == 0);
 }
+
+void refill_bucket_primes(prime_source& source) { refill_segment_primes(source.bucket_primes, *source.tables); }
 
 }  // namespace veksieve

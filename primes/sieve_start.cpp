@@ -67,13 +67,15 @@ void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t 
   sieve.pos_5_29_31 = wheel_position(start, period_5_29_31);
   sieve.pos_3_7_13_17 = wheel_position(start, period_3_7_13_17);
   sieve.pos_11_19_23 = wheel_position(start, period_11_19_23);
+  for (uint32_t j = 0; j < presieve_pattern_count; ++j)
+    sieve.presieve_pos[j] = wheel_position(start, tables.presieve_periods[j]);
   sieve.chunk_base = start - chunk_span;
 
   combine_wheel_windows(sieve, tables);
   uint32_t* const segment = sieve.segment.get();
   uint32_t* const packed = sieve.packed_sieve.get();
   const uint32_t* const sieving = tables.sieving_primes.get();
-  for (uint32_t j = 0; j < class_3_begin; ++j) {
+  for (uint32_t j = class_2_begin; j < class_3_begin; ++j) {
     const uint32_t p = sieving[j];
     packed[j] = pack_small(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
   }
@@ -82,8 +84,15 @@ void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t 
     const uint32_t p = sieving[j];
     packed[j] = pack_big(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
   }
-  // Bucket primes start at their squares, far above the first segment.
-  if (start == 0) segment[0] = first_word_primes;
+  // Bucket primes start at their squares, far above the first segment. The
+  // patterns strike their own primes: give them back.
+  if (start == 0) {
+    segment[0] = first_word_primes;
+    for (uint32_t j = 0; j < class_2_begin; ++j) {
+      const uint32_t bit = (sieving[j] + 1) / 2;
+      segment[bit / 32] |= uint32_t{1} << (bit % 32);
+    }
+  }
   sieve.chunk = segment;
   sieve.pending_count = 0;
 }
@@ -107,6 +116,7 @@ void sieve_start(prime_source& source, int64_t pmin) {
     position_segment(sieve, *source.tables, start);
     source.sieved_segment = number;
     strike_bucket(source);
+    strike_large_primes(source);
   }
   while (peek_prime(source) <= pmin) --sieve.pending_count;
 }

@@ -1,7 +1,8 @@
 // The prime source against primesieve over the stretches where it is most
 // likely to go wrong: the first segments, the squares where bucket primes
-// join, the ring of bucket lists wrapping, high ranges up to 2^62, every way
-// of repositioning; and the memory it holds.
+// join, the ring of bucket lists wrapping, the height where the windows of
+// large primes take over and the ends of a window, high ranges up to 2^62,
+// every way of repositioning; and the memory it holds.
 #include "prime_reference.hpp"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <new>
 #include <vector>
 
@@ -102,8 +104,7 @@ TEST(prime_source, hands_out_the_primes_above_high_starting_points) {
 }
 
 // Every prime from 2^62 - 2^24 to 2^62 and the first one past it, and the
-// memory a source holds there: one 8-byte entry for each of the 105 million
-// primes up to 2^31 (see the README).
+// memory a source holds there: the buckets up to 2^25 and a window.
 TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   const size_t before = allocated_bytes;
   const int64_t pmin = two_to_62 - (int64_t{1} << 24);
@@ -115,7 +116,7 @@ TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   EXPECT_GT(want.size(), 380000u);
   EXPECT_EQ(next_prime(*source), test::reference_primes(two_to_62, 1).front());
   std::cout << "held at 2^62: " << held / 1000000 << " MB\n";
-  EXPECT_LT(held, size_t{930000000});
+  EXPECT_LT(held, size_t{64} << 20);
 }
 
 // A source moved to pmin within its segment, forward by a little or by more
@@ -137,6 +138,50 @@ TEST(prime_source, repositions_to_what_a_fresh_start_hands_out) {
     test::hand_out(*source, 20000);
     sieve_start(*source, pmin);
     EXPECT_TRUE(test::same_primes(test::hand_out(*source, 100000), test::reference_primes(pmin, 100000)));
+  }
+}
+
+// Climbing from the buckets alone into the first window at 2^50; and a
+// window built on the way up whose first number, x = q * m with primes q and
+// m just above 2^25, has no smaller factor: only the window strikes it.
+TEST(prime_source, stays_exact_where_the_windows_of_large_primes_begin_and_follow) {
+  const int64_t windowed = bucket_prime_bound * bucket_prime_bound;
+  auto source = test::started_source(windowed - 3 * segment_span);
+  EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, windowed + 3 * segment_span),
+                                test::reference_primes_to(windowed - 3 * segment_span, windowed + 3 * segment_span)));
+
+  const auto prime = [](int64_t n) {
+    for (int64_t d = 3; d * d <= n; d += 2)
+      if (n % d == 0) return false;
+    return n % 2 != 0;
+  };
+  int64_t q = bucket_prime_bound + 1;
+  while (!prime(q)) q += 2;
+  uint64_t inverse = static_cast<uint64_t>(q);  // of q modulo 2^64, by Newton's steps
+  for (int i = 0; i < 5; ++i) inverse *= 2 - static_cast<uint64_t>(q) * inverse;
+  int64_t m = static_cast<int64_t>(-inverse % segment_span) + bucket_prime_bound;
+  while (!prime(m)) m += segment_span;
+  const int64_t x = q * m;
+  ASSERT_EQ((x + 1) % segment_span, 0);
+  const int64_t window_span = int64_t{window_segments} * segment_span;
+  sieve_start(*source, x + 1 - window_span + 5);  // a window ending at x
+  sieve_start(*source, x - 1000);                 // within it
+  EXPECT_TRUE(test::same_primes(test::hand_out_to(*source, x + 1000), test::reference_primes_to(x - 1000, x + 1000)));
+}
+
+// Moving on within a window, past it, and back before it, near 10^17; and
+// what a source holds there.
+TEST(prime_source, repositions_across_windows) {
+  const int64_t base = 100000000000000000;
+  const size_t before = allocated_bytes;
+  auto source = test::started_source(base);
+  const size_t held = allocated_bytes - before;
+  std::cout << "held at 10^17: " << held / 1000000 << " MB\n";
+  EXPECT_LT(held, size_t{64} << 20);
+  for (int64_t pmin : {base + 100000000, base + 2000000000, base + 1000000000, base + 1500000000, base - 1}) {
+    SCOPED_TRACE(pmin);
+    sieve_start(*source, pmin);
+    EXPECT_TRUE(test::same_primes(test::hand_out(*source, 50000), test::reference_primes(pmin, 50000)));
   }
 }
 

@@ -40,20 +40,30 @@ TEST(wheel_patterns, strike_exactly_the_odd_multiples_of_their_primes) {
       {"3_7_13_17", tables->pattern_3_7_13_17.get(), 4641, {3, 7, 13, 17}, 0xd969b44b},
       {"11_19_23", tables->pattern_11_19_23.get(), 4807, {11, 19, 23}, 0xcffdebbf},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.words[0], c.word_0);
-    // Bit k stands for 2k - 1; every bit of the array, window tails included.
-    const uint32_t bits = 32 * (c.period + segment_words);
+  // Bit k stands for 2k - 1; every bit of the array, window tails included.
+  const auto check = [](const uint32_t* words, uint32_t period, std::initializer_list<uint32_t> primes) {
+    const uint32_t bits = 32 * (period + segment_words);
     uint32_t wrong = 0;
     for (uint32_t k = 0; k < bits; ++k) {
       bool multiple = false;
-      for (uint32_t q : c.primes) multiple = multiple || (2 * int64_t{k} - 1) % q == 0;
-      const bool set = (c.words[k / 32] >> (k % 32)) & 1;
+      for (uint32_t q : primes) multiple = multiple || (2 * int64_t{k} - 1) % q == 0;
+      const bool set = (words[k / 32] >> (k % 32)) & 1;
       wrong += set == multiple;
     }
     EXPECT_EQ(wrong, 0u);
-    for (uint32_t w = 0; w < segment_words; ++w) ASSERT_EQ(c.words[c.period + w], c.words[w]) << "word " << w;
+    for (uint32_t w = 0; w < segment_words; ++w) ASSERT_EQ(words[period + w], words[w]) << "word " << w;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.words[0], c.word_0);
+    check(c.words, c.period, c.primes);
+  }
+  // The pre-sieve patterns, 37 * 41 to 113 * 127.
+  const uint32_t* sieving = tables->sieving_primes.get();
+  for (uint32_t j = 0; j < presieve_pattern_count; ++j) {
+    SCOPED_TRACE(sieving[2 * j]);
+    EXPECT_EQ(tables->presieve_periods[j], sieving[2 * j] * sieving[2 * j + 1]);
+    check(tables->presieve_patterns[j].get(), tables->presieve_periods[j], {sieving[2 * j], sieving[2 * j + 1]});
   }
   // Bits 0 and 1 (-1 and 1) set, 3 to 31 struck, 37 to 61 left.
   EXPECT_EQ(cases[0].words[0] & cases[1].words[0] & cases[2].words[0], 0xc9680003u);
