@@ -46,10 +46,11 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   active_ = static_cast<uint32_t*>(obtain(count_ * sizeof(uint32_t)));
   parity_value_ = static_cast<int64_t*>(obtain(count_ * sizeof(int64_t)));
   table_ = static_cast<uint64_t*>(obtain(table_length_ * sizeof(uint64_t)));
-  chain_ = static_cast<uint32_t*>(obtain(table_length_ * sizeof(uint32_t)));
-  presence_ = static_cast<presence_group*>(obtain(presence_group_count * sizeof(presence_group)));
+  chain_ = static_cast<uint16_t*>(obtain(table_length_ * sizeof(uint16_t)));
+  presence_ = static_cast<uint32_t*>(obtain(presence_block_count * sizeof(uint32_t)));
+  head_ = static_cast<uint16_t*>(obtain(presence_block_count * sizeof(uint16_t)));
   if (!(start_value_ && step_multiplier_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
-        parity_value_ && table_ && chain_ && presence_)) {
+        parity_value_ && table_ && chain_ && presence_ && head_)) {
     release_all();
     throw std::bad_alloc();
   }
@@ -65,6 +66,7 @@ void engine_state::release_all() {
   give_back(table_);
   give_back(chain_);
   give_back(presence_);
+  give_back(head_);
   give_back(start_value_);
   give_back(step_multiplier_);
   give_back(class_exponent_);

@@ -45,7 +45,8 @@ class engine_state {
   std::span<const int32_t> class_exponents() const { return {class_exponent_, count_}; }
   std::span<const int64_t> parity_values() const { return {parity_value_, count_}; }
   std::span<const uint32_t> active_flags() const { return {active_, count_}; }
-  std::span<const presence_group> presence_map() const { return {presence_, presence_group_count}; }
+  std::span<const uint32_t> presence_map() const { return {presence_, presence_block_count}; }
+  std::span<const uint16_t> presence_heads() const { return {head_, presence_block_count}; }
 
  private:
   void* obtain(size_t bytes);
@@ -85,8 +86,9 @@ class engine_state {
 
   // The stride search's blocks.
   uint64_t* table_ = nullptr;            // -2^-(nmin + j*M) mod p, in the product's representation
-  uint32_t* chain_ = nullptr;            // upper half: previous entry of the same group
-  presence_group* presence_ = nullptr;
+  uint16_t* chain_ = nullptr;            // previous entry of the same presence block
+  uint32_t* presence_ = nullptr;         // presence bits, zero between primes
+  uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
 
   std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
   walk_kernel kernel_;

@@ -4,7 +4,7 @@
 // idle at value 0 with multiplier 0). Lanes hold their values in the kernel's
 // own format; `Lanes` supplies set() (into memory), load() and store()
 // (between memory and registers, around each run of steps), probe() (a bit
-// per lane whose presence bit is set), value() (in a run) and advance(). The template is static and calls no
+// per lane whose presence bits are set), value() (in a run) and advance(). The template is static and calls no
 // library template, so that each kernel's translation unit, built for its own
 // instruction set, keeps its own copy and shares none with the others.
 #pragma once

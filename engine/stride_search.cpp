@@ -1,5 +1,5 @@
 // The baby-step/giant-step search for one prime: a table of -2^-(nmin + j*M)
-// with a presence map keyed by the low 16 bits of each entry, one walk over
+// with a presence map keyed by the low 22 bits of each entry, one walk over
 // k*2^t for the t of each active sequence's class inside one stride, and a
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
@@ -15,8 +15,6 @@
 namespace veksieve {
 
 namespace {
-
-ALWAYS_INLINE uint32_t key_of(uint64_t value) { return static_cast<uint32_t>(value) & key_mask; }
 
 // x^e for e >= 1 by square-and-multiply, reduced.
 uint64_t power(uint64_t x, uint32_t e, const prime_modulus& m) {
@@ -63,15 +61,17 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
   }
 
   // The presence map and chains, in ascending j so that each chain runs from
-  // the highest entry down.
-  uint32_t* const chain = chain_;
-  presence_group* const presence = presence_;
+  // the highest entry down to entry 0, which ends every chain and is always
+  // compared.
+  uint16_t* const chain = chain_;
+  uint16_t* const head = head_;
+  uint32_t* const presence = presence_;
   for (uint32_t j = 0; j < length; ++j) {
-    const uint32_t key = key_of(table[j]);
-    presence_group& group = presence[key >> 5];
-    group.bits |= uint32_t{1} << (key & 31);
-    chain[j] = group.head;
-    group.head = j << 16;  // j < 65536 (sizing); the lower half stays 0
+    const uint64_t z = table[j];
+    const uint32_t block = presence_block(z);
+    presence[block] |= presence_bits(z);
+    chain[j] = head[block];
+    head[block] = static_cast<uint16_t>(j);  // j < 65536 (sizing)
   }
 }
 
@@ -120,13 +120,16 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
 }
 
 void engine_state::clear_presence() {
-  // A long table touches most groups: clearing all 16 KB at once is cheaper.
+  // A long table touches most blocks: clearing all 24 KB at once is cheaper.
   if (table_length_ >= presence_clear_all_length) {
-    std::memset(static_cast<void*>(presence_), 0, presence_group_count * sizeof(presence_group));
+    std::memset(presence_, 0, presence_block_count * sizeof(uint32_t));
+    std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
     return;
   }
   for (uint32_t j = table_length_; j-- > 0;) {
-    presence_[key_of(table_[j]) >> 5] = {0, 0};
+    const uint32_t block = presence_block(table_[j]);
+    presence_[block] = 0;
+    head_[block] = 0;
   }
 }
 
@@ -134,7 +137,7 @@ void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
   build_table(m, kernel);
   if (callbacks_.report_factor != nullptr) {
     cut_walks(m, kernel);
-    const stride_view view{table_, chain_, presence_, nmin_, stride_, static_cast<int64_t>(m.p), &callbacks_};
+    const stride_view view{table_, chain_, presence_, head_, nmin_, stride_, static_cast<int64_t>(m.p), &callbacks_};
     switch (kernel) {
       case walk_kernel::scalar:
         walk_scalar(view, pieces_, m);

@@ -64,16 +64,19 @@ struct fma_lanes {
     return static_cast<uint64_t>(zs[l % 4]);
   }
   // z + 2^52 holds z in its low 52 mantissa bits, which give the key.
-  __attribute__((always_inline)) uint64_t probe(const presence_group* presence) const {
+  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence) const {
     const __m256d shift = _mm256_set1_pd(0x1p52);
-    const __m256i low16 = _mm256_set1_epi64x(key_mask);
+    const __m256i block_mask = _mm256_set1_epi64x(presence_block_mask);
     const __m256i low5 = _mm256_set1_epi64x(31);
     uint64_t hits = 0;
     for (int v = 0; v < vectors; ++v) {
-      const __m256i key = _mm256_and_si256(_mm256_castpd_si256(_mm256_add_pd(z[v], shift)), low16);
-      const __m256i group = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(presence),
-                                                   _mm256_srli_epi64(key, 5), 8);
-      const __m256i bit = _mm256_slli_epi64(_mm256_srlv_epi64(group, _mm256_and_si256(key, low5)), 63);
+      const __m256i key = _mm256_castpd_si256(_mm256_add_pd(z[v], shift));
+      const __m256i bits = _mm256_cvtepu32_epi64(_mm256_i64gather_epi32(
+          reinterpret_cast<const int*>(presence), _mm256_and_si256(key, block_mask), 4));
+      const __m256i first = _mm256_and_si256(_mm256_srli_epi64(key, presence_first_shift), low5);
+      const __m256i second = _mm256_and_si256(_mm256_srli_epi64(key, presence_second_shift), low5);
+      const __m256i both = _mm256_and_si256(_mm256_srlv_epi64(bits, first), _mm256_srlv_epi64(bits, second));
+      const __m256i bit = _mm256_slli_epi64(both, 63);
       hits |= uint64_t(static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(bit)))) << (4 * v);
     }
     return hits;

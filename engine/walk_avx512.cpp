@@ -71,19 +71,21 @@ struct ifma_lanes {
     _mm512_store_si512(zs, z[l / 8]);
     return zs[l % 8];
   }
-  // The keys of two vectors packed into sixteen 32-bit lanes, so that one
-  // gather of 32-bit presence words serves sixteen lanes.
-  __attribute__((always_inline)) uint64_t probe(const presence_group* presence) const {
-    const __m512i low16 = _mm512_set1_epi32(key_mask);
+  // The low halves of two vectors packed into sixteen 32-bit lanes, so that
+  // one gather of presence blocks serves sixteen lanes.
+  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence) const {
+    const __m512i block_mask = _mm512_set1_epi32(presence_block_mask);
     const __m512i low5 = _mm512_set1_epi32(31);
     const __m512i one = _mm512_set1_epi32(1);
     const __m512i even = _mm512_set_epi32(30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
     uint64_t hits = 0;
     for (int v = 0; v < vectors; v += 2) {
-      const __m512i key = _mm512_and_si512(_mm512_permutex2var_epi32(z[v], even, z[v + 1]), low16);
-      const __m512i bits = _mm512_i32gather_epi32(_mm512_srli_epi32(key, 5), presence, 8);
-      const __m512i bit = _mm512_srlv_epi32(bits, _mm512_and_si512(key, low5));
-      hits |= uint64_t{_mm512_test_epi32_mask(bit, one)} << (8 * v);
+      const __m512i low = _mm512_permutex2var_epi32(z[v], even, z[v + 1]);
+      const __m512i bits = _mm512_i32gather_epi32(_mm512_and_si512(low, block_mask), presence, 4);
+      const __m512i first = _mm512_and_si512(_mm512_srli_epi32(low, presence_first_shift), low5);
+      const __m512i second = _mm512_and_si512(_mm512_srli_epi32(low, presence_second_shift), low5);
+      const __m512i both = _mm512_and_si512(_mm512_srlv_epi32(bits, first), _mm512_srlv_epi32(bits, second));
+      hits |= uint64_t{_mm512_test_epi32_mask(both, one)} << (8 * v);
     }
     return hits;
   }

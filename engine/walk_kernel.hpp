@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/macros.hpp"
 #include "engine/sieve_engine.hpp"
 
 namespace veksieve {
@@ -19,23 +20,28 @@ enum class walk_kernel : uint8_t { scalar, interleaved, avx2, avx512 };
 constexpr walk_kernel all_walk_kernels[] = {walk_kernel::scalar, walk_kernel::interleaved, walk_kernel::avx2,
                                             walk_kernel::avx512};
 
-// One group of the presence map: a bit per low-16-bit key of the group, and
-// the head word whose upper half is the entry last inserted into the group.
-struct presence_group {
-  uint32_t bits;
-  uint32_t head;
-};
-static_assert(sizeof(presence_group) == 8, "the table build and the gathers read a group as one word");
+// The presence map: 4096 blocks of 32 bits, each entry setting two bits of
+// the block its low 12 bits name, chosen by the next 10 bits. Two bits per
+// entry in 2^17 let through about 25 times fewer values that are not in the
+// table than one bit per entry in 2^16 did (0.2% against 4.7% of the probes
+// at 3000 entries), at the same one gather per probe. Each block also heads
+// the chain of its entries, for the rare hit.
+constexpr uint32_t presence_block_count = 4096;
+constexpr uint32_t presence_block_mask = presence_block_count - 1;
+constexpr int presence_first_shift = 12;
+constexpr int presence_second_shift = 17;
 
-// 2048 groups of 32 keys: one bit for each value of the low 16 bits.
-constexpr uint32_t presence_group_count = 2048;
-constexpr uint32_t key_mask = 0xFFFF;
+ALWAYS_INLINE constexpr uint32_t presence_block(uint64_t z) { return static_cast<uint32_t>(z) & presence_block_mask; }
+ALWAYS_INLINE constexpr uint32_t presence_bits(uint64_t z) {
+  return uint32_t{1} << ((z >> presence_first_shift) & 31) | uint32_t{1} << ((z >> presence_second_shift) & 31);
+}
 
 // What a walk looks up and where it reports, for one prime.
 struct stride_view {
   const uint64_t* table;  // values in the product's representation, reduced
-  const uint32_t* chain;
-  const presence_group* presence;
+  const uint16_t* chain;  // the entry inserted into the same block before this one
+  const uint32_t* presence;
+  const uint16_t* head;   // the entry inserted into each block last
   uint32_t nmin;
   uint32_t stride;
   int64_t p;
@@ -54,7 +60,13 @@ struct walk_piece {
   uint32_t index;
 };
 
-// Reports every table entry equal to z (the presence bit of z is set): a
+// Whether both presence bits of z are set.
+ALWAYS_INLINE bool present(const uint32_t* presence, uint64_t z) {
+  const uint32_t bits = presence_bits(z);
+  return (presence[presence_block(z)] & bits) == bits;
+}
+
+// Reports every table entry equal to z (the presence bits of z are set): a
 // match T[j] = k*2^t gives k*2^(nmin + t + j*M) = -1. Out of line: hits are rare.
 void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t);
 

@@ -9,11 +9,6 @@ namespace veksieve {
 
 namespace {
 
-ALWAYS_INLINE bool present(const presence_group* presence, uint64_t z) {
-  const uint32_t key = static_cast<uint32_t>(z) & key_mask;
-  return (presence[key >> 5].bits >> (key & 31)) & 1;
-}
-
 // Eight chains of the engine's product, stepped in turn: each waits for its
 // own product only, so eight products are in flight.
 struct interleaved_lanes {
@@ -29,7 +24,7 @@ struct interleaved_lanes {
   void load() {}
   void store() {}
   uint64_t value(int l) const { return z[l]; }
-  ALWAYS_INLINE uint64_t probe(const presence_group* presence) const {
+  ALWAYS_INLINE uint64_t probe(const uint32_t* presence) const {
     uint64_t hits = 0;
     for (int l = 0; l < width; ++l) hits |= uint64_t{present(presence, z[l])} << l;
     return hits;
@@ -42,17 +37,14 @@ struct interleaved_lanes {
 }  // namespace
 
 void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t) {
-  // Entry 0 is checked through the head word's lower half (always 0); the
-  // chain then yields descending j. The sizing keeps every n below 2^32.
-  const uint32_t key = static_cast<uint32_t>(z) & key_mask;
-  const presence_group group = view.presence[key >> 5];
+  // Entry 0 first, then the chain of z's block, in descending j, which ends
+  // at entry 0. The sizing keeps every n below 2^32.
   const auto report = [&](uint32_t j) {
     const uint32_t n = view.nmin + static_cast<uint32_t>(t) + j * view.stride;
     view.callbacks->report_factor(view.callbacks->context, index, n, view.p);
   };
-  uint32_t j = group.head & key_mask;
-  if (view.table[j] == z) report(j);
-  for (j = group.head >> 16; j != 0; j = view.chain[j] >> 16) {
+  if (view.table[0] == z) report(0);
+  for (uint32_t j = view.head[presence_block(z)]; j != 0; j = view.chain[j]) {
     if (view.table[j] == z) report(j);
   }
 }

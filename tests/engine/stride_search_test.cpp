@@ -36,9 +36,9 @@ size_t check_against_reference(const sequences& seqs, double alpha, const std::v
     for (const int64_t p : primes) {
       state.sieve_prime(p);
       const auto map = state.presence_map();
-      map_clean = map_clean && std::all_of(map.begin(), map.end(), [](const presence_group& g) {
-        return g.bits == 0 && g.head == 0;
-      });
+      const auto heads = state.presence_heads();
+      map_clean = map_clean && std::all_of(map.begin(), map.end(), [](uint32_t b) { return b == 0; }) &&
+                  std::all_of(heads.begin(), heads.end(), [](uint16_t h) { return h == 0; });
     }
     EXPECT_TRUE(map_clean) << "presence map left dirty";
     const std::vector<factor_call> got = test::sorted_calls(rec.factors);
