@@ -78,6 +78,8 @@ constexpr int walk_avx512_lanes = 32;
 constexpr uint32_t table_chains = 8;
 // ... and of the AVX-512 table build: four vectors of eight lanes.
 constexpr uint32_t table_chains_avx512 = 32;
+static_assert((table_chains & (table_chains - 1)) == 0 && (table_chains_avx512 & (table_chains_avx512 - 1)) == 0,
+              "the chains' starts are formed by doubling their number");
 
 // The SIMD kernels' products are exact below these primes; above, a prime is
 // walked by the interleaved kernel. AVX2 forms products in doubles (53-bit

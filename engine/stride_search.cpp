@@ -39,13 +39,17 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
 
   // The values: T[j+1] = T[j] * 2^-M. One chain would wait a full product's
   // latency per entry, so several chains run side by side, chain c holding
-  // the entries c, c + chains, ..., each stepping by 2^-(chains*M).
-  const uint64_t y = pow_half_mod(stride_, m);
+  // the entries c, c + chains, ..., each stepping by 2^-(chains*M). The
+  // chains' starts double in number with each power y^span, so that their
+  // products overlap instead of waiting on one another.
   const uint32_t chains = kernel == walk_kernel::avx512 ? table_chains_avx512 : table_chains;
   uint64_t x[table_chains_avx512];
   x[0] = p - reduce_once(pow_half_mod(nmin_, m), p);
-  for (uint32_t c = 1; c < chains; ++c) x[c] = mulmod_full(x[c - 1], y, m);
-  const uint64_t y_chains = power(y, chains, m);
+  uint64_t y_chains = pow_half_mod(stride_, m);
+  for (uint32_t span = 1; span < chains; span *= 2) {
+    for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
+    y_chains = mulmod_full(y_chains, y_chains, m);
+  }
   if (kernel == walk_kernel::avx512) {
     build_table_avx512(table, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
   } else {
