@@ -56,6 +56,7 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   }
   build_groups();
   group_passes_.resize(count_);
+  if (kernel_supported(walk_kernel::avx512)) presence_keys_.resize(table_length_);
 }
 
 engine_state::~engine_state() { release_all(); }

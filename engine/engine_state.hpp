@@ -63,6 +63,8 @@ class engine_state {
   void build_table(const prime_modulus& m, walk_kernel kernel);
   void cut_walks(const prime_modulus& m, walk_kernel kernel);
   void clear_presence();
+  template <class KeyOf>
+  void insert_entries(uint32_t length, KeyOf key_of);
 
   const int32_t* k_;
   const int32_t* residue_;
@@ -90,6 +92,7 @@ class engine_state {
   uint32_t* presence_ = nullptr;         // presence bits, zero between primes
   uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
 
+  std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry
   std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
   walk_kernel kernel_;
 

@@ -51,7 +51,7 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
     y_chains = mulmod_full(y_chains, y_chains, m);
   }
   if (kernel == walk_kernel::avx512) {
-    build_table_avx512(table, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
+    build_table_avx512(table, presence_keys_.data(), length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
   } else {
     const fixed_factor step = make_fixed_factor(y_chains, m);
     uint32_t j = 0;
@@ -66,14 +66,24 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
 
   // The presence map and chains, in ascending j so that each chain runs from
   // the highest entry down to entry 0, which ends every chain and is always
-  // compared.
+  // compared. The AVX-512 build has formed each entry's block and bits.
+  if (kernel == walk_kernel::avx512) {
+    const uint64_t* const keys = presence_keys_.data();
+    insert_entries(length, [keys](uint32_t j) { return keys[j]; });
+  } else {
+    insert_entries(length, [table](uint32_t j) { return presence_key(table[j]); });
+  }
+}
+
+template <class KeyOf>
+ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of) {
   uint16_t* const chain = chain_;
   uint16_t* const head = head_;
   uint32_t* const presence = presence_;
   for (uint32_t j = 0; j < length; ++j) {
-    const uint64_t z = table[j];
-    const uint32_t block = presence_block(z);
-    presence[block] |= presence_bits(z);
+    const uint64_t key = key_of(j);
+    const auto block = static_cast<uint32_t>(key);
+    presence[block] |= static_cast<uint32_t>(key >> 32);
     chain[j] = head[block];
     head[block] = static_cast<uint16_t>(j);  // j < 65536 (sizing)
   }

@@ -101,9 +101,20 @@ void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, ui
   run_lane_pool(view, pieces, lanes);
 }
 
-void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p) {
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
+                        uint64_t p) {
   const ifma_modulus m(p);
   const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
+  const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
+  const __m512i low5 = _mm512_set1_epi64(31);
+  const __m512i one = _mm512_set1_epi64(1);
+  const auto key = [&](__m512i x) {
+    const __m512i first_bit = _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srli_epi64(x, presence_first_shift), low5));
+    const __m512i second_bit =
+        _mm512_sllv_epi64(one, _mm512_and_si512(_mm512_srli_epi64(x, presence_second_shift), low5));
+    return _mm512_or_si512(_mm512_and_si512(x, block_mask),
+                           _mm512_slli_epi64(_mm512_or_si512(first_bit, second_bit), 32));
+  };
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
   constexpr uint32_t chains = table_chains_avx512;
@@ -112,12 +123,16 @@ void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first,
   for (; j + chains <= length; j += chains) {
     for (int v = 0; v < vectors; ++v) {
       _mm512_storeu_si512(table + j + 8 * v, x[v]);
+      _mm512_storeu_si512(keys + j + 8 * v, key(x[v]));
       x[v] = m.mul(x[v], s);
     }
   }
   alignas(64) uint64_t rest[chains];
   for (int v = 0; v < vectors; ++v) _mm512_store_si512(rest + 8 * v, x[v]);
-  for (uint32_t c = 0; j < length; ++j, ++c) table[j] = rest[c];
+  for (uint32_t c = 0; j < length; ++j, ++c) {
+    table[j] = rest[c];
+    keys[j] = presence_key(rest[c]);
+  }
 }
 
 void power_batch_avx512(const uint64_t* values, size_t count, uint64_t q, uint64_t one, uint64_t p,

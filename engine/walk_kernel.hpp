@@ -35,6 +35,10 @@ ALWAYS_INLINE constexpr uint32_t presence_block(uint64_t z) { return static_cast
 ALWAYS_INLINE constexpr uint32_t presence_bits(uint64_t z) {
   return uint32_t{1} << ((z >> presence_first_shift) & 31) | uint32_t{1} << ((z >> presence_second_shift) & 31);
 }
+// Both in one word, block low and bits high, as the table build inserts them.
+ALWAYS_INLINE constexpr uint64_t presence_key(uint64_t z) {
+  return presence_block(z) | uint64_t{presence_bits(z)} << 32;
+}
 
 // What a walk looks up and where it reports, for one prime.
 struct stride_view {
@@ -77,8 +81,11 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
 void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
 void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
 // The stride table's values for the AVX-512 kernel: table[c] = first[c] for
-// the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form).
-void build_table_avx512(uint64_t* table, uint32_t length, const uint64_t* first, uint64_t multiplier, uint64_t p);
+// the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form);
+// and keys[j] = presence_key(table[j]), formed in the lanes, where the
+// insertion would spend most of its work on them.
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
+                        uint64_t p);
 // is_power[i] = 1 when values[i] (form x*2^52) raised to q >= 1 is `one`
 // (the form of 1), else 0: the power-residue test in IFMA lanes.
 void power_batch_avx512(const uint64_t* values, size_t count, uint64_t q, uint64_t one, uint64_t p,

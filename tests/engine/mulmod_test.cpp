@@ -138,12 +138,13 @@ TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
     uint64_t first[chains];
     for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
     const uint64_t multiplier = p > 64 ? near_p(random) : below_p(random);
-    std::vector<uint64_t> table(length);
-    build_table_avx512(table.data(), length, first, multiplier, p);
+    std::vector<uint64_t> table(length), keys(length);
+    build_table_avx512(table.data(), keys.data(), length, first, multiplier, p);
     const uint64_t step = mul_ref(multiplier, test::pow_ref((p + 1) / 2, 52, p), p);  // s * 2^-52
     for (uint32_t j = 0; j < length; ++j) {
       const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
       ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
+      ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
     }
   }
 }
