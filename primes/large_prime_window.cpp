@@ -70,7 +70,7 @@ void build_window(prime_source& source, int64_t first_segment) {
   uint32_t count = 0;
   for (;;) {
     if (stream.pending_count == 0) refill_segment_primes(stream, *source.tables);
-    const int64_t q = stream.pending[--stream.pending_count];
+    const int64_t q = stream.pending_low[--stream.pending_count];
     if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
     const int64_t square = q * q;
     if (square >= end) break;

@@ -94,8 +94,11 @@ struct segment_sieve {
   uint32_t* chunk = nullptr;            // next chunk to read out
   int64_t chunk_base = 0;               // base of the chunk read out last
 
-  std::unique_ptr<int64_t[]> pending;  // the last chunk's primes, highest first
-  uint32_t pending_count = 0;          // the next prime is pending[pending_count - 1]
+  // The last chunk's primes, highest first, fill the top of pending from
+  // pending_low on; the next prime is pending_low[pending_count - 1].
+  std::unique_ptr<int64_t[]> pending;
+  int64_t* pending_low = nullptr;
+  uint32_t pending_count = 0;
 
   // One word per sieving prime, the prime and its strike index (packed_sieve.hpp).
   std::unique_ptr<uint32_t[]> packed_sieve;
@@ -142,12 +145,12 @@ void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables);
 // The hot path: a test, a decrement and a load.
 ALWAYS_INLINE int64_t next_prime(prime_source& source) {
   if (UNLIKELY(source.sieve.pending_count == 0)) refill_pending(source);
-  return source.sieve.pending[--source.sieve.pending_count];
+  return source.sieve.pending_low[--source.sieve.pending_count];
 }
 
 ALWAYS_INLINE int64_t peek_prime(prime_source& source) {
   if (UNLIKELY(source.sieve.pending_count == 0)) refill_pending(source);
-  return source.sieve.pending[source.sieve.pending_count - 1];
+  return source.sieve.pending_low[source.sieve.pending_count - 1];
 }
 
 }  // namespace veksieve

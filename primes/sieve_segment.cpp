@@ -48,20 +48,23 @@ ALWAYS_INLINE void strike_class_3_4(uint32_t* segment, uint32_t* packed, uint32_
 void emit_chunk(segment_sieve& sieve) {
   const int64_t base = sieve.chunk_base += chunk_span;
   const uint32_t* chunk = sieve.chunk;
-  int64_t* const pending = sieve.pending.get();
-  uint32_t count = 0;
-  // Highest first, so that next_prime, taking from the end, hands out the
-  // lowest first. Two words make one 64-bit unit, the lower word the low half.
-  for (int half = 1; half >= 0; --half) {
+  int64_t* const top = sieve.pending.get() + max_pending;
+  int64_t* out = top;
+  // Lowest first, each stored below the one before, so that next_prime,
+  // taking from the top down, hands out the lowest first. Finding the lowest
+  // set bit keeps it off the loop's dependency chain (bits &= bits - 1);
+  // finding the highest would put it there.
+  // Two words make one 64-bit unit, the lower word the low half.
+  for (int half = 0; half < 2; ++half) {
     uint64_t bits = chunk[2 * half] | uint64_t{chunk[2 * half + 1]} << 32;
     const int64_t half_base = base + 128 * half - 1;
     while (bits != 0) {
-      const int b = 63 - __builtin_clzll(bits);
-      pending[count++] = half_base + 2 * b;
-      bits &= ~(uint64_t{1} << b);
+      *--out = half_base + 2 * __builtin_ctzll(bits);
+      bits &= bits - 1;
     }
   }
-  sieve.pending_count = count;
+  sieve.pending_low = out;
+  sieve.pending_count = static_cast<uint32_t>(top - out);
   sieve.chunk += chunk_words;
 }
 
@@ -105,7 +108,7 @@ void add_bucket_primes(prime_source& source, int64_t start) {
   while (p * p < end && p < bucket_prime_bound) {
     file_multiple(source.buckets, static_cast<uint32_t>(p), first_multiple(p, std::max(p * p, start + 1)));
     if (UNLIKELY(source.bucket_primes.pending_count == 0)) refill_bucket_primes(source);
-    p = source.bucket_primes.pending[--source.bucket_primes.pending_count];
+    p = source.bucket_primes.pending_low[--source.bucket_primes.pending_count];
   }
   source.next_bucket_prime = p;
 }

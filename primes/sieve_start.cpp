@@ -30,14 +30,14 @@ void restart_buckets(prime_source& source, int64_t target) {
   source.buckets.current_group = static_cast<uint64_t>(target) >> group_shift;
   segment_sieve& primes = source.bucket_primes;
   position_segment(primes, *source.tables, 0);
-  while (primes.pending_count == 0 || primes.pending[primes.pending_count - 1] <= last_sieving_prime) {
+  while (primes.pending_count == 0 || primes.pending_low[primes.pending_count - 1] <= last_sieving_prime) {
     if (primes.pending_count == 0) {
       refill_bucket_primes(source);
     } else {
       --primes.pending_count;
     }
   }
-  source.next_bucket_prime = primes.pending[--primes.pending_count];
+  source.next_bucket_prime = primes.pending_low[--primes.pending_count];
 }
 
 // Moves the buckets on to the segment `target`: the primes filed under the
