@@ -36,6 +36,19 @@ constexpr double cost_group_ns = 31.4;
 // gain (10%) did not show in measurements (noise 6%); W3's (45%) did.
 constexpr double model_least_gain = 0.15;
 
+// The group filter reads the quadratic character of -k or -2k from a table
+// of Jacobi symbols (r/k), k bits per k, instead of raising it to (p-1)/2
+// (about 60 dependent products per prime). Per engine the tables take at
+// most this many bits (1 MB, W3's 40 k's below 10^5 take 250 KB); a k beyond
+// it keeps Euler's criterion.
+constexpr uint64_t quadratic_table_max_bits = uint64_t{1} << 23;
+
+// Powers 2^e of the per-prime set-up (start values, test values, step
+// multipliers) come from a table of one product each for e below this
+// bound (64 doublings and bound/64 products per prime, as far as the largest
+// step needs); larger e are raised by square-and-multiply.
+constexpr uint32_t pow2_table_bound = 4096;
+
 // A k outside the period table may be split into the residue classes of a
 // divisor of this period (a multiple of its gcd step) that its n's occupy.
 constexpr int32_t class_period_base = 720;

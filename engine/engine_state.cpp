@@ -3,6 +3,7 @@
 // grouping of adjacent sequences of one k, and the parity values.
 #include "engine/engine_state.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <string_view>
@@ -39,7 +40,6 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
       kernel_(chosen_walk_kernel()) {
   ASSERT(sizing.ok());
   start_value_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
-  step_multiplier_ = static_cast<uint64_t*>(obtain(count_ * sizeof(uint64_t)));
   class_exponent_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
   group_tag_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
   group_size_ = static_cast<int32_t*>(obtain(count_ * sizeof(int32_t)));
@@ -49,12 +49,13 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   chain_ = static_cast<uint16_t*>(obtain(table_length_ * sizeof(uint16_t)));
   presence_ = static_cast<uint32_t*>(obtain(presence_block_count * sizeof(uint32_t)));
   head_ = static_cast<uint16_t*>(obtain(presence_block_count * sizeof(uint16_t)));
-  if (!(start_value_ && step_multiplier_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
+  if (!(start_value_ && class_exponent_ && group_tag_ && group_size_ && active_ &&
         parity_value_ && table_ && chain_ && presence_ && head_)) {
     release_all();
     throw std::bad_alloc();
   }
   build_groups();
+  build_filters();
   group_passes_.resize(count_);
   if (kernel_supported(walk_kernel::avx512)) presence_keys_.resize(table_length_);
 }
@@ -69,7 +70,6 @@ void engine_state::release_all() {
   give_back(presence_);
   give_back(head_);
   give_back(start_value_);
-  give_back(step_multiplier_);
   give_back(class_exponent_);
   give_back(group_tag_);
   give_back(group_size_);
@@ -119,6 +119,28 @@ void engine_state::build_groups() {
     const int64_t k = k_[i];
     parity_value_[i] = -(k % 3) * k;
   }
+}
+
+void engine_state::build_filters() {
+  character_slot_.assign(count_, quadratic_characters::none);
+  for (size_t i = 0; i < count_; ++i) {
+    // A k that 3 divides needs no character.
+    if (group_tag_[i] <= 0 && parity_value_[i] != 0 && k_[i] > 0) {
+      character_slot_[i] = characters_.add(static_cast<uint32_t>(k_[i]));
+    }
+  }
+  slot_steps_.assign(step_, step_ + count_);
+  std::sort(slot_steps_.begin(), slot_steps_.end());
+  slot_steps_.erase(std::unique(slot_steps_.begin(), slot_steps_.end()), slot_steps_.end());
+  step_slot_.resize(count_);
+  for (size_t i = 0; i < count_; ++i) {
+    const auto slot = std::lower_bound(slot_steps_.begin(), slot_steps_.end(), static_cast<uint32_t>(step_[i]));
+    step_slot_[i] = static_cast<uint32_t>(slot - slot_steps_.begin());
+  }
+  step_powers_.assign(slot_steps_.size(), {});
+  // Residues and class exponents lie below their step.
+  const uint32_t largest_step = slot_steps_.empty() ? 1 : slot_steps_.back();
+  pow2_bound_ = std::min(largest_step + 1, pow2_table_bound);
 }
 
 void engine_state::sieve_prime(int64_t p) {

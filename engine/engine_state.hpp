@@ -1,5 +1,5 @@
 // One engine's state: the per-sequence arrays, the scalars fixed at set-up,
-// the two caches and the three blocks of the stride search. Nothing is
+// the filters' tables, the per-prime powers and the three blocks of the stride search. Nothing is
 // static, so engines on several threads do not meet. sieve_prime() is the
 // whole work for one prime; the prime loop (sieve_engine.cpp) draws primes.
 #pragma once
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/modular_powers.hpp"
+#include "engine/quadratic_character.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
 #include "engine/walk_kernel.hpp"
@@ -53,6 +54,7 @@ class engine_state {
   void give_back(void* block);
   void release_all();
   void build_groups();
+  void build_filters();
   // sequence_filter.cpp: marks the sequences that can have a solution for p.
   bool mark_active(const prime_modulus& m, walk_kernel kernel);
   void raise_together(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m, walk_kernel kernel,
@@ -79,7 +81,6 @@ class engine_state {
 
   // Per-sequence arrays.
   uint64_t* start_value_ = nullptr;      // k * 2^residue mod p, for active sequences
-  uint64_t* step_multiplier_ = nullptr;  // 2^step mod p, lazy, for active sequences
   int32_t* class_exponent_ = nullptr;    // (residue + nmin) mod step
   int32_t* group_tag_ = nullptr;         // 0 alone, -1 leader, else residue - leader's residue
   int32_t* group_size_ = nullptr;        // for a leader: members after it
@@ -112,7 +113,32 @@ class engine_state {
   std::vector<uint64_t> lane_values_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 
-  power_cache power_cache_;
+  // Set-up of the filters: each leader's table slot (quadratic_characters::none
+  // for Euler's criterion), and the distinct steps, which every sequence
+  // names by its slot so that its powers are formed once per prime.
+  quadratic_characters characters_;
+  std::vector<uint32_t> character_slot_;
+  std::vector<uint32_t> step_slot_;
+  std::vector<uint32_t> slot_steps_;
+  pow2_table pow2_;  // the current prime's 2^e for every e below the largest step
+  uint32_t pow2_bound_ = 1;
+
+  // Per step slot, formed at its first use in a prime's cut_walks (stamp).
+  struct step_powers {
+    uint64_t stamp;
+    uint64_t lane_multiplier;  // 2^step in the kernel's lane form
+    uint64_t jump;             // 2^(step * piece), or 0 until a walk needs it
+  };
+  std::vector<step_powers> step_powers_;
+  uint64_t walk_stamp_ = 0;
+  struct open_walk {
+    uint64_t start;
+    uint64_t t;
+    uint32_t left;
+    uint32_t index;
+  };
+  std::vector<open_walk> open_walks_;
+  std::vector<walk_piece> walk_ends_;
 };
 
 }  // namespace veksieve

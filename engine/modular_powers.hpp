@@ -1,24 +1,18 @@
 // Powers of 2 and of 1/2 modulo the current prime, by left-to-right
 // square-and-multiply where a multiplication by 2 is a doubling (or halving),
 // in the product's representation (doubling and halving commute with it).
-// The power cache lets consecutive sequences with one step share 2^step.
+// The small-power table serves every 2^e below a bound with one product.
 #pragma once
 
 #include <bit>
 #include <cstdint>
+#include <vector>
 
+#include "common/config.hpp"
 #include "common/macros.hpp"
 #include "engine/mulmod.hpp"
 
 namespace veksieve {
-
-// The last 2^step mod p that pow2_mod_cached computed. Step 0 never occurs,
-// so the zero state cannot serve a value.
-struct power_cache {
-  uint32_t step = 0;
-  uint64_t p = 0;
-  uint64_t value = 0;
-};
 
 // 2^e mod p for e >= 1, lazy in [0, 3p): squaring leaves [0, 2p), doubling
 // with one conditional subtraction keeps it below 3p (below p when the
@@ -45,14 +39,6 @@ ALWAYS_INLINE uint64_t mul_pow2_mod(uint32_t k, uint32_t e, const prime_modulus&
   return mulmod_full(kr, pow2_lazy(e, m), m);
 }
 
-// 2^s mod p (s >= 1), lazy in [0, 3p), from the cache when s and p match it.
-ALWAYS_INLINE uint64_t pow2_mod_cached(uint32_t s, const prime_modulus& m, power_cache& cache) {
-  if (s == cache.step && m.p == cache.p) return cache.value;
-  const uint64_t v = pow2_lazy(s, m);
-  cache = {s, m.p, v};
-  return v;
-}
-
 // 2^-e mod p, lazy in [0, 2p): powers of h = (p+1)/2 = 1/2, halving modulo p
 // (add p to an odd value, then shift) in place of doubling. 2^-0 is 1.
 ALWAYS_INLINE uint64_t pow_half_mod(uint32_t e, const prime_modulus& m) {
@@ -68,5 +54,38 @@ ALWAYS_INLINE uint64_t pow_half_mod(uint32_t e, const prime_modulus& m) {
   }
   return x;
 }
+
+// 2^e mod p, reduced, for the e of one prime's set-up: e below the bound as
+// low[e mod 64] * high[e / 64], the low powers by doublings and the high ones
+// each the last times 2^64; larger e by square-and-multiply.
+class pow2_table {
+ public:
+  // Serves e < bound (at most pow2_table_bound) with one product for prime m.
+  void build(uint32_t bound, const prime_modulus& m) {
+    ASSERT(bound <= pow2_table_bound);
+    bound_ = bound = bound < 1 ? 1 : bound;
+    uint64_t v = residue_one(m);
+    const uint32_t low_count = bound < 64 ? bound : 64;
+    for (uint32_t e = 0; e < low_count; ++e) {
+      low_[e] = v;
+      v = reduce_once(v << 1, m.p);
+    }
+    high_.resize((bound + 63) / 64);
+    if (high_.empty()) return;
+    high_[0] = residue_one(m);
+    for (size_t i = 1; i < high_.size(); ++i) high_[i] = mulmod_full(high_[i - 1], v, m);  // v = 2^64
+  }
+
+  ALWAYS_INLINE uint64_t operator()(uint32_t e, const prime_modulus& m) const {
+    if (e < 64 && e < bound_) return low_[e];
+    if (e < bound_) return mulmod_full(low_[e & 63], high_[e >> 6], m);
+    return reduce_once(reduce_once(pow2_lazy(e, m), m.p), m.p);
+  }
+
+ private:
+  uint32_t bound_ = 0;
+  uint64_t low_[64] = {};
+  std::vector<uint64_t> high_;
+};
 
 }  // namespace veksieve

@@ -1,8 +1,9 @@
 // Which sequences can have a solution for the current prime: the group
-// filter (a quadratic character per k) and the power-residue test (per
-// sequence, when the step and p - 1 share a factor above 2), each found by
-// Euler's criterion for all values of the prime at once; then the
-// preparation of the survivors' start values and step multipliers.
+// filter (a quadratic character per k, from a Jacobi symbol table or by
+// Euler's criterion) and the power-residue test (per sequence, when the step
+// and p - 1 share a factor above 2, by Euler's criterion for all values of
+// the prime at once); then the survivors' start values. Every power of 2
+// comes from the prime's small-power table in one product.
 #include <algorithm>
 
 #include "engine/binary_gcd.hpp"
@@ -14,8 +15,8 @@ namespace veksieve {
 
 void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
-  start_value_[i] = mul_pow2_mod(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(residue_[i]), m);
-  step_multiplier_[i] = pow2_mod_cached(static_cast<uint32_t>(step_[i]), m, power_cache_);
+  start_value_[i] = mulmod_full(to_residue(static_cast<uint32_t>(k_[i]), m),
+                                pow2_(static_cast<uint32_t>(residue_[i]), m), m);
 }
 
 void engine_state::raise_together(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m,
@@ -34,6 +35,7 @@ void engine_state::raise_together(const uint64_t* values, size_t count, uint64_t
 bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t p = m.p;
   std::fill(active_, active_ + count_, 0u);
+  pow2_.build(pow2_bound_, m);
   bool any_active = false;
 
   if (p == 3) {
@@ -53,23 +55,31 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
 
   // The group filter of every leader. For k = 1 or 2 (mod 3) every candidate
   // n has one parity, so -k (even n) or -2k (odd n), the parity value, must
-  // be a square: its (p-1)/2-th power is 1. A multiple of 3 has candidates
-  // of both parities, so only p dividing k rules it out.
+  // be a square. A multiple of 3 has candidates of both parities, so only
+  // p dividing k rules it out. The table answers for p > k; otherwise the
+  // value's (p-1)/2-th power must be 1.
   group_values_.clear();
   group_leaders_.clear();
   for (size_t i = 0; i < count_; ++i) {
     if (group_tag_[i] > 0) continue;
+    const auto k = static_cast<uint64_t>(k_[i]);
     if (parity_value_[i] == 0) {
-      group_passes_[i] = static_cast<uint64_t>(k_[i]) % p != 0;
+      group_passes_[i] = k < p || k % p != 0;
       continue;
     }
     const auto x = static_cast<uint64_t>(-parity_value_[i]);
+    if (character_slot_[i] != quadratic_characters::none && p > k) {
+      group_passes_[i] = characters_.is_square(character_slot_[i], p, x != k);
+      continue;
+    }
     group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
     group_leaders_.push_back(static_cast<uint32_t>(i));
   }
-  group_results_.resize(group_values_.size());
-  raise_together(group_values_.data(), group_values_.size(), (p - 1) / 2, m, kernel, group_results_.data());
-  for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
+  if (!group_values_.empty()) {
+    group_results_.resize(group_values_.size());
+    raise_together(group_values_.data(), group_values_.size(), (p - 1) / 2, m, kernel, group_results_.data());
+    for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
+  }
 
   // Then the sequences that need a power-residue test are
   // collected, except members whose residue differs from their leader's by a
@@ -79,13 +89,17 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   int group_result = 0;
   uint32_t d = 0;
   size_t leader = 0;
+  uint64_t k_form = 0;  // the group's k in the product's representation
   for (size_t i = 0; i < count_; ++i) {
     if (group_tag_[i] <= 0) {
       leader = i;
       group_result = group_passes_[i];
       // d must divide the step: with g = 3 or 4 and a step that g does not
       // divide, testing for a g-th power would drop true solutions.
-      if (group_result == 1) d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));
+      if (group_result == 1) {
+        d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));
+        k_form = to_residue(static_cast<uint32_t>(k_[i]), m);
+      }
     }
     if (group_result == 1) {
       if (d <= 2) {
@@ -94,7 +108,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       } else if (group_tag_[i] > 0 && group_tag_[leader] == -1 && static_cast<uint32_t>(group_tag_[i]) % d == 0) {
         borrowers_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(leader)});
       } else {
-        const uint64_t a = mul_pow2_mod(static_cast<uint32_t>(k_[i]), static_cast<uint32_t>(class_exponent_[i]), m);
+        const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
         residue_tests_.push_back({a == 0 ? 0 : p - a, static_cast<uint32_t>(i), d});
       }
     } else {

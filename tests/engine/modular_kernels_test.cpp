@@ -1,6 +1,6 @@
-// Powers of 2 and 1/2 and the batched power-residue test (also the group
-// filter's quadratic character) against square-and-multiply in 128-bit
-// arithmetic.
+// Powers of 2 and 1/2, the small-power table, the batched power-residue test
+// and the group filter's table-driven quadratic character against
+// square-and-multiply in 128-bit arithmetic.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
+#include "engine/quadratic_character.hpp"
 #include "engine/walk_scalar.hpp"
 #include "engine_test_support.hpp"
 #include <primesieve.hpp>
@@ -55,8 +56,7 @@ TEST(modular_powers, match_square_and_multiply) {
           << "k=" << k << " e=" << e << " p=" << p;
       EXPECT_EQ(from_residue(mul_pow2_mod(5, e, m), m), mul_ref(5, pow_ref(2, e, p), p)) << "e=" << e << " p=" << p;
       if (e == 0) continue;
-      power_cache cache;
-      const uint64_t v = pow2_mod_cached(e, m, cache);
+      const uint64_t v = pow2_lazy(e, m);
       EXPECT_LT(v, 3 * p);
       EXPECT_EQ(from_residue(v, m) % p, pow_ref(2, e, p)) << "e=" << e << " p=" << p;
       const uint64_t half = pow_half_mod(e, m);
@@ -68,22 +68,46 @@ TEST(modular_powers, match_square_and_multiply) {
   }
 }
 
-TEST(modular_powers, cache_serves_only_its_own_step_and_prime) {
+TEST(modular_powers, small_power_table_below_and_beyond_its_bound) {
   test::product_mode mode;
-  const prime_modulus m = make_modulus(1000003);
-  power_cache cache;
-  const uint64_t first = pow2_mod_cached(720, m, cache);
-  EXPECT_EQ(from_residue(first, m) % m.p, pow_ref(2, 720, m.p));
-  EXPECT_EQ(cache.step, 720u);
-  EXPECT_EQ(cache.p, m.p);
-  // A planted value proves that a second call with the same (s, p) reads it.
-  cache.value = 12345;
-  EXPECT_EQ(pow2_mod_cached(720, m, cache), 12345u);
-  // Another prime or another step recomputes.
-  const prime_modulus other = make_modulus(1000033);
-  EXPECT_EQ(from_residue(pow2_mod_cached(720, other, cache), other) % other.p, pow_ref(2, 720, other.p));
-  EXPECT_EQ(from_residue(pow2_mod_cached(96, other, cache), other) % other.p, pow_ref(2, 96, other.p));
-  EXPECT_EQ(from_residue(pow2_mod_cached(1, other, cache), other), 2u);
+  for (const uint64_t p : sample_primes()) {
+    const prime_modulus m = make_modulus(p);
+    pow2_table table;
+    for (const uint32_t bound : {1u, 13u, 64u, 721u, pow2_table_bound}) {
+      table.build(bound, m);
+      for (const uint32_t e : {0u, 1u, 12u, 63u, 64u, 65u, 127u, 719u, 720u, 4095u, 4096u, 100000u}) {
+        const uint64_t v = table(e, m);
+        EXPECT_LT(v, p);
+        EXPECT_EQ(from_residue(v, m), pow_ref(2, e, p)) << "e=" << e << " bound=" << bound << " p=" << p;
+      }
+    }
+  }
+}
+
+// The table-driven quadratic character of -k and -2k against Euler's
+// criterion, for odd k with repeated and odd-power prime factors.
+TEST(quadratic_characters, match_euler_criterion) {
+  quadratic_characters characters;
+  const uint32_t ks[] = {1, 5, 7, 9, 25, 45, 4847, 19249, 67607, 99989, 3 * 3 * 3 * 5 * 7 * 7, 1048573};
+  std::vector<uint32_t> slots;
+  for (const uint32_t k : ks) slots.push_back(characters.add(k));
+  EXPECT_EQ(characters.add(4), quadratic_characters::none);
+  std::vector<uint64_t> primes;
+  primesieve::generate_primes(uint64_t{1048577}, uint64_t{1060000}, &primes);
+  primesieve::generate_n_primes(300, uint64_t{1000000000000}, &primes);
+  primesieve::generate_n_primes(100, uint64_t{281474976700000}, &primes);
+  for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 20000, 50)) primes.push_back(p);
+  for (const uint64_t p : primes) {
+    for (size_t i = 0; i < std::size(ks); ++i) {
+      ASSERT_NE(slots[i], quadratic_characters::none);
+      for (const bool doubled : {false, true}) {
+        const uint64_t x = doubled ? 2 * uint64_t{ks[i]} : ks[i];
+        const bool want = pow_ref(p - x % p, (p - 1) / 2, p) == 1;
+        EXPECT_EQ(characters.is_square(slots[i], p, doubled), want) << "k=" << ks[i] << " doubled=" << doubled
+                                                                    << " p=" << p;
+      }
+    }
+  }
 }
 
 TEST(power_residue_batch, matches_direct_power) {
