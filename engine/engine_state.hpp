@@ -57,8 +57,8 @@ class engine_state {
   void build_filters();
   // sequence_filter.cpp: marks the sequences that can have a solution for p.
   bool mark_active(const prime_modulus& m, walk_kernel kernel);
-  void raise_together(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m, walk_kernel kernel,
-                      uint8_t* is_power);
+  void raise_together(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                      walk_kernel kernel, uint8_t* is_power);
   void activate(size_t i, const prime_modulus& m);
   // stride_search.cpp: the table for p, the walks, and the clearing.
   void stride_search(const prime_modulus& m, walk_kernel kernel);
@@ -110,6 +110,7 @@ class engine_state {
   std::vector<residue_test> residue_tests_;
   std::vector<uint64_t> residue_values_;
   std::vector<uint8_t> residue_results_;
+  std::vector<uint64_t> exponents_;  // each value's exponent (p-1)/d
   std::vector<uint64_t> lane_values_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 

@@ -1,9 +1,11 @@
 // The power-residue test: whether a value A is a d-th power modulo p, found
-// as A^((p-1)/d) == 1. The engine tests all sequences of one prime that share
-// d together: one exponent, so the values are raised in lockstep and their
-// products overlap instead of each waiting for the last.
+// as A^((p-1)/d) == 1. The engine tests all sequences of one prime together,
+// each value with its own exponent, so that tests of several d share one
+// batch. The powers go right to left: each lane's chain of squarings is the
+// only dependent path, and the multiplications into the result overlap it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,23 +18,30 @@ namespace veksieve {
 constexpr size_t power_residue_lanes = 8;
 
 // is_power[i] = 1 when values[i] (reduced, in the product's representation)
-// raised to q is 1, else 0. q >= 1.
-inline void power_residue_batch(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m,
-                                uint8_t* is_power) {
-  ASSERT(q >= 1);
-  const int top = 62 - __builtin_clzll(q);  // the bit below the leading one
+// raised to exponents[i] >= 1 is 1, else 0.
+inline void power_residue_batch(const uint64_t* values, const uint64_t* exponents, size_t count,
+                                const prime_modulus& m, uint8_t* is_power) {
   const uint64_t one = residue_one(m);
   for (size_t first = 0; first < count; first += power_residue_lanes) {
     const size_t lanes = count - first < power_residue_lanes ? count - first : power_residue_lanes;
-    uint64_t a[power_residue_lanes] = {}, r[power_residue_lanes] = {};
-    for (size_t l = 0; l < lanes; ++l) a[l] = r[l] = values[first + l];
-    for (int bit = top; bit >= 0; --bit) {
-      for (size_t l = 0; l < power_residue_lanes; ++l) r[l] = mulmod_full(r[l], r[l], m);
-      if ((q >> bit) & 1) {
-        for (size_t l = 0; l < power_residue_lanes; ++l) r[l] = mulmod_full(r[l], a[l], m);
+    uint64_t square[power_residue_lanes] = {}, result[power_residue_lanes], e[power_residue_lanes] = {};
+    uint64_t all_bits = 0;
+    for (size_t l = 0; l < power_residue_lanes; ++l) result[l] = one;
+    for (size_t l = 0; l < lanes; ++l) {
+      ASSERT(exponents[first + l] >= 1);
+      square[l] = values[first + l];
+      e[l] = exponents[first + l];
+      all_bits |= e[l];
+    }
+    for (int bit = static_cast<int>(std::bit_width(all_bits)); bit > 0; --bit) {
+      for (size_t l = 0; l < power_residue_lanes; ++l) {
+        const uint64_t product = mulmod_full(result[l], square[l], m);
+        result[l] = (e[l] & 1) ? product : result[l];
+        e[l] >>= 1;
+        square[l] = mulmod_full(square[l], square[l], m);
       }
     }
-    for (size_t l = 0; l < lanes; ++l) is_power[first + l] = reduce_once(r[l], m.p) == one;
+    for (size_t l = 0; l < lanes; ++l) is_power[first + l] = reduce_once(result[l], m.p) == one;
   }
 }
 

@@ -19,17 +19,17 @@ void engine_state::activate(size_t i, const prime_modulus& m) {
                                 pow2_(static_cast<uint32_t>(residue_[i]), m), m);
 }
 
-void engine_state::raise_together(const uint64_t* values, size_t count, uint64_t q, const prime_modulus& m,
-                                  walk_kernel kernel, uint8_t* is_power) {
+void engine_state::raise_together(const uint64_t* values, const uint64_t* exponents, size_t count,
+                                  const prime_modulus& m, walk_kernel kernel, uint8_t* is_power) {
   if (kernel != walk_kernel::avx512) {
-    power_residue_batch(values, count, q, m, is_power);
+    power_residue_batch(values, exponents, count, m, is_power);
     return;
   }
   // The IFMA lanes work on the forms x*2^52, one product each away.
   const uint64_t factor = lane_factor(kernel, m);
   lane_values_.resize(count);
   for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
-  power_batch_avx512(lane_values_.data(), count, q, mulmod_full(residue_one(m), factor, m), m.p, is_power);
+  power_batch_avx512(lane_values_.data(), exponents, count, mulmod_full(residue_one(m), factor, m), m.p, is_power);
 }
 
 bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
@@ -77,7 +77,8 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   }
   if (!group_values_.empty()) {
     group_results_.resize(group_values_.size());
-    raise_together(group_values_.data(), group_values_.size(), (p - 1) / 2, m, kernel, group_results_.data());
+    exponents_.assign(group_values_.size(), (p - 1) / 2);
+    raise_together(group_values_.data(), exponents_.data(), group_values_.size(), m, kernel, group_results_.data());
     for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
   }
 
@@ -117,19 +118,19 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   }
   if (residue_tests_.empty()) return any_active;
 
-  // Then the tests, all of one d at a time (the d's of a prime are few).
-  std::sort(residue_tests_.begin(), residue_tests_.end(),
-            [](const residue_test& a, const residue_test& b) { return a.d < b.d; });
+  // Then the tests, all d's of the prime in one batch.
   residue_values_.resize(residue_tests_.size());
   residue_results_.resize(residue_tests_.size());
-  for (size_t t = 0; t < residue_tests_.size(); ++t) residue_values_[t] = residue_tests_[t].value;
-  for (size_t first = 0; first < residue_tests_.size();) {
-    size_t end = first;
-    while (end < residue_tests_.size() && residue_tests_[end].d == residue_tests_[first].d) ++end;
-    raise_together(residue_values_.data() + first, end - first, (p - 1) / residue_tests_[first].d, m, kernel,
-                   residue_results_.data() + first);
-    first = end;
+  exponents_.resize(residue_tests_.size());
+  uint32_t last_d = 0;
+  uint64_t q = 0;
+  for (size_t t = 0; t < residue_tests_.size(); ++t) {
+    residue_values_[t] = residue_tests_[t].value;
+    if (residue_tests_[t].d != last_d) last_d = residue_tests_[t].d, q = (p - 1) / last_d;  // one d per group
+    exponents_[t] = q;
   }
+  raise_together(residue_values_.data(), exponents_.data(), residue_tests_.size(), m, kernel,
+                 residue_results_.data());
   for (size_t t = 0; t < residue_tests_.size(); ++t) {
     if (residue_results_[t]) {
       activate(residue_tests_[t].index, m);

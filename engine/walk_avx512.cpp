@@ -135,27 +135,41 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const 
   }
 }
 
-void power_batch_avx512(const uint64_t* values, size_t count, uint64_t q, uint64_t one, uint64_t p,
+void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
                         uint8_t* is_power) {
+  // Right to left: the squarings are each lane's only dependent chain; the
+  // masked products into the result overlap them.
   const ifma_modulus m(p);
   const __m512i one_lanes = _mm512_set1_epi64(static_cast<long long>(one));
-  const int top = 62 - __builtin_clzll(q);  // the bit below the leading one
+  const __m512i low_bit = _mm512_set1_epi64(1);
   constexpr size_t batch = 8 * vectors;
   for (size_t first = 0; first < count; first += batch) {
     alignas(64) uint64_t a_memory[batch] = {};
+    alignas(64) uint64_t e_memory[batch] = {};
     const size_t lanes = count - first < batch ? count - first : batch;
-    for (size_t l = 0; l < lanes; ++l) a_memory[l] = values[first + l];
+    uint64_t all_bits = 0;
+    for (size_t l = 0; l < lanes; ++l) {
+      a_memory[l] = values[first + l];
+      e_memory[l] = exponents[first + l];
+      all_bits |= e_memory[l];
+    }
     const int used = static_cast<int>((lanes + 7) / 8);
-    __m512i a[vectors], r[vectors];
-    for (int v = 0; v < used; ++v) a[v] = r[v] = _mm512_load_si512(a_memory + 8 * v);
-    for (int bit = top; bit >= 0; --bit) {
-      for (int v = 0; v < used; ++v) r[v] = m.mul(r[v], r[v]);
-      if ((q >> bit) & 1) {
-        for (int v = 0; v < used; ++v) r[v] = m.mul(r[v], a[v]);
+    __m512i square[vectors], result[vectors], e[vectors];
+    for (int v = 0; v < used; ++v) {
+      square[v] = _mm512_load_si512(a_memory + 8 * v);
+      e[v] = _mm512_load_si512(e_memory + 8 * v);
+      result[v] = one_lanes;
+    }
+    for (int bit = 64 - __builtin_clzll(all_bits | 1); bit > 0; --bit) {
+      for (int v = 0; v < used; ++v) {
+        const __mmask8 take = _mm512_test_epi64_mask(e[v], low_bit);
+        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], square[v]));
+        e[v] = _mm512_srli_epi64(e[v], 1);
+        square[v] = m.mul(square[v], square[v]);
       }
     }
     for (int v = 0; v < used; ++v) {
-      const __mmask8 equal = _mm512_cmpeq_epu64_mask(r[v], one_lanes);
+      const __mmask8 equal = _mm512_cmpeq_epu64_mask(result[v], one_lanes);
       for (int l = 0; l < 8 && 8 * static_cast<size_t>(v) + l < lanes; ++l) {
         is_power[first + 8 * static_cast<size_t>(v) + l] = (equal >> l) & 1;
       }

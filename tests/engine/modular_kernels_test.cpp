@@ -111,59 +111,49 @@ TEST(quadratic_characters, match_euler_criterion) {
 }
 
 TEST(power_residue_batch, matches_direct_power) {
+  // Small primes, primes below 2^48 and, where the product reaches them,
+  // below 2^62; each prime's values in one batch (30, not a multiple of the
+  // lanes), with the d's that divide p - 1 (2 is the group filter) in turn.
   test::product_mode mode;
+  std::vector<uint64_t> primes;
+  primesieve::generate_n_primes(300, uint64_t{3}, &primes);
+  primesieve::generate_n_primes(100, uint64_t{281474976000000}, &primes);
+  if (product_max_prime >= (uint64_t{1} << 62) - 1) {
+    for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 20000, 100)) {
+      if (p < uint64_t{1} << 62) primes.push_back(p);
+    }
+  }
   const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
-  for (const uint32_t d : {2u, 3u, 4u, 5u, 6u, 8u, 12u}) {  // 2: the group filter
-    std::vector<uint64_t> primes;
-    primesieve::iterator small(2);
-    while (primes.size() < 60) {
-      const uint64_t p = small.next_prime();
-      if ((p - 1) % d == 0) primes.push_back(p);
+  for (const uint64_t p : primes) {
+    std::vector<uint64_t> ds;
+    for (const uint64_t d : {2, 3, 4, 5, 6, 8, 12}) {
+      if ((p - 1) % d == 0) ds.push_back(d);
     }
-    primesieve::iterator it(281474976000000);
-    for (int found = 0; found < 10;) {
-      const uint64_t p = it.next_prime();
-      if ((p - 1) % d == 0) {
-        primes.push_back(p);
-        ++found;
+    const prime_modulus m = make_modulus(p);
+    std::vector<uint64_t> values, exponents;
+    std::vector<bool> want;
+    for (const uint32_t k : ks) {
+      for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
+        const uint64_t a = (p - mul_ref(k % p, pow_ref(2, e, p), p)) % p;
+        values.push_back(to_residue(a, m));
+        exponents.push_back((p - 1) / ds[values.size() % ds.size()]);
+        want.push_back(pow_ref(a, exponents.back(), p) == 1);
       }
     }
-    if (product_max_prime >= (uint64_t{1} << 62) - 1) {
-      int found = 0;
-      for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 100000, 400)) {
-        if (found < 5 && p < uint64_t{1} << 62 && (p - 1) % d == 0) {
-          primes.push_back(p);
-          ++found;
-        }
-      }
+    std::vector<uint8_t> is_power(values.size(), 2);
+    power_residue_batch(values.data(), exponents.data(), values.size(), m, is_power.data());
+    for (size_t i = 0; i < values.size(); ++i) {
+      EXPECT_EQ(is_power[i] == 1, want[i]) << "value " << i << " exponent " << exponents[i] << " p=" << p;
     }
-    // All values of one prime in one batch (30, not a multiple of the lanes).
-    for (const uint64_t p : primes) {
-      const prime_modulus m = make_modulus(p);
-      std::vector<uint64_t> values;
-      std::vector<bool> want;
-      for (const uint32_t k : ks) {
-        for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
-          const uint64_t a = (p - mul_ref(k % p, pow_ref(2, e, p), p)) % p;
-          values.push_back(to_residue(a, m));
-          want.push_back(pow_ref(a, (p - 1) / d, p) == 1);
-        }
-      }
-      std::vector<uint8_t> is_power(values.size(), 2);
-      power_residue_batch(values.data(), values.size(), (p - 1) / d, m, is_power.data());
+    // The same in IFMA lanes, on the forms x*2^52, where the CPU has them.
+    if (kernel_supported(walk_kernel::avx512) && p <= kernel_prime_limit(walk_kernel::avx512)) {
+      const uint64_t factor = lane_factor(walk_kernel::avx512, m);
+      for (uint64_t& v : values) v = mulmod_full(v, factor, m);
+      std::fill(is_power.begin(), is_power.end(), 2);
+      power_batch_avx512(values.data(), exponents.data(), values.size(), mulmod_full(residue_one(m), factor, m), p,
+                         is_power.data());
       for (size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(is_power[i] == 1, want[i]) << "value " << i << " d=" << d << " p=" << p;
-      }
-      // The same in IFMA lanes, on the forms x*2^52, where the CPU has them.
-      if (kernel_supported(walk_kernel::avx512) && p <= kernel_prime_limit(walk_kernel::avx512)) {
-        const uint64_t factor = lane_factor(walk_kernel::avx512, m);
-        for (uint64_t& v : values) v = mulmod_full(v, factor, m);
-        std::fill(is_power.begin(), is_power.end(), 2);
-        power_batch_avx512(values.data(), values.size(), (p - 1) / d, mulmod_full(residue_one(m), factor, m), p,
-                           is_power.data());
-        for (size_t i = 0; i < values.size(); ++i) {
-          EXPECT_EQ(is_power[i] == 1, want[i]) << "IFMA, value " << i << " d=" << d << " p=" << p;
-        }
+        EXPECT_EQ(is_power[i] == 1, want[i]) << "IFMA, value " << i << " exponent " << exponents[i] << " p=" << p;
       }
     }
   }
