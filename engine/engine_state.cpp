@@ -133,7 +133,10 @@ void engine_state::build_filters() {
   std::sort(slot_steps_.begin(), slot_steps_.end());
   slot_steps_.erase(std::unique(slot_steps_.begin(), slot_steps_.end()), slot_steps_.end());
   step_slot_.resize(count_);
+  walk_length_.resize(count_);
   for (size_t i = 0; i < count_; ++i) {
+    const uint64_t step = static_cast<uint32_t>(step_[i]);
+    walk_length_[i] = static_cast<uint32_t>((stride_ - static_cast<uint32_t>(residue_[i]) + step - 1) / step);
     const auto slot = std::lower_bound(slot_steps_.begin(), slot_steps_.end(), static_cast<uint32_t>(step_[i]));
     step_slot_[i] = static_cast<uint32_t>(slot - slot_steps_.begin());
   }

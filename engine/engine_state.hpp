@@ -121,6 +121,7 @@ class engine_state {
   std::vector<uint32_t> character_slot_;
   std::vector<uint32_t> step_slot_;
   std::vector<uint32_t> slot_steps_;
+  std::vector<uint32_t> walk_length_;  // positions of each sequence's walk over one stride
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step
   uint32_t pow2_bound_ = 1;
 
@@ -132,14 +133,6 @@ class engine_state {
   };
   std::vector<step_powers> step_powers_;
   uint64_t walk_stamp_ = 0;
-  struct open_walk {
-    uint64_t start;
-    uint64_t t;
-    uint32_t left;
-    uint32_t index;
-  };
-  std::vector<open_walk> open_walks_;
-  std::vector<walk_piece> walk_ends_;
 };
 
 }  // namespace veksieve

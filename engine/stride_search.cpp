@@ -96,66 +96,52 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // times 2^(step * piece). Pieces of about a quarter of the steps per lane
   // keep the lanes busy to the end; each costs one product to start. The
   // multipliers and jumps depend only on the step, so they are formed once
-  // per distinct step.
-  pieces_.clear();
-  walk_ends_.clear();
-  open_walks_.clear();
+  // per distinct step and prime.
   const bool whole = kernel == walk_kernel::scalar;
   uint64_t steps = 0;
-  for (size_t i = 0; i < count_; ++i) {
-    if (active_[i]) steps += (uint64_t{stride_} - static_cast<uint32_t>(residue_[i]) + step_[i] - 1) / step_[i];
-  }
+  for (size_t i = 0; i < count_; ++i) steps += active_[i] ? walk_length_[i] : 0;
   const uint64_t per_lane = steps / (4 * static_cast<uint64_t>(kernel_lanes(kernel)));
-  const auto piece = static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps, walk_piece_max_steps));
+  const auto piece = whole ? UINT32_MAX
+                           : static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps,
+                                                                        walk_piece_max_steps));
+  // Full pieces first and the shorter ends last, longest first, so that the
+  // lanes mostly start and finish together.
+  size_t full = 0, ends = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    if (!active_[i]) continue;
+    full += walk_length_[i] / piece;
+    ends += walk_length_[i] % piece != 0;
+  }
+  pieces_.resize(full + ends);
+  walk_piece* next_full = pieces_.data();
+  walk_piece* next_end = pieces_.data() + full;
+
   const uint64_t factor = lane_factor(kernel, m);
   const uint64_t stamp = ++walk_stamp_;
-  const auto powers_of = [&](uint32_t slot) -> step_powers& {
-    step_powers& s = step_powers_[slot];
-    if (s.stamp != stamp) {
-      const uint64_t multiplier = pow2_(slot_steps_[slot], m);
-      s = {stamp, whole ? multiplier : mulmod_full(multiplier, factor, m), 0};
-    }
-    return s;
-  };
-
-  // The first piece of every walk; the walks that go on are kept open.
   for (size_t i = 0; i < count_; ++i) {
     if (!active_[i]) continue;
     const auto step = static_cast<uint32_t>(step_[i]);
-    const auto residue = static_cast<uint32_t>(residue_[i]);
-    const auto count = static_cast<uint32_t>((uint64_t{stride_} - residue + step - 1) / step);
-    step_powers& powers = powers_of(step_slot_[i]);
+    const uint32_t count = walk_length_[i];
+    step_powers& powers = step_powers_[step_slot_[i]];
+    if (powers.stamp != stamp) {
+      const uint64_t multiplier = pow2_(step, m);
+      powers = {stamp, whole ? multiplier : mulmod_full(multiplier, factor, m), 0};
+    }
     const auto index = static_cast<uint32_t>(i);
-    if (whole || count <= piece) {
-      const walk_piece w{start_value_[i], powers.lane_multiplier, residue, step, count, index};
-      (whole || count == piece ? pieces_ : walk_ends_).push_back(w);
-      continue;
+    uint64_t start = start_value_[i];
+    uint64_t t = static_cast<uint32_t>(residue_[i]);
+    uint32_t left = count;
+    if (count > piece && powers.jump == 0) powers.jump = power(pow2_(step, m), piece, m);
+    for (; left >= piece; left -= piece) {
+      *next_full++ = {start, powers.lane_multiplier, t, step, piece, index};
+      if (left > piece) start = mulmod_full(start, powers.jump, m);
+      t += uint64_t{piece} * step;
     }
-    if (powers.jump == 0) powers.jump = power(pow2_(step, m), piece, m);
-    pieces_.push_back({start_value_[i], powers.lane_multiplier, residue, step, piece, index});
-    open_walks_.push_back({start_value_[i], residue, count - piece, index});
+    if (left != 0) *next_end++ = {start, powers.lane_multiplier, t, step, left, index};
   }
-  // Then the later pieces, one round over the open walks at a time, so that
-  // their starts are independent products.
-  while (!open_walks_.empty()) {
-    size_t kept = 0;
-    for (const open_walk& w : open_walks_) {
-      const uint32_t step = static_cast<uint32_t>(step_[w.index]);
-      const step_powers& powers = step_powers_[step_slot_[w.index]];
-      const uint64_t start = mulmod_full(w.start, powers.jump, m);
-      const uint64_t t = w.t + uint64_t{piece} * step;
-      const uint32_t length = std::min(piece, w.left);
-      const walk_piece p{start, powers.lane_multiplier, t, step, length, w.index};
-      (length == piece ? pieces_ : walk_ends_).push_back(p);
-      if (w.left > piece) open_walks_[kept++] = {start, t, w.left - piece, w.index};
-    }
-    open_walks_.resize(kept);
-  }
-  // Full pieces first and the shorter ends last, longest first, so that the
-  // lanes mostly start and finish together.
-  std::sort(walk_ends_.begin(), walk_ends_.end(),
+  if (whole) return;
+  std::sort(pieces_.begin() + static_cast<ptrdiff_t>(full), pieces_.end(),
             [](const walk_piece& a, const walk_piece& b) { return a.count > b.count; });
-  pieces_.insert(pieces_.end(), walk_ends_.begin(), walk_ends_.end());
 }
 
 void engine_state::clear_presence() {
