@@ -94,6 +94,7 @@ class engine_state {
   uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
 
   std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry
+  std::vector<uint32_t> active_list_;    // the active sequences, in the order they were found
   std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
   walk_kernel kernel_;
 

@@ -15,6 +15,7 @@ namespace veksieve {
 
 void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
+  active_list_.push_back(static_cast<uint32_t>(i));
   start_value_[i] = mulmod_full(to_residue(static_cast<uint32_t>(k_[i]), m),
                                 pow2_(static_cast<uint32_t>(residue_[i]), m), m);
 }
@@ -35,6 +36,7 @@ void engine_state::raise_together(const uint64_t* values, const uint64_t* expone
 bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t p = m.p;
   std::fill(active_, active_ + count_, 0u);
+  active_list_.clear();
   pow2_.build(pow2_bound_, m);
   bool any_active = false;
 

@@ -99,7 +99,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // per distinct step and prime.
   const bool whole = kernel == walk_kernel::scalar;
   uint64_t steps = 0;
-  for (size_t i = 0; i < count_; ++i) steps += active_[i] ? walk_length_[i] : 0;
+  for (const uint32_t i : active_list_) steps += walk_length_[i];
   const uint64_t per_lane = steps / (4 * static_cast<uint64_t>(kernel_lanes(kernel)));
   const auto piece = whole ? UINT32_MAX
                            : static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps,
@@ -107,8 +107,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // Full pieces first and the shorter ends last, longest first, so that the
   // lanes mostly start and finish together.
   size_t full = 0, ends = 0;
-  for (size_t i = 0; i < count_; ++i) {
-    if (!active_[i]) continue;
+  for (const uint32_t i : active_list_) {
     full += walk_length_[i] / piece;
     ends += walk_length_[i] % piece != 0;
   }
@@ -118,8 +117,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
 
   const uint64_t factor = lane_factor(kernel, m);
   const uint64_t stamp = ++walk_stamp_;
-  for (size_t i = 0; i < count_; ++i) {
-    if (!active_[i]) continue;
+  for (const uint32_t i : active_list_) {
     const auto step = static_cast<uint32_t>(step_[i]);
     const uint32_t count = walk_length_[i];
     step_powers& powers = step_powers_[step_slot_[i]];
@@ -127,7 +125,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
       const uint64_t multiplier = pow2_(step, m);
       powers = {stamp, whole ? multiplier : mulmod_full(multiplier, factor, m), 0};
     }
-    const auto index = static_cast<uint32_t>(i);
+    const uint32_t index = i;
     uint64_t start = start_value_[i];
     uint64_t t = static_cast<uint32_t>(residue_[i]);
     uint32_t left = count;
