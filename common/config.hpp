@@ -43,6 +43,16 @@ constexpr double model_least_gain = 0.15;
 // it keeps Euler's criterion.
 constexpr uint64_t quadratic_table_max_bits = uint64_t{1} << 23;
 
+// The power-residue tests also use how far 2 itself is a q-th power modulo
+// p, for these small q and their powers q^j up to the bound (one lane each of
+// one batch of powers per prime): where 2 is a q^j-th power, so is every
+// power of 2, and a solution needs -k*2^e to be one as well, beyond what the
+// step alone demands. This drops about 22% of W3's searched (prime,
+// sequence) pairs and 6% of W1's near 10^12; larger q add little.
+constexpr uint32_t order_test_primes[] = {2, 3, 5, 7, 11, 13};
+constexpr uint32_t order_test_prime_count = sizeof(order_test_primes) / sizeof(order_test_primes[0]);
+constexpr uint64_t order_test_max_power = 256;
+
 // Powers 2^e of the per-prime set-up (start values, test values, step
 // multipliers) come from a table of one product each for e below this
 // bound (64 doublings and bound/64 products per prime, as far as the largest

@@ -141,6 +141,14 @@ void engine_state::build_filters() {
     step_slot_[i] = static_cast<uint32_t>(slot - slot_steps_.begin());
   }
   step_powers_.assign(slot_steps_.size(), {});
+  step_degrees_.assign(slot_steps_.size(), {});
+  for (size_t slot = 0; slot < slot_steps_.size(); ++slot) {
+    for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+      uint8_t v = 0;
+      for (uint32_t s = slot_steps_[slot]; s % order_test_primes[t] == 0; s /= order_test_primes[t]) ++v;
+      step_degrees_[slot].valuation[t] = v;
+    }
+  }
   // Residues and class exponents lie below their step.
   const uint32_t largest_step = slot_steps_.empty() ? 1 : slot_steps_.back();
   pow2_bound_ = std::min(largest_step + 1, pow2_table_bound);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/config.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/quadratic_character.hpp"
 #include "engine/sieve_engine.hpp"
@@ -106,7 +107,7 @@ class engine_state {
   struct residue_test {
     uint64_t value;  // -k*2^e
     uint32_t index;
-    uint32_t d;
+    uint64_t d;
   };
   std::vector<residue_test> residue_tests_;
   std::vector<uint64_t> residue_values_;
@@ -123,6 +124,14 @@ class engine_state {
   std::vector<uint32_t> step_slot_;
   std::vector<uint32_t> slot_steps_;
   std::vector<uint32_t> walk_length_;  // positions of each sequence's walk over one stride
+  struct step_degree {
+    uint8_t valuation[order_test_prime_count];  // of the step at each order test prime
+    uint64_t stamp;                             // prime count when `degree` was formed
+    uint64_t degree;                            // d of the power-residue test for the prime
+  };
+  std::vector<step_degree> step_degrees_;
+  uint64_t prime_stamp_ = 0;
+  std::vector<uint8_t> order_lanes_;  // the order test prime of each lane of the first batch
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step
   uint32_t pow2_bound_ = 1;
 

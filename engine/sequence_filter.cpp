@@ -62,6 +62,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // value's (p-1)/2-th power must be 1.
   group_values_.clear();
   group_leaders_.clear();
+  exponents_.clear();
   for (size_t i = 0; i < count_; ++i) {
     if (group_tag_[i] > 0) continue;
     const auto k = static_cast<uint64_t>(k_[i]);
@@ -76,13 +77,52 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     }
     group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
     group_leaders_.push_back(static_cast<uint32_t>(i));
+    exponents_.push_back((p - 1) / 2);
   }
-  if (!group_values_.empty()) {
-    group_results_.resize(group_values_.size());
-    exponents_.assign(group_values_.size(), (p - 1) / 2);
-    raise_together(group_values_.data(), exponents_.data(), group_values_.size(), m, kernel, group_results_.data());
-    for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
+  // In the same batch, 2^((p-1)/q^j) for the small q^j that divide p - 1:
+  // it is 1 exactly when 2 is a q^j-th power.
+  order_lanes_.clear();
+  const uint64_t two = reduce_once(residue_one(m) << 1, p);
+  uint32_t p_valuation[order_test_prime_count];
+  for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+    const uint64_t q = order_test_primes[t];
+    p_valuation[t] = 0;
+    for (uint64_t rest = p - 1; rest % q == 0; rest /= q) ++p_valuation[t];
+    uint64_t power = q;
+    for (uint32_t j = 0; j < p_valuation[t] && power <= order_test_max_power; ++j, power *= q) {
+      group_values_.push_back(two);
+      exponents_.push_back((p - 1) / power);
+      order_lanes_.push_back(static_cast<uint8_t>(t));
+    }
   }
+  group_results_.resize(group_values_.size());
+  if (!group_values_.empty()) raise_together(group_values_.data(), exponents_.data(), group_values_.size(), m, kernel, group_results_.data());
+  for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
+  // 2 is a q^c-th power (c = cofactor[t], within the bound): then <2> lies
+  // in the q^c-th powers.
+  uint32_t cofactor[order_test_prime_count] = {};
+  for (size_t lane = 0; lane < order_lanes_.size(); ++lane) {
+    cofactor[order_lanes_[lane]] += group_results_[group_leaders_.size() + lane];
+  }
+
+  // The degree d of a step's test for this prime: a solution makes -k*2^e
+  // an element of <2^step>, whose index in the group mod p is c*gcd(o, step)
+  // for o the order of 2 and c = (p-1)/o. Its part at q is q^min(v(p-1),
+  // v(c) + v(step)); gcd(step, g) has q^min(v(p-1), v(step)), so each q of
+  // which 2 is a power adds the difference. Every such d divides p - 1.
+  const uint64_t stamp = ++prime_stamp_;
+  const auto degree_of = [&](size_t i) -> uint64_t {
+    step_degree& sd = step_degrees_[step_slot_[i]];
+    if (sd.stamp == stamp) return sd.degree;
+    uint64_t d = binary_gcd(static_cast<uint32_t>(step_[i]), g);
+    for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+      const uint32_t with = std::min(p_valuation[t], cofactor[t] + sd.valuation[t]);
+      for (uint32_t v = std::min<uint32_t>(p_valuation[t], sd.valuation[t]); v < with; ++v) d *= order_test_primes[t];
+    }
+    sd.stamp = stamp;
+    sd.degree = d;
+    return d;
+  };
 
   // Then the sequences that need a power-residue test are
   // collected, except members whose residue differs from their leader's by a
@@ -90,7 +130,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   residue_tests_.clear();
   borrowers_.clear();
   int group_result = 0;
-  uint32_t d = 0;
+  uint64_t d = 0;
   size_t leader = 0;
   uint64_t k_form = 0;  // the group's k in the product's representation
   for (size_t i = 0; i < count_; ++i) {
@@ -100,7 +140,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       // d must divide the step: with g = 3 or 4 and a step that g does not
       // divide, testing for a g-th power would drop true solutions.
       if (group_result == 1) {
-        d = g <= 2 ? g : static_cast<uint32_t>(binary_gcd(static_cast<uint32_t>(step_[i]), g));
+        d = degree_of(i);
         k_form = to_residue(static_cast<uint32_t>(k_[i]), m);
       }
     }
@@ -108,7 +148,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       if (d <= 2) {
         activate(i, m);
         any_active = true;
-      } else if (group_tag_[i] > 0 && group_tag_[leader] == -1 && static_cast<uint32_t>(group_tag_[i]) % d == 0) {
+      } else if (group_tag_[i] > 0 && group_tag_[leader] == -1 && static_cast<uint64_t>(group_tag_[i]) % d == 0) {
         borrowers_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(leader)});
       } else {
         const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
@@ -124,7 +164,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   residue_values_.resize(residue_tests_.size());
   residue_results_.resize(residue_tests_.size());
   exponents_.resize(residue_tests_.size());
-  uint32_t last_d = 0;
+  uint64_t last_d = 0;
   uint64_t q = 0;
   for (size_t t = 0; t < residue_tests_.size(); ++t) {
     residue_values_[t] = residue_tests_[t].value;
