@@ -1,9 +1,9 @@
 // Which sequences can have a solution for the current prime: the group
 // filter (a quadratic character per k, from a Jacobi symbol table or by
-// Euler's criterion) and the power-residue test (per sequence, when the step
-// and p - 1 share a factor above 2, by Euler's criterion for all values of
-// the prime at once); then the survivors' start values. Every power of 2
-// comes from the prime's small-power table in one product.
+// Euler's criterion) and the power-residue test (per sequence, when the
+// index of <2^step> shares a factor above 2 with p - 1, by Euler's criterion
+// for all values of the prime at once); then the survivors' start values.
+// Every power of 2 comes from the prime's small-power table in one product.
 #include <algorithm>
 
 #include "engine/binary_gcd.hpp"
@@ -137,8 +137,8 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     if (group_tag_[i] <= 0) {
       leader = i;
       group_result = group_passes_[i];
-      // d must divide the step: with g = 3 or 4 and a step that g does not
-      // divide, testing for a g-th power would drop true solutions.
+      // d is the step's own (degree_of): with g = 3 or 4 and a step that g
+      // does not divide, testing for a g-th power would drop true solutions.
       if (group_result == 1) {
         d = degree_of(i);
         k_form = to_residue(static_cast<uint32_t>(k_[i]), m);
