@@ -1,10 +1,13 @@
-// The cost model. The filters' odds follow from how gcd(step, p - 1) is
-// spread over the primes: for q^a dividing the step exactly, q^j divides
-// p - 1 for one prime in phi(q^j), independently for each q. The walk of a
+// The cost model. The filters' odds follow from how the test degree d is
+// spread over the primes: gcd(step, p - 1), raised where 2 is a power of a
+// small prime (engine/sequence_filter.cpp), independently at each prime q. The walk of a
 // sequence over one stride is ceil((M - residue) / step) products.
 #include "engine/search_cost_model.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -16,23 +19,42 @@ namespace veksieve {
 
 namespace {
 
-// (d, share of primes) for d = gcd(step, p - 1).
-std::vector<std::pair<int64_t, double>> gcd_spread(int64_t step) {
-  std::vector<std::pair<int64_t, double>> spread{{1, 1.0}};
-  for (int64_t q = 2, rest = step; rest > 1; ++q) {
-    if (q * q > rest) q = rest;
-    if (rest % q != 0) continue;
-    int a = 0;
-    while (rest % q == 0) rest /= q, ++a;
-    // at_least(j): the share of primes with q^j dividing p - 1, 1 / phi(q^j).
-    const auto at_least = [q](int j) { return j == 0 ? 1.0 : 1.0 / (std::pow(double(q), j - 1) * double(q - 1)); };
-    std::vector<std::pair<int64_t, double>> next;
-    int64_t power = 1;
-    for (int j = 0; j <= a; ++j, power *= q) {
-      const double share = at_least(j) - (j < a ? at_least(j + 1) : 0.0);
-      for (const auto& [d, s] : spread) next.emplace_back(d * power, s * share);
+// The spread of the test degree's part at one prime q, q^x with x =
+// min(v, c + a) for v = v_q(p - 1) (q^j divides p - 1 for one prime in
+// phi(q^j)), a = v_q(step) and c how far 2 is a q-th power, as far as the
+// engine looks (q^c dividing (p - 1) / order of 2 for about one prime in q^c,
+// given c <= v; 0 for q outside the order test primes).
+struct part_spread {
+  std::array<double, 48> share{};  // of x; a <= 30 and the look <= 8 keep x below 40
+  int top = 0;                     // the largest x with a share
+};
+
+part_spread spread_at(int64_t q, int a, int order_cap) {
+  // Beyond v = a + order_cap (and v = 2, where the character of 2 settles)
+  // the part no longer depends on v: those v are taken together.
+  const int last = std::max(a + order_cap, 2) + 1;
+  part_spread spread;
+  spread.top = last;
+  std::array<double, 10> one_in{};  // q^-i for the look's i
+  one_in[0] = 1;
+  for (size_t i = 1; i < one_in.size(); ++i) one_in[i] = one_in[i - 1] / double(q);
+  double at_least_v = 1;  // the share of primes with q^v dividing p - 1
+  for (int v = 0; v <= last; ++v) {
+    const double at_least_next = v == 0 ? 1 / double(q - 1) : at_least_v / double(q);
+    const double share_v = v < last ? at_least_v - at_least_next : at_least_v;
+    at_least_v = at_least_next;
+    const int top = std::min(v, order_cap);
+    // P(c >= i): 1 in q^i; but 2 is a square exactly for p = +-1 (mod 8),
+    // that is for v = 1 half the time, for v = 2 never, for v >= 3 always.
+    const auto c_at_least = [&](int i) {
+      if (i == 0) return 1.0;
+      if (i > top) return 0.0;
+      if (q != 2) return one_in[static_cast<size_t>(i)];
+      return v == 1 ? 0.5 : v == 2 ? 0.0 : 2 * one_in[static_cast<size_t>(i)];
+    };
+    for (int c = 0; c <= top; ++c) {
+      spread.share[static_cast<size_t>(std::min(v, c + a))] += share_v * (c_at_least(c) - c_at_least(c + 1));
     }
-    spread = std::move(next);
   }
   return spread;
 }
@@ -52,15 +74,57 @@ filter_odds sequence_filter_odds(int64_t k, int64_t step, int64_t tag) {
   // primes; a d-th power test then passes one in d of the residues, or one
   // in d/2 of those already known to be squares when d is even. A member
   // whose residue differs from its leader's by a multiple of d reads the
-  // leader's result instead of testing.
+  // leader's result instead of testing. The parts of d at distinct primes
+  // are taken as independent, so each odds is a product over them.
   const bool symbol = k % 3 != 0;
-  filter_odds odds;
-  for (const auto& [d, share] : gcd_spread(step)) {
-    const double tested = d > 2 && (tag <= 0 || tag % d != 0) ? 1.0 : 0.0;
-    const double pass = d <= 2 ? 1.0 : (symbol && d % 2 == 0 ? 2.0 / double(d) : 1.0 / double(d));
-    odds.tested += share * tested * (symbol ? 0.5 : 1.0);
-    odds.searched += share * pass * (symbol ? 0.5 : 1.0);
+  // The order test primes, then the step's other primes (at most nine below 2^31).
+  std::array<int64_t, order_test_prime_count + 9> primes{};
+  size_t prime_count = 0;
+  for (const uint32_t q : order_test_primes) primes[prime_count++] = q;
+  for (int64_t q = 2, rest = step; rest > 1; ++q) {
+    if (q * q > rest) q = rest;
+    if (rest % q != 0) continue;
+    while (rest % q == 0) rest /= q;
+    if (std::find(primes.begin(), primes.begin() + prime_count, q) == primes.begin() + prime_count) {
+      primes[prime_count++] = q;
+    }
   }
+  double inverse = 1, odd_one = 1, divides_tag = 1;
+  double two_inverse = 1, two_is_two = 0, two_up_to_two = 0, two_halved = 0, two_small_divides_tag = 0;
+  for (size_t t = 0; t < prime_count; ++t) {
+    const int64_t q = primes[t];
+    int a = 0;
+    for (int64_t rest = step; rest % q == 0; rest /= q) ++a;
+    int tag_valuation = 0;
+    for (int64_t rest = tag; rest > 0 && rest % q == 0; rest /= q) ++tag_valuation;
+    int order_cap = 0;
+    if (t < order_test_prime_count) {
+      for (uint64_t power = uint64_t(q); power <= order_test_max_power; power *= uint64_t(q)) ++order_cap;
+    }
+    const part_spread spread = spread_at(q, a, order_cap);
+    double part_inverse = 0, part_divides_tag = 0, scale = 1;
+    for (size_t x = 0; x <= size_t(spread.top); ++x, scale /= double(q)) {
+      part_inverse += spread.share[x] * scale;
+      if (tag > 0 && x <= size_t(tag_valuation)) part_divides_tag += spread.share[x];
+    }
+    inverse *= part_inverse;
+    divides_tag *= part_divides_tag;
+    if (q == 2) {
+      two_inverse = part_inverse;
+      two_is_two = spread.share[1];
+      two_up_to_two = spread.share[0] + spread.share[1];
+      two_halved = spread.share[0] + 2 * (part_inverse - spread.share[0]);
+      two_small_divides_tag = tag > 0 ? spread.share[0] + (tag_valuation >= 1 ? spread.share[1] : 0) : 0;
+    } else {
+      odd_one *= spread.share[0];
+    }
+  }
+  // d <= 2 is not tested, and passes: 1 in place of 1/2 at d = 2.
+  const double up_to_two = two_up_to_two * odd_one;
+  const double borrowed = tag > 0 ? divides_tag - two_small_divides_tag * odd_one : 0;
+  filter_odds odds;
+  odds.tested = (1 - up_to_two - borrowed) * (symbol ? 0.5 : 1.0);
+  odds.searched = symbol ? 0.5 * two_halved * inverse / two_inverse : inverse + 0.5 * two_is_two * odd_one;
   return odds;
 }
 
