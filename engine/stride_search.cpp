@@ -119,23 +119,21 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t stamp = ++walk_stamp_;
   for (const uint32_t i : active_list_) {
     const auto step = static_cast<uint32_t>(step_[i]);
-    const uint32_t count = walk_length_[i];
     step_powers& powers = step_powers_[step_slot_[i]];
     if (powers.stamp != stamp) {
       const uint64_t multiplier = pow2_(step, m);
       powers = {stamp, whole ? multiplier : mulmod_full(multiplier, factor, m), 0};
     }
-    const uint32_t index = i;
     uint64_t start = start_value_[i];
     uint64_t t = static_cast<uint32_t>(residue_[i]);
-    uint32_t left = count;
-    if (count > piece && powers.jump == 0) powers.jump = power(pow2_(step, m), piece, m);
+    uint32_t left = walk_length_[i];
+    if (left > piece && powers.jump == 0) powers.jump = power(pow2_(step, m), piece, m);
     for (; left >= piece; left -= piece) {
-      *next_full++ = {start, powers.lane_multiplier, t, step, piece, index};
+      *next_full++ = {start, powers.lane_multiplier, t, step, piece, i};
       if (left > piece) start = mulmod_full(start, powers.jump, m);
       t += uint64_t{piece} * step;
     }
-    if (left != 0) *next_end++ = {start, powers.lane_multiplier, t, step, left, index};
+    if (left != 0) *next_end++ = {start, powers.lane_multiplier, t, step, left, i};
   }
   if (whole) return;
   std::sort(pieces_.begin() + static_cast<ptrdiff_t>(full), pieces_.end(),
