@@ -37,10 +37,11 @@ part_spread spread_at(int64_t q, int a, int order_cap) {
   spread.top = last;
   std::array<double, 10> one_in{};  // q^-i for the look's i
   one_in[0] = 1;
-  for (size_t i = 1; i < one_in.size(); ++i) one_in[i] = one_in[i - 1] / double(q);
+  const double q_inverse = 1 / double(q);
+  for (size_t i = 1; i < one_in.size(); ++i) one_in[i] = one_in[i - 1] * q_inverse;
   double at_least_v = 1;  // the share of primes with q^v dividing p - 1
   for (int v = 0; v <= last; ++v) {
-    const double at_least_next = v == 0 ? 1 / double(q - 1) : at_least_v / double(q);
+    const double at_least_next = v == 0 ? 1 / double(q - 1) : at_least_v * q_inverse;
     const double share_v = v < last ? at_least_v - at_least_next : at_least_v;
     at_least_v = at_least_next;
     const int top = std::min(v, order_cap);
@@ -103,7 +104,8 @@ filter_odds sequence_filter_odds(int64_t k, int64_t step, int64_t tag) {
     }
     const part_spread spread = spread_at(q, a, order_cap);
     double part_inverse = 0, part_divides_tag = 0, scale = 1;
-    for (size_t x = 0; x <= size_t(spread.top); ++x, scale /= double(q)) {
+    const double q_inverse = 1 / double(q);
+    for (size_t x = 0; x <= size_t(spread.top); ++x, scale *= q_inverse) {
       part_inverse += spread.share[x] * scale;
       if (tag > 0 && x <= size_t(tag_valuation)) part_divides_tag += spread.share[x];
     }
