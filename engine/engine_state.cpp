@@ -147,6 +147,7 @@ void engine_state::build_filters() {
       uint8_t v = 0;
       for (uint32_t s = slot_steps_[slot]; s % order_test_primes[t] == 0; s /= order_test_primes[t]) ++v;
       step_degrees_[slot].valuation[t] = v;
+      least_step_valuation_[t] = slot == 0 ? v : std::min<uint32_t>(least_step_valuation_[t], v);
     }
   }
   // Residues and class exponents lie below their step.

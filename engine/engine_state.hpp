@@ -130,6 +130,7 @@ class engine_state {
     uint64_t degree;                            // d of the power-residue test for the prime
   };
   std::vector<step_degree> step_degrees_;
+  uint32_t least_step_valuation_[order_test_prime_count] = {};  // over all steps
   uint64_t prime_stamp_ = 0;
   std::vector<uint8_t> order_lanes_;  // the order test prime of each lane of the first batch
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step

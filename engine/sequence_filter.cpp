@@ -80,27 +80,37 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     exponents_.push_back((p - 1) / 2);
   }
   // In the same batch, 2^((p-1)/q^j) for the small q^j that divide p - 1:
-  // it is 1 exactly when 2 is a q^j-th power.
+  // it is 1 exactly when 2 is a q^j-th power, that is when q^j divides the
+  // cofactor c = (p-1) / order of 2. c beyond v(p-1) - v(step) changes no
+  // step's degree (below), and whether 2 is a square follows from p mod 8.
   order_lanes_.clear();
   const uint64_t two = reduce_once(residue_one(m) << 1, p);
   uint32_t p_valuation[order_test_prime_count];
+  uint32_t cofactor[order_test_prime_count] = {};  // how far c is known to go at each q
   for (uint32_t t = 0; t < order_test_prime_count; ++t) {
     const uint64_t q = order_test_primes[t];
     p_valuation[t] = 0;
     for (uint64_t rest = p - 1; rest % q == 0; rest /= q) ++p_valuation[t];
+    uint32_t useful = p_valuation[t] - std::min(p_valuation[t], least_step_valuation_[t]);
+    if (q == 2) {
+      const uint64_t mod8 = p & 7;
+      if (mod8 == 3 || mod8 == 5) useful = 0;  // 2 is no square
+      cofactor[t] = std::min<uint32_t>(useful, 1);
+    }
     uint64_t power = q;
-    for (uint32_t j = 0; j < p_valuation[t] && power <= order_test_max_power; ++j, power *= q) {
+    for (uint32_t j = 1; j <= cofactor[t]; ++j) power *= q;
+    for (uint32_t j = cofactor[t] + 1; j <= useful && power <= order_test_max_power; ++j, power *= q) {
       group_values_.push_back(two);
       exponents_.push_back((p - 1) / power);
       order_lanes_.push_back(static_cast<uint8_t>(t));
     }
   }
   group_results_.resize(group_values_.size());
-  if (!group_values_.empty()) raise_together(group_values_.data(), exponents_.data(), group_values_.size(), m, kernel, group_results_.data());
+  if (!group_values_.empty()) {
+    raise_together(group_values_.data(), exponents_.data(), group_values_.size(), m, kernel, group_results_.data());
+  }
   for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = group_results_[t];
-  // 2 is a q^c-th power (c = cofactor[t], within the bound): then <2> lies
-  // in the q^c-th powers.
-  uint32_t cofactor[order_test_prime_count] = {};
+  // 2 is a q^c-th power (c = cofactor[t]): then <2> lies in the q^c-th powers.
   for (size_t lane = 0; lane < order_lanes_.size(); ++lane) {
     cofactor[order_lanes_[lane]] += group_results_[group_leaders_.size() + lane];
   }
