@@ -14,19 +14,6 @@
 
 namespace veksieve {
 
-namespace {
-
-// x^e for e >= 1 by square-and-multiply, reduced.
-uint64_t power(uint64_t x, uint32_t e, const prime_modulus& m) {
-  uint64_t result = x;
-  for (int bit = 30 - __builtin_clz(e); bit >= 0; --bit) {
-    result = mulmod_full(result, result, m);
-    if ((e >> bit) & 1) result = mulmod_full(result, x, m);
-  }
-  return result;
-}
-
-}  // namespace
 
 walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
@@ -127,7 +114,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
     uint64_t start = start_value_[i];
     uint64_t t = static_cast<uint32_t>(residue_[i]);
     uint32_t left = walk_length_[i];
-    if (left > piece && powers.jump == 0) powers.jump = power(pow2_(step, m), piece, m);
+    if (left > piece && powers.jump == 0) powers.jump = pow2_(step * piece, m);  // below the stride
     for (; left >= piece; left -= piece) {
       *next_full++ = {start, powers.lane_multiplier, t, step, piece, i};
       if (left > piece) start = mulmod_full(start, powers.jump, m);
