@@ -14,7 +14,6 @@
 
 namespace veksieve {
 
-
 walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
 }
