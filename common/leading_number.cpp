@@ -23,6 +23,11 @@ leading_number read_leading_number(std::string_view text) {
   const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
   uint64_t magnitude = 0;
   leading_number result;
+  // 18 digits stay below 10^18 < 2^63: no check is needed before the 19th.
+  const size_t unchecked_end = text.size() - i > 18 ? i + 18 : text.size();
+  for (; i < unchecked_end && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     const auto digit = static_cast<uint64_t>(text[i] - '0');
     if (magnitude > (limit - digit) / 10) {

@@ -4,6 +4,7 @@
 // a step of 0 or below would leave the engine dividing by zero or looping.
 #include "control/value_reader.hpp"
 
+#include <cstring>
 #include <string_view>
 
 #include "control/fatal_error.hpp"
@@ -27,9 +28,43 @@ int32_t gcd(int32_t a, int32_t b) {
 }  // namespace
 
 bool value_reader::next_line() {
-  if (!std::getline(in_, line_)) return false;
-  ++line_number_;
-  return true;
+  // A line ends at '\n', which is dropped, or at the end of the file when
+  // any character precedes it there.
+  bool started = false;
+  long_line_.clear();
+  for (;;) {
+    if (block_begin_ == block_end_) {
+      if (block_.empty()) block_.resize(size_t{1} << 16);
+      in_.read(block_.data(), static_cast<std::streamsize>(block_.size()));
+      block_begin_ = 0;
+      block_end_ = static_cast<size_t>(in_.gcount());
+      if (block_end_ == 0) {
+        if (!started) return false;
+        line_ = long_line_;
+        ++line_number_;
+        return true;
+      }
+    }
+    const char* const begin = block_.data() + block_begin_;
+    const size_t left = block_end_ - block_begin_;
+    const auto* const newline = static_cast<const char*>(std::memchr(begin, '\n', left));
+    if (newline == nullptr) {
+      long_line_.append(begin, left);
+      block_begin_ = block_end_;
+      started = true;
+      continue;
+    }
+    const auto length = static_cast<size_t>(newline - begin);
+    if (started) {
+      long_line_.append(begin, length);
+      line_ = long_line_;
+    } else {
+      line_ = std::string_view(begin, length);
+    }
+    block_begin_ += length + 1;
+    ++line_number_;
+    return true;
+  }
 }
 
 void value_reader::begin_k(int64_t k) {
@@ -79,7 +114,8 @@ file_value value_reader::read_value() {
     if (in_block_ && (relative || previous_n_ != 0)) {
       const int64_t distance = n - previous_n_;
       if (distance <= 0) throw_not_rising(n);
-      step_accumulator_ = gcd(step_accumulator_, static_cast<int32_t>(distance));
+      // The distance first: it is mostly a multiple of the step, one division.
+      step_accumulator_ = gcd(static_cast<int32_t>(distance), step_accumulator_);
     } else if (n < 0) {
       // A negative number where a k may stand announces that k, as "k=" does.
       previous_n_ = 0;

@@ -177,6 +177,23 @@ TEST(sequence_table, numbers_beyond_32_bits_are_rejected) {
   EXPECT_EQ(rejection("1\n2\n100\nk=3\n5\n+2147483645\n"), message(6));
 }
 
+TEST(sequence_table, lines_across_read_blocks_and_a_last_line_without_newline) {
+  // About 200 KB: block ends fall inside lines, and one blank line is longer
+  // than a block. The n's and their bitmap are known without the reader.
+  std::string text = "1\n2\n300000\nk=3\n";
+  std::vector<int64_t> expected;
+  for (int64_t n = 4; n < 200000; n += 8) {
+    text += std::to_string(n) + (n == 100004 ? "\n" + std::string(100000, ' ') + "\n" : "\n");
+    expected.push_back(n - 2);
+  }
+  text += "200004";
+  expected.push_back(200002);
+  const sieve_job job = build(text, {});
+  ASSERT_GE(job.count, 1);
+  EXPECT_EQ(set_bits(job, 0), expected);
+  EXPECT_EQ(job.step[0] % 8, 0);
+}
+
 TEST(sequence_table, huge_count_is_found_short_without_allocating_for_it) {
   EXPECT_EQ(rejection("2000000000\n2\n100\nk=3\n5\n"), "The file 'Vek.dat' is invalid - insufficient k's!");
 }
