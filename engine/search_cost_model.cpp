@@ -133,7 +133,10 @@ filter_odds sequence_filter_odds(int64_t k, int64_t step, int64_t tag) {
 expected_work expected_search_work(const sequence_set& s, uint64_t stride, uint64_t table_length) {
   expected_work work;
   work.table_entries = double(table_length);
-  std::map<std::tuple<bool, int32_t, int32_t>, filter_odds> known;
+  // The odds depend on k only through 3 dividing it. The class split asks
+  // for the same few thousand (step, tag) pairs again and again, so they
+  // are kept for the thread's life.
+  thread_local std::map<std::tuple<bool, int32_t, int32_t>, filter_odds> known;
   size_t leader = 0;
   for (size_t i = 0; i < s.k.size(); ++i) {
     const bool leads = starts_group(s, i, leader);
