@@ -231,13 +231,14 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
                             exit_bad_sequence_file};
         const int64_t b = n - job.nmin;
         bits[b / 32] |= uint32_t{1} << (b % 32);
-        present[static_cast<size_t>(b % period)] = true;
+        if (period > 1) present[static_cast<size_t>(b % period)] = true;
         last_b = b;
         has_n = true;
       }
 
       pending_k entry{static_cast<int32_t>(k), bits, 1, 0, {}};
       int32_t classes = 0;
+      if (period == 1) present[0] = has_n;
       for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
       if (!has_n) {
         entry.step = 1;
