@@ -92,7 +92,12 @@ constexpr int64_t status_number_limit = int64_t{1} << 62;
 // per product with 4 in flight, bench/mulmod_bench). Each active sequence's
 // walk is cut into pieces (one product per piece to form its start), so that
 // a few long walks still fill every lane.
-// The piece length aims at four pieces per lane, within these bounds.
+// The piece length aims at one piece per lane (the steps over the lanes),
+// within these bounds. Every piece and every refill of the lanes costs about
+// as much as four steps of all lanes, so few long pieces beat many short
+// ones that balance the lanes better: one per lane walked W2's primes in 10%
+// less time than four per lane (AVX-512, 1300 steps over 32 lanes per prime).
+constexpr uint32_t walk_pieces_per_lane = 1;
 constexpr uint32_t walk_piece_min_steps = 16;
 constexpr uint32_t walk_piece_max_steps = 1024;
 // Chains of the interleaved scalar kernel: 8 cover the Montgomery product's

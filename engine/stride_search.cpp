@@ -79,14 +79,14 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // Each active sequence walks t = residue, residue + step, ... below M: its
   // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
   // whole; the others take pieces, each piece's start the previous one's
-  // times 2^(step * piece). Pieces of about a quarter of the steps per lane
-  // keep the lanes busy to the end; each costs one product to start. The
+  // times 2^(step * piece), about the steps per lane long (config.hpp); each
+  // costs one product to start. The
   // multipliers and jumps depend only on the step, so they are formed once
   // per distinct step and prime.
   const bool whole = kernel == walk_kernel::scalar;
   uint64_t steps = 0;
   for (const uint32_t i : active_list_) steps += walk_length_[i];
-  const uint64_t per_lane = steps / (4 * static_cast<uint64_t>(kernel_lanes(kernel)));
+  const uint64_t per_lane = steps / (walk_pieces_per_lane * static_cast<uint64_t>(kernel_lanes(kernel)));
   const auto piece = whole ? UINT32_MAX
                            : static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps,
                                                                         walk_piece_max_steps));
