@@ -1,7 +1,11 @@
 // The loop every multi-chain walk kernel shares: a fixed set of lanes, each
 // walking one piece; all lanes step together for as many steps as the
 // shortest piece left has, then finished lanes take the next piece (or go
-// idle at value 0 with multiplier 0). Lanes hold their values in the kernel's
+// idle at value 0 with multiplier 0). Once no piece is left, the lanes step
+// on for as long as the longest piece left has, and a lane past the end of
+// its piece reports nothing: each stop of the lanes costs about as much as
+// four of their steps, and the last pieces would otherwise stop them once
+// for every length among them. Lanes hold their values in the kernel's
 // own format; `Lanes` supplies set() (into memory), load() and store()
 // (between memory and registers, around each run of steps), probe() (a bit
 // per lane whose presence bits are set), value() (in a run) and advance(). The template is static and calls no
@@ -49,25 +53,33 @@ static void run_lane_pool(const stride_view& view, std::span<const walk_piece> p
 
   while (live > 0) {
     uint32_t run = remaining[0];
-    for (int l = 1; l < width; ++l) run = remaining[l] < run ? remaining[l] : run;
+    if (next < piece_count) {
+      for (int l = 1; l < width; ++l) run = remaining[l] < run ? remaining[l] : run;
+    } else {
+      run = 0;
+      for (int l = 0; l < width; ++l) run = index[l] != idle_lane && remaining[l] > run ? remaining[l] : run;
+    }
     lanes.load();
     for (uint32_t i = 0; i < run; ++i) {
       uint64_t hits = lanes.probe(view.presence);
       while (UNLIKELY(hits != 0)) {
         const int l = __builtin_ctzll(hits);
         hits &= hits - 1;
-        if (index[l] != idle_lane) report_matches(view, lanes.value(l), index[l], t[l] + i * step[l]);
+        if (index[l] != idle_lane && i < remaining[l]) {
+          report_matches(view, lanes.value(l), index[l], t[l] + i * step[l]);
+        }
       }
       lanes.advance();
     }
     lanes.store();
     for (int l = 0; l < width; ++l) {
       if (index[l] == idle_lane) continue;
-      remaining[l] -= run;
-      t[l] += run * step[l];
-      if (remaining[l] == 0) {
+      if (remaining[l] <= run) {
         --live;
         fill(l);
+      } else {
+        remaining[l] -= run;
+        t[l] += run * step[l];
       }
     }
   }
