@@ -79,10 +79,9 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // Each active sequence walks t = residue, residue + step, ... below M: its
   // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
   // whole; the others take pieces, each piece's start the previous one's
-  // times 2^(step * piece), about the steps per lane long (config.hpp); each
-  // costs one product to start. The
-  // multipliers and jumps depend only on the step, so they are formed once
-  // per distinct step and prime.
+  // times 2^(step * piece), each about as long as the steps per lane
+  // (config.hpp) and one product to start. The multipliers and jumps depend
+  // only on the step, so they are formed once per distinct step and prime.
   const bool whole = kernel == walk_kernel::scalar;
   uint64_t steps = 0;
   for (const uint32_t i : active_list_) steps += walk_length_[i];
