@@ -108,6 +108,10 @@ constexpr int walk_interleaved_lanes = 8;
 // latency (about 20 cycles) while the gathers of the probes run.
 constexpr int walk_avx2_lanes = 16;
 constexpr int walk_avx512_lanes = 32;
+// Vectors of eight lanes the filters' IFMA power batch raises in one pass:
+// up to two its time is the squarings' latency; six keep one pass (one
+// chain of latency) for the 30 to 45 values of a many-k file's prime.
+constexpr int power_batch_vectors = 6;
 // Independent chains of the table build in the scalar kernels.
 constexpr uint32_t table_chains = 8;
 // ... and of the AVX-512 table build: four vectors of eight lanes.

@@ -114,6 +114,7 @@ class engine_state {
   std::vector<uint8_t> residue_results_;
   std::vector<uint64_t> exponents_;  // each value's exponent (p-1)/d
   std::vector<uint64_t> lane_values_;
+  std::vector<uint64_t> power_results_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 
   // Set-up of the filters: each leader's table slot (quadratic_characters::none

@@ -1,8 +1,8 @@
-// The power-residue test: whether a value A is a d-th power modulo p, found
-// as A^((p-1)/d) == 1. The engine tests all sequences of one prime together,
-// each value with its own exponent, so that tests of several d share one
-// batch. The powers go right to left: each lane's chain of squarings is the
-// only dependent path, and the multiplications into the result overlap it.
+// The filters' powers: several values of one prime, each raised to its own
+// exponent, together. A value A is a d-th power modulo p exactly when
+// A^((p-1)/d) is 1. The powers go right to left: each lane's chain of
+// squarings is the only dependent path, and the multiplications into the
+// result overlap it.
 #pragma once
 
 #include <bit>
@@ -17,10 +17,10 @@ namespace veksieve {
 // Values raised side by side: enough to cover the product's latency.
 constexpr size_t power_residue_lanes = 8;
 
-// is_power[i] = 1 when values[i] (reduced, in the product's representation)
-// raised to exponents[i] >= 1 is 1, else 0.
-inline void power_residue_batch(const uint64_t* values, const uint64_t* exponents, size_t count,
-                                const prime_modulus& m, uint8_t* is_power) {
+// results[i] = values[i] raised to exponents[i] >= 1, reduced; values
+// reduced, in the product's representation.
+inline void power_batch(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                        uint64_t* results) {
   const uint64_t one = residue_one(m);
   for (size_t first = 0; first < count; first += power_residue_lanes) {
     const size_t lanes = count - first < power_residue_lanes ? count - first : power_residue_lanes;
@@ -41,7 +41,7 @@ inline void power_residue_batch(const uint64_t* values, const uint64_t* exponent
         square[l] = mulmod_full(square[l], square[l], m);
       }
     }
-    for (size_t l = 0; l < lanes; ++l) is_power[first + l] = reduce_once(result[l], m.p) == one;
+    for (size_t l = 0; l < lanes; ++l) results[first + l] = reduce_once(result[l], m.p);
   }
 }
 

@@ -5,6 +5,8 @@
 // for all values of the prime at once); then the survivors' start values.
 // Every power of 2 comes from the prime's small-power table in one product.
 #include <algorithm>
+#include <array>
+#include <bit>
 
 #include "engine/binary_gcd.hpp"
 #include "engine/engine_state.hpp"
@@ -12,6 +14,30 @@
 #include "engine/walk_scalar.hpp"
 
 namespace veksieve {
+
+namespace {
+
+// Divisibility by an odd q and exact quotients without a division: x*q^-1
+// mod 2^64 is x/q when q divides x, and above (2^64 - 1)/q otherwise.
+struct odd_divisor {
+  uint64_t inverse = 0;
+  uint64_t limit = 0;
+};
+
+constexpr auto order_test_divisors = [] {
+  std::array<odd_divisor, order_test_prime_count> divisors{};
+  for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+    const uint64_t q = order_test_primes[t];
+    if ((q & 1) == 0) continue;
+    uint64_t inverse = q;
+    for (int i = 0; i < 5; ++i) inverse *= 2 - q * inverse;
+    divisors[t] = {inverse, UINT64_MAX / q};
+  }
+  return divisors;
+}();
+static_assert(order_test_primes[0] == 2, "2 is taken by the trailing zeros");
+
+}  // namespace
 
 void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
@@ -22,20 +48,25 @@ void engine_state::activate(size_t i, const prime_modulus& m) {
 
 void engine_state::raise_together(const uint64_t* values, const uint64_t* exponents, size_t count,
                                   const prime_modulus& m, walk_kernel kernel, uint8_t* is_power) {
+  power_results_.resize(count);
+  uint64_t* results = power_results_.data();
+  uint64_t one = residue_one(m);
   if (kernel != walk_kernel::avx512) {
-    power_residue_batch(values, exponents, count, m, is_power);
-    return;
+    power_batch(values, exponents, count, m, results);
+  } else {
+    // The IFMA lanes work on the forms x*2^52, one product each away.
+    const uint64_t factor = lane_factor(kernel, m);
+    lane_values_.resize(count);
+    for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
+    one = mulmod_full(one, factor, m);
+    power_batch_avx512(lane_values_.data(), exponents, count, one, m.p, results);
   }
-  // The IFMA lanes work on the forms x*2^52, one product each away.
-  const uint64_t factor = lane_factor(kernel, m);
-  lane_values_.resize(count);
-  for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
-  power_batch_avx512(lane_values_.data(), exponents, count, mulmod_full(residue_one(m), factor, m), m.p, is_power);
+  for (size_t i = 0; i < count; ++i) is_power[i] = results[i] == one;
 }
 
 bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   const uint64_t p = m.p;
-  std::fill(active_, active_ + count_, 0u);
+  for (const uint32_t i : active_list_) active_[i] = 0;
   active_list_.clear();
   pow2_.build(pow2_bound_, m);
   bool any_active = false;
@@ -89,19 +120,27 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   uint32_t cofactor[order_test_prime_count] = {};  // how far c is known to go at each q
   for (uint32_t t = 0; t < order_test_prime_count; ++t) {
     const uint64_t q = order_test_primes[t];
-    p_valuation[t] = 0;
-    for (uint64_t rest = p - 1; rest % q == 0; rest /= q) ++p_valuation[t];
+    const odd_divisor& divisor = order_test_divisors[t];
+    if (q == 2) {
+      p_valuation[t] = static_cast<uint32_t>(std::countr_zero(p - 1));
+    } else {
+      p_valuation[t] = 0;
+      for (uint64_t x = (p - 1) * divisor.inverse; x <= divisor.limit; x *= divisor.inverse) ++p_valuation[t];
+    }
     uint32_t useful = p_valuation[t] - std::min(p_valuation[t], least_step_valuation_[t]);
     if (q == 2) {
       const uint64_t mod8 = p & 7;
       if (mod8 == 3 || mod8 == 5) useful = 0;  // 2 is no square
       cofactor[t] = std::min<uint32_t>(useful, 1);
     }
-    uint64_t power = q;
-    for (uint32_t j = 1; j <= cofactor[t]; ++j) power *= q;
-    for (uint32_t j = cofactor[t] + 1; j <= useful && power <= order_test_max_power; ++j, power *= q) {
+    uint64_t quotient = p - 1;  // (p-1) / q^j, exact
+    uint64_t power = 1;
+    for (uint32_t j = 1; j <= useful && power * q <= order_test_max_power; ++j) {
+      power *= q;
+      quotient = q == 2 ? quotient >> 1 : quotient * divisor.inverse;
+      if (j <= cofactor[t]) continue;
       group_values_.push_back(two);
-      exponents_.push_back((p - 1) / power);
+      exponents_.push_back(quotient);
       order_lanes_.push_back(static_cast<uint8_t>(t));
     }
   }
@@ -158,7 +197,8 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       if (d <= 2) {
         activate(i, m);
         any_active = true;
-      } else if (group_tag_[i] > 0 && group_tag_[leader] == -1 && static_cast<uint64_t>(group_tag_[i]) % d == 0) {
+      } else if (group_tag_[i] > 0 && d <= static_cast<uint64_t>(group_tag_[i]) &&
+                 static_cast<uint32_t>(group_tag_[i]) % static_cast<uint32_t>(d) == 0) {
         borrowers_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(leader)});
       } else {
         const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);

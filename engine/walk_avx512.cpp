@@ -94,6 +94,79 @@ struct ifma_lanes {
   }
 };
 
+// z*s*2^-52 mod p in [0, 2p) for z, s < 2p and p < 2^50, without the
+// correction: T < 4p^2 < p*2^52 keeps hi - hi(q*p) in (-p, p), and p is added
+// unconditionally, beside the reduction's chain rather than after it.
+constexpr uint64_t power_batch_lazy_max_prime = (uint64_t{1} << 50) - 1;
+
+__attribute__((always_inline)) inline __m512i mul_lazy(const ifma_modulus& m, __m512i z, __m512i s) {
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i lo = _mm512_madd52lo_epu64(zero, z, s);
+  const __m512i hi_plus_p = _mm512_madd52hi_epu64(m.p, z, s);
+  const __m512i q = _mm512_madd52lo_epu64(zero, lo, m.inv);
+  return _mm512_sub_epi64(hi_plus_p, _mm512_madd52hi_epu64(zero, q, m.p));
+}
+
+// Right to left, v vectors of eight lanes in one pass: the squarings are
+// each lane's only dependent chain; the masked products into the result
+// overlap them, and the vectors overlap each other.
+template <bool lazy, int v_count>
+void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
+                   uint64_t one, uint64_t* results) {
+  alignas(64) uint64_t a_memory[8 * v_count] = {};
+  alignas(64) uint64_t e_memory[8 * v_count] = {};
+  uint64_t all_bits = 0;
+  for (size_t l = 0; l < lanes; ++l) {
+    a_memory[l] = values[l];
+    e_memory[l] = exponents[l];
+    all_bits |= exponents[l];
+  }
+  __m512i square[v_count], result[v_count], e[v_count];
+  for (int v = 0; v < v_count; ++v) {
+    square[v] = _mm512_load_si512(a_memory + 8 * v);
+    e[v] = _mm512_load_si512(e_memory + 8 * v);
+    result[v] = _mm512_set1_epi64(static_cast<long long>(one));
+  }
+  const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
+  const int bits = 64 - __builtin_clzll(all_bits | 1);
+  for (int bit = 0; bit < bits; ++bit) {
+    const __m512i this_bit = _mm512_set1_epi64(static_cast<long long>(uint64_t{1} << bit));
+    for (int v = 0; v < v_count; ++v) {
+      const __mmask8 take = _mm512_test_epi64_mask(e[v], this_bit);
+      result[v] = _mm512_mask_mov_epi64(result[v], take, mul(result[v], square[v]));
+      square[v] = mul(square[v], square[v]);
+    }
+  }
+  alignas(64) uint64_t r_memory[8 * v_count];
+  for (int v = 0; v < v_count; ++v) {
+    const __m512i r = result[v];  // below 2p when lazy
+    _mm512_store_si512(r_memory + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
+  }
+  for (size_t l = 0; l < lanes; ++l) results[l] = r_memory[l];
+}
+
+template <bool lazy>
+void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
+                    uint64_t* results) {
+  const ifma_modulus m(p);
+  constexpr size_t most = 8 * power_batch_vectors;
+  for (size_t first = 0; first < count; first += most) {
+    const size_t lanes = count - first < most ? count - first : most;
+    const auto raise = [&]<int v_count>() {
+      raise_vectors<lazy, v_count>(m, values + first, exponents + first, lanes, one, results + first);
+    };
+    switch ((lanes + 7) / 8) {
+      case 1: raise.template operator()<1>(); break;
+      case 2: raise.template operator()<2>(); break;
+      case 3: raise.template operator()<3>(); break;
+      case 4: raise.template operator()<4>(); break;
+      case 5: raise.template operator()<5>(); break;
+      default: raise.template operator()<6>(); break;
+    }
+    static_assert(power_batch_vectors == 6, "one case per vector count");
+  }
+}
+
 }  // namespace
 
 void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p) {
@@ -136,44 +209,11 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const 
 }
 
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
-                        uint8_t* is_power) {
-  // Right to left: the squarings are each lane's only dependent chain; the
-  // masked products into the result overlap them.
-  const ifma_modulus m(p);
-  const __m512i one_lanes = _mm512_set1_epi64(static_cast<long long>(one));
-  const __m512i low_bit = _mm512_set1_epi64(1);
-  constexpr size_t batch = 8 * vectors;
-  for (size_t first = 0; first < count; first += batch) {
-    alignas(64) uint64_t a_memory[batch] = {};
-    alignas(64) uint64_t e_memory[batch] = {};
-    const size_t lanes = count - first < batch ? count - first : batch;
-    uint64_t all_bits = 0;
-    for (size_t l = 0; l < lanes; ++l) {
-      a_memory[l] = values[first + l];
-      e_memory[l] = exponents[first + l];
-      all_bits |= e_memory[l];
-    }
-    const int used = static_cast<int>((lanes + 7) / 8);
-    __m512i square[vectors], result[vectors], e[vectors];
-    for (int v = 0; v < used; ++v) {
-      square[v] = _mm512_load_si512(a_memory + 8 * v);
-      e[v] = _mm512_load_si512(e_memory + 8 * v);
-      result[v] = one_lanes;
-    }
-    for (int bit = 64 - __builtin_clzll(all_bits | 1); bit > 0; --bit) {
-      for (int v = 0; v < used; ++v) {
-        const __mmask8 take = _mm512_test_epi64_mask(e[v], low_bit);
-        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], square[v]));
-        e[v] = _mm512_srli_epi64(e[v], 1);
-        square[v] = m.mul(square[v], square[v]);
-      }
-    }
-    for (int v = 0; v < used; ++v) {
-      const __mmask8 equal = _mm512_cmpeq_epu64_mask(result[v], one_lanes);
-      for (int l = 0; l < 8 && 8 * static_cast<size_t>(v) + l < lanes; ++l) {
-        is_power[first + 8 * static_cast<size_t>(v) + l] = (equal >> l) & 1;
-      }
-    }
+                        uint64_t* results) {
+  if (p <= power_batch_lazy_max_prime) {
+    raise_in_lanes<true>(values, exponents, count, one, p, results);
+  } else {
+    raise_in_lanes<false>(values, exponents, count, one, p, results);
   }
 }
 

@@ -87,10 +87,10 @@ void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, ui
 // insertion would spend most of its work on them.
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
                         uint64_t p);
-// is_power[i] = 1 when values[i] (form x*2^52) raised to exponents[i] >= 1
-// is `one` (the form of 1), else 0: the power-residue test in IFMA lanes.
+// results[i] = values[i] raised to exponents[i] >= 1, reduced, all in the
+// form x*2^52 (`one` is the form of 1): the filters' powers in IFMA lanes.
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
-                        uint8_t* is_power);
+                        uint64_t* results);
 
 // The number of pieces the kernel walks at once.
 int kernel_lanes(walk_kernel kernel);

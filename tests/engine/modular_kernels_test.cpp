@@ -1,4 +1,4 @@
-// Powers of 2 and 1/2, the small-power table, the batched power-residue test
+// Powers of 2 and 1/2, the small-power table, the batched powers of the filters
 // and the group filter's table-driven quadratic character against
 // square-and-multiply in 128-bit arithmetic.
 #include <gtest/gtest.h>
@@ -110,50 +110,60 @@ TEST(quadratic_characters, match_euler_criterion) {
   }
 }
 
-TEST(power_residue_batch, matches_direct_power) {
-  // Small primes, primes below 2^48 and, where the product reaches them,
-  // below 2^62; each prime's values in one batch (30, not a multiple of the
-  // lanes), with the d's that divide p - 1 (2 is the group filter) in turn.
+TEST(power_batch, matches_direct_power) {
+  // Small primes, primes below 2^48, around 2^50 (where the IFMA batch stops
+  // being lazy) and, where the product reaches them, below 2^62; each
+  // prime's values in one batch (60, more than one IFMA pass), raised to
+  // (p-1)/d for the d's that divide p - 1 and to small exponents.
   test::product_mode mode;
   std::vector<uint64_t> primes;
   primesieve::generate_n_primes(300, uint64_t{3}, &primes);
   primesieve::generate_n_primes(100, uint64_t{281474976000000}, &primes);
+  for (const uint64_t p : test::primes_from((uint64_t{1} << 50) - 3000, 40)) primes.push_back(p);
   if (product_max_prime >= (uint64_t{1} << 62) - 1) {
+    for (const uint64_t p : test::primes_from((uint64_t{1} << 52) - 3000, 40)) primes.push_back(p);
     for (const uint64_t p : test::primes_from((uint64_t{1} << 62) - 20000, 100)) {
       if (p < uint64_t{1} << 62) primes.push_back(p);
     }
   }
   const uint32_t ks[] = {1, 5, 4847, 67607, 2147483647};
   for (const uint64_t p : primes) {
-    std::vector<uint64_t> ds;
+    if (p > product_max_prime) continue;
+    std::vector<uint64_t> exponents = {1, 2, 3, 7, 256};
     for (const uint64_t d : {2, 3, 4, 5, 6, 8, 12}) {
-      if ((p - 1) % d == 0) ds.push_back(d);
+      if ((p - 1) % d == 0) exponents.push_back((p - 1) / d);
     }
     const prime_modulus m = make_modulus(p);
-    std::vector<uint64_t> values, exponents;
-    std::vector<bool> want;
+    std::vector<uint64_t> values, powers, plain, want;
     for (const uint32_t k : ks) {
       for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
-        const uint64_t a = (p - mul_ref(k % p, pow_ref(2, e, p), p)) % p;
-        values.push_back(to_residue(a, m));
-        exponents.push_back((p - 1) / ds[values.size() % ds.size()]);
-        want.push_back(pow_ref(a, exponents.back(), p) == 1);
+        for (const bool negated : {false, true}) {
+          uint64_t a = mul_ref(k % p, pow_ref(2, e, p), p);
+          if (negated) a = (p - a) % p;
+          plain.push_back(a);
+          values.push_back(to_residue(a, m));
+          powers.push_back(exponents[values.size() % exponents.size()]);
+          want.push_back(pow_ref(a, powers.back(), p));
+        }
       }
     }
-    std::vector<uint8_t> is_power(values.size(), 2);
-    power_residue_batch(values.data(), exponents.data(), values.size(), m, is_power.data());
+    std::vector<uint64_t> results(values.size(), p);
+    power_batch(values.data(), powers.data(), values.size(), m, results.data());
     for (size_t i = 0; i < values.size(); ++i) {
-      EXPECT_EQ(is_power[i] == 1, want[i]) << "value " << i << " exponent " << exponents[i] << " p=" << p;
+      EXPECT_EQ(from_residue(results[i], m), want[i]) << "value " << i << " exponent " << powers[i] << " p=" << p;
     }
-    // The same in IFMA lanes, on the forms x*2^52, where the CPU has them.
+    // The same in IFMA lanes, on the forms x*2^52, where the CPU has them;
+    // every batch length up to all values.
     if (kernel_supported(walk_kernel::avx512) && p <= kernel_prime_limit(walk_kernel::avx512)) {
-      const uint64_t factor = lane_factor(walk_kernel::avx512, m);
-      for (uint64_t& v : values) v = mulmod_full(v, factor, m);
-      std::fill(is_power.begin(), is_power.end(), 2);
-      power_batch_avx512(values.data(), exponents.data(), values.size(), mulmod_full(residue_one(m), factor, m), p,
-                         is_power.data());
-      for (size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(is_power[i] == 1, want[i]) << "IFMA, value " << i << " exponent " << exponents[i] << " p=" << p;
+      const uint64_t form = pow_ref(2, 52, p);
+      for (size_t i = 0; i < values.size(); ++i) values[i] = mul_ref(plain[i], form, p);
+      for (size_t count = 1; count <= values.size(); ++count) {
+        std::fill(results.begin(), results.end(), p);
+        power_batch_avx512(values.data(), powers.data(), count, form, p, results.data());
+        for (size_t i = 0; i < count; ++i) {
+          ASSERT_EQ(results[i], mul_ref(want[i], form, p))
+              << "IFMA, value " << i << " of " << count << " exponent " << powers[i] << " p=" << p;
+        }
       }
     }
   }
