@@ -81,7 +81,7 @@ class engine_state {
   uint32_t table_length_;
 
   // Per-sequence arrays.
-  uint64_t* start_value_ = nullptr;      // k * 2^residue mod p, for active sequences
+  uint64_t* start_value_ = nullptr;      // k * 2^residue mod p, for active sequences (the form of k before)
   int32_t* class_exponent_ = nullptr;    // (residue + nmin) mod step
   int32_t* group_tag_ = nullptr;         // 0 alone, -1 leader, else residue - leader's residue
   int32_t* group_size_ = nullptr;        // for a leader: members after it

@@ -57,23 +57,34 @@ ALWAYS_INLINE uint64_t pow_half_mod(uint32_t e, const prime_modulus& m) {
 
 // 2^e mod p, reduced, for the e of one prime's set-up: e below the bound as
 // low[e mod 64] * high[e / 64], the low powers by doublings and the high ones
-// each the last times 2^64; larger e by square-and-multiply.
+// by products with 2^64; larger e by square-and-multiply. Both are formed in
+// four independent chains, which cuts the build's latency about fourfold.
 class pow2_table {
  public:
   // Serves e < bound (at most pow2_table_bound) with one product for prime m.
   void build(uint32_t bound, const prime_modulus& m) {
     ASSERT(bound <= pow2_table_bound);
     bound_ = bound = bound < 1 ? 1 : bound;
-    uint64_t v = residue_one(m);
-    const uint32_t low_count = bound < 64 ? bound : 64;
-    for (uint32_t e = 0; e < low_count; ++e) {
-      low_[e] = v;
-      v = reduce_once(v << 1, m.p);
+    // Chain c doubles from 2^(16c), one product (to_residue) away.
+    uint64_t v[chains] = {residue_one(m)};
+    for (uint32_t c = 1; c < chains; ++c) v[c] = to_residue(uint64_t{1} << (low_span * c), m);
+    for (uint32_t e = 0; e < low_span; ++e) {
+      for (uint32_t c = 0; c < chains; ++c) {
+        low_[low_span * c + e] = v[c];
+        v[c] = reduce_once(v[c] << 1, m.p);
+      }
     }
     high_.resize((bound + 63) / 64);
     if (high_.empty()) return;
+    // high[i] = 2^(64i): the first four by products with 2^64, then each
+    // four on from its own with 2^256.
+    const uint64_t two_64 = v[chains - 1];
     high_[0] = residue_one(m);
-    for (size_t i = 1; i < high_.size(); ++i) high_[i] = mulmod_full(high_[i - 1], v, m);  // v = 2^64
+    const size_t first = high_.size() < chains ? high_.size() : chains;
+    for (size_t i = 1; i < first; ++i) high_[i] = mulmod_full(high_[i - 1], two_64, m);
+    if (high_.size() <= chains) return;
+    const uint64_t two_256 = mulmod_full(high_[chains - 1], two_64, m);
+    for (size_t i = chains; i < high_.size(); ++i) high_[i] = mulmod_full(high_[i - chains], two_256, m);
   }
 
   ALWAYS_INLINE uint64_t operator()(uint32_t e, const prime_modulus& m) const {
@@ -83,6 +94,8 @@ class pow2_table {
   }
 
  private:
+  static constexpr uint32_t chains = 4;
+  static constexpr uint32_t low_span = 64 / chains;
   uint32_t bound_ = 0;
   uint64_t low_[64] = {};
   std::vector<uint64_t> high_;

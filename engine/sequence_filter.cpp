@@ -39,11 +39,11 @@ static_assert(order_test_primes[0] == 2, "2 is taken by the trailing zeros");
 
 }  // namespace
 
+// start_value_[i] holds the form of k, formed once per group, until then.
 void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
   active_list_.push_back(static_cast<uint32_t>(i));
-  start_value_[i] = mulmod_full(to_residue(static_cast<uint32_t>(k_[i]), m),
-                                pow2_(static_cast<uint32_t>(residue_[i]), m), m);
+  start_value_[i] = mulmod_full(start_value_[i], pow2_(static_cast<uint32_t>(residue_[i]), m), m);
 }
 
 void engine_state::raise_together(const uint64_t* values, const uint64_t* exponents, size_t count,
@@ -75,6 +75,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     // The filters' premises need p > 3; only a k that 3 divides is left out.
     for (size_t i = 0; i < count_; ++i) {
       if (k_[i] % 3 == 0) continue;
+      start_value_[i] = to_residue(static_cast<uint32_t>(k_[i]), m);
       activate(i, m);
       any_active = true;
     }
@@ -194,6 +195,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       }
     }
     if (group_result == 1) {
+      start_value_[i] = k_form;
       if (d <= 2) {
         activate(i, m);
         any_active = true;
