@@ -51,7 +51,9 @@ void engine_state::raise_together(const uint64_t* values, const uint64_t* expone
   power_results_.resize(count);
   uint64_t* results = power_results_.data();
   uint64_t one = residue_one(m);
-  if (kernel != walk_kernel::avx512) {
+  // A single value (often the powers of 2 alone) is raised faster by the
+  // scalar product, whose latency is lower than the IFMA lanes'.
+  if (kernel != walk_kernel::avx512 || count == 1) {
     power_batch(values, exponents, count, m, results);
   } else {
     // The IFMA lanes work on the forms x*2^52, one product each away.

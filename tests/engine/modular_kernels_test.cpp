@@ -151,6 +151,9 @@ TEST(power_batch, matches_direct_power) {
     power_batch(values.data(), powers.data(), values.size(), m, results.data());
     for (size_t i = 0; i < values.size(); ++i) {
       EXPECT_EQ(from_residue(results[i], m), want[i]) << "value " << i << " exponent " << powers[i] << " p=" << p;
+      uint64_t alone = p;  // a batch of one takes its own path
+      power_batch(&values[i], &powers[i], 1, m, &alone);
+      EXPECT_EQ(alone, results[i]) << "alone, value " << i << " p=" << p;
     }
     // The same in IFMA lanes, on the forms x*2^52, where the CPU has them;
     // every batch length up to all values.
