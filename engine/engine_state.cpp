@@ -123,7 +123,9 @@ void engine_state::build_groups() {
 
 void engine_state::build_filters() {
   character_slot_.assign(count_, quadratic_characters::none);
+  leaders_.clear();
   for (size_t i = 0; i < count_; ++i) {
+    if (group_tag_[i] <= 0) leaders_.push_back(static_cast<uint32_t>(i));
     // A k that 3 divides needs no character.
     if (group_tag_[i] <= 0 && parity_value_[i] != 0 && k_[i] > 0) {
       character_slot_[i] = characters_.add(static_cast<uint32_t>(k_[i]));

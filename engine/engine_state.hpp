@@ -104,13 +104,8 @@ class engine_state {
   std::vector<uint64_t> group_values_;
   std::vector<uint32_t> group_leaders_;
   std::vector<uint8_t> group_results_;
-  struct residue_test {
-    uint64_t value;  // -k*2^e
-    uint32_t index;
-    uint64_t d;
-  };
-  std::vector<residue_test> residue_tests_;
-  std::vector<uint64_t> residue_values_;
+  std::vector<uint64_t> residue_values_;  // -k*2^e of each test
+  std::vector<uint32_t> residue_index_;   // ... and its sequence
   std::vector<uint8_t> residue_results_;
   std::vector<uint64_t> exponents_;  // each value's exponent (p-1)/d
   std::vector<uint64_t> lane_values_;
@@ -122,6 +117,7 @@ class engine_state {
   // names by its slot so that its powers are formed once per prime.
   quadratic_characters characters_;
   std::vector<uint32_t> character_slot_;
+  std::vector<uint32_t> leaders_;  // the first sequence of every group
   std::vector<uint32_t> step_slot_;
   std::vector<uint32_t> slot_steps_;
   std::vector<uint32_t> walk_length_;  // positions of each sequence's walk over one stride

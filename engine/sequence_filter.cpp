@@ -71,7 +71,6 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   for (const uint32_t i : active_list_) active_[i] = 0;
   active_list_.clear();
   pow2_.build(pow2_bound_, m);
-  bool any_active = false;
 
   if (p == 3) {
     // The filters' premises need p > 3; only a k that 3 divides is left out.
@@ -79,9 +78,8 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       if (k_[i] % 3 == 0) continue;
       start_value_[i] = to_residue(static_cast<uint32_t>(k_[i]), m);
       activate(i, m);
-      any_active = true;
     }
-    return any_active;
+    return !active_list_.empty();
   }
 
   // Every n of a sequence is e + (multiple of step), so k*2^n = -1 makes
@@ -97,8 +95,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   group_values_.clear();
   group_leaders_.clear();
   exponents_.clear();
-  for (size_t i = 0; i < count_; ++i) {
-    if (group_tag_[i] > 0) continue;
+  for (const uint32_t i : leaders_) {
     const auto k = static_cast<uint64_t>(k_[i]);
     if (parity_value_[i] == 0) {
       group_passes_[i] = k < p || k % p != 0;
@@ -110,7 +107,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       continue;
     }
     group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
-    group_leaders_.push_back(static_cast<uint32_t>(i));
+    group_leaders_.push_back(i);
     exponents_.push_back((p - 1) / 2);
   }
   // In the same batch, 2^((p-1)/q^j) for the small q^j that divide p - 1:
@@ -176,67 +173,56 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     return d;
   };
 
-  // Then the sequences that need a power-residue test are
+  // Then, group by group, the sequences that need a power-residue test are
   // collected, except members whose residue differs from their leader's by a
   // multiple of d, which share the leader's result.
-  residue_tests_.clear();
+  residue_values_.clear();
+  residue_index_.clear();
+  exponents_.clear();
   borrowers_.clear();
-  int group_result = 0;
-  uint64_t d = 0;
-  size_t leader = 0;
-  uint64_t k_form = 0;  // the group's k in the product's representation
-  for (size_t i = 0; i < count_; ++i) {
-    if (group_tag_[i] <= 0) {
-      leader = i;
-      group_result = group_passes_[i];
-      // d is the step's own (degree_of): with g = 3 or 4 and a step that g
-      // does not divide, testing for a g-th power would drop true solutions.
-      if (group_result == 1) {
-        d = degree_of(i);
-        k_form = to_residue(static_cast<uint32_t>(k_[i]), m);
-      }
-    }
-    if (group_result == 1) {
-      start_value_[i] = k_form;
-      if (d <= 2) {
+  uint64_t last_d = 0;
+  uint64_t quotient = 0;  // (p-1)/d
+  for (const uint32_t leader : leaders_) {
+    if (group_passes_[leader] != 1) continue;
+    // d is the step's own (degree_of): with g = 3 or 4 and a step that g
+    // does not divide, testing for a g-th power would drop true solutions.
+    const uint64_t d = degree_of(leader);
+    const uint64_t k_form = to_residue(static_cast<uint32_t>(k_[leader]), m);
+    const size_t end = leader + 1 + static_cast<size_t>(group_size_[leader]);
+    if (d <= 2) {
+      for (size_t i = leader; i < end; ++i) {
+        start_value_[i] = k_form;
         activate(i, m);
-        any_active = true;
-      } else if (group_tag_[i] > 0 && d <= static_cast<uint64_t>(group_tag_[i]) &&
-                 static_cast<uint32_t>(group_tag_[i]) % static_cast<uint32_t>(d) == 0) {
-        borrowers_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(leader)});
-      } else {
-        const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
-        residue_tests_.push_back({a == 0 ? 0 : p - a, static_cast<uint32_t>(i), d});
       }
-    } else {
-      i += static_cast<size_t>(group_size_[i]);  // only at a leader: pass its whole group over
+      continue;
+    }
+    if (d != last_d) last_d = d, quotient = (p - 1) / d;
+    for (size_t i = leader; i < end; ++i) {
+      start_value_[i] = k_form;
+      const int32_t tag = group_tag_[i];
+      if (tag > 0 && d <= static_cast<uint64_t>(tag) && static_cast<uint32_t>(tag) % static_cast<uint32_t>(d) == 0) {
+        borrowers_.push_back({static_cast<uint32_t>(i), leader});
+        continue;
+      }
+      const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
+      residue_values_.push_back(a == 0 ? 0 : p - a);
+      exponents_.push_back(quotient);
+      residue_index_.push_back(static_cast<uint32_t>(i));
     }
   }
-  if (residue_tests_.empty()) return any_active;
+  if (residue_values_.empty()) return !active_list_.empty();
 
   // Then the tests, all d's of the prime in one batch.
-  residue_values_.resize(residue_tests_.size());
-  residue_results_.resize(residue_tests_.size());
-  exponents_.resize(residue_tests_.size());
-  uint64_t last_d = 0;
-  uint64_t q = 0;
-  for (size_t t = 0; t < residue_tests_.size(); ++t) {
-    residue_values_[t] = residue_tests_[t].value;
-    if (residue_tests_[t].d != last_d) last_d = residue_tests_[t].d, q = (p - 1) / last_d;  // one d per group
-    exponents_[t] = q;
-  }
-  raise_together(residue_values_.data(), exponents_.data(), residue_tests_.size(), m, kernel,
+  residue_results_.resize(residue_values_.size());
+  raise_together(residue_values_.data(), exponents_.data(), residue_values_.size(), m, kernel,
                  residue_results_.data());
-  for (size_t t = 0; t < residue_tests_.size(); ++t) {
-    if (residue_results_[t]) {
-      activate(residue_tests_[t].index, m);
-      any_active = true;
-    }
+  for (size_t t = 0; t < residue_values_.size(); ++t) {
+    if (residue_results_[t]) activate(residue_index_[t], m);
   }
   for (const auto& [member, leader_index] : borrowers_) {
     if (active_[leader_index]) activate(member, m);
   }
-  return any_active;
+  return !active_list_.empty();
 }
 
 }  // namespace veksieve
