@@ -67,7 +67,7 @@ class engine_state {
   void cut_walks(const prime_modulus& m, walk_kernel kernel);
   void clear_presence();
   template <class KeyOf>
-  void insert_entries(uint32_t length, KeyOf key_of);
+  void insert_entries(uint32_t length, KeyOf key_of, bool set_bits);
 
   const int32_t* k_;
   const int32_t* residue_;
@@ -93,6 +93,7 @@ class engine_state {
   uint16_t* chain_ = nullptr;            // previous entry of the same presence block
   uint32_t* presence_ = nullptr;         // presence bits, zero between primes
   uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
+  bool chained_ = true;                  // the current prime's table has chains and heads
 
   std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry
   std::vector<uint32_t> active_list_;    // the active sequences, in the order they were found

@@ -36,40 +36,37 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
     y_chains = mulmod_full(y_chains, y_chains, m);
   }
+  chained_ = kernel != walk_kernel::avx512 || length > table_scan_max_length;
   if (kernel == walk_kernel::avx512) {
-    build_table_avx512(table, presence_keys_.data(), length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
-  } else {
-    const fixed_factor step = make_fixed_factor(y_chains, m);
-    uint32_t j = 0;
-    for (; j + table_chains <= length; j += table_chains) {
-      for (uint32_t c = 0; c < table_chains; ++c) {
-        table[j + c] = x[c];
-        x[c] = mulmod_full(x[c], step, m);
-      }
+    uint64_t* const keys = chained_ ? presence_keys_.data() : nullptr;
+    build_table_avx512(table, keys, presence_, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
+    if (chained_) insert_entries(length, [keys](uint32_t j) { return keys[j]; }, false);
+    return;
+  }
+  const fixed_factor step = make_fixed_factor(y_chains, m);
+  uint32_t j = 0;
+  for (; j + table_chains <= length; j += table_chains) {
+    for (uint32_t c = 0; c < table_chains; ++c) {
+      table[j + c] = x[c];
+      x[c] = mulmod_full(x[c], step, m);
     }
-    for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
   }
-
-  // The presence map and chains, in ascending j so that each chain runs from
-  // the highest entry down to entry 0, which ends every chain and is always
-  // compared. The AVX-512 build has formed each entry's block and bits.
-  if (kernel == walk_kernel::avx512) {
-    const uint64_t* const keys = presence_keys_.data();
-    insert_entries(length, [keys](uint32_t j) { return keys[j]; });
-  } else {
-    insert_entries(length, [table](uint32_t j) { return presence_key(table[j]); });
-  }
+  for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
+  insert_entries(length, [table](uint32_t j) { return presence_key(table[j]); }, true);
 }
 
+// The chains, in ascending j so that each runs from the highest entry down to
+// entry 0, which ends every chain and is always compared; and the presence
+// bits, unless the AVX-512 build has set them.
 template <class KeyOf>
-ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of) {
+ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of, bool set_bits) {
   uint16_t* const chain = chain_;
   uint16_t* const head = head_;
   uint32_t* const presence = presence_;
   for (uint32_t j = 0; j < length; ++j) {
     const uint64_t key = key_of(j);
     const auto block = static_cast<uint32_t>(key);
-    presence[block] |= static_cast<uint32_t>(key >> 32);
+    if (set_bits) presence[block] |= static_cast<uint32_t>(key >> 32);
     chain[j] = head[block];
     head[block] = static_cast<uint16_t>(j);  // j < 65536 (sizing)
   }
@@ -126,10 +123,10 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
 }
 
 void engine_state::clear_presence() {
-  // A long table touches most blocks: clearing all 24 KB at once is cheaper.
+  // A long table touches most blocks: clearing the whole map at once is cheaper.
   if (table_length_ >= presence_clear_all_length) {
     std::memset(presence_, 0, presence_block_count * sizeof(uint32_t));
-    std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
+    if (chained_) std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
     return;
   }
   for (uint32_t j = table_length_; j-- > 0;) {
@@ -143,7 +140,8 @@ void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
   build_table(m, kernel);
   if (callbacks_.report_factor != nullptr) {
     cut_walks(m, kernel);
-    const stride_view view{table_, chain_, presence_, head_, nmin_, stride_, static_cast<int64_t>(m.p), &callbacks_};
+    const stride_view view{table_, chain_,  presence_, chained_ ? head_ : nullptr, table_length_, nmin_,
+                           stride_, static_cast<int64_t>(m.p), &callbacks_};
     switch (kernel) {
       case walk_kernel::scalar:
         walk_scalar(view, pieces_, m);

@@ -101,8 +101,8 @@ void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, ui
   run_lane_pool(view, pieces, lanes);
 }
 
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
-                        uint64_t p) {
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                        uint64_t multiplier, uint64_t p) {
   const ifma_modulus m(p);
   const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
   const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
@@ -115,24 +115,54 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const 
     return _mm512_or_si512(_mm512_and_si512(x, block_mask),
                            _mm512_slli_epi64(_mm512_or_si512(first_bit, second_bit), 32));
   };
+  // The keys go through a small buffer, so that the insertion's loads and
+  // stores overlap the next products instead of waiting for the whole table.
+  const auto insert = [presence](const uint64_t* batch, uint32_t count) {
+    for (uint32_t c = 0; c < count; ++c) presence[static_cast<uint32_t>(batch[c])] |= static_cast<uint32_t>(batch[c] >> 32);
+  };
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
   constexpr uint32_t chains = table_chains_avx512;
   static_assert(chains == 8 * vectors);
+  alignas(64) uint64_t batch[chains];
   uint32_t j = 0;
   for (; j + chains <= length; j += chains) {
     for (int v = 0; v < vectors; ++v) {
       _mm512_storeu_si512(table + j + 8 * v, x[v]);
-      _mm512_storeu_si512(keys + j + 8 * v, key(x[v]));
+      _mm512_store_si512(batch + 8 * v, key(x[v]));
       x[v] = m.mul(x[v], s);
     }
+    insert(batch, chains);
+    if (keys != nullptr) {
+      for (int v = 0; v < vectors; ++v) _mm512_storeu_si512(keys + j + 8 * v, _mm512_load_si512(batch + 8 * v));
+    }
   }
-  alignas(64) uint64_t rest[chains];
-  for (int v = 0; v < vectors; ++v) _mm512_store_si512(rest + 8 * v, x[v]);
-  for (uint32_t c = 0; j < length; ++j, ++c) {
-    table[j] = rest[c];
-    keys[j] = presence_key(rest[c]);
+  for (int v = 0; v < vectors; ++v) _mm512_store_si512(batch + 8 * v, x[v]);
+  for (uint32_t c = 0; j + c < length; ++c) {
+    table[j + c] = batch[c];
+    batch[c] = presence_key(batch[c]);
   }
+  insert(batch, length - j);
+  for (uint32_t c = 0; keys != nullptr && j + c < length; ++c) keys[j + c] = batch[c];
+}
+
+uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z) {
+  const __m512i wanted = _mm512_set1_epi64(static_cast<long long>(z));
+  uint32_t j = from;
+  for (; j + 32 <= length; j += 32) {
+    const uint32_t equal = uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j), wanted)} |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 8), wanted)} << 8 |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 16), wanted)} << 16 |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 24), wanted)} << 24;
+    if (equal != 0) return j + static_cast<uint32_t>(__builtin_ctz(equal));
+  }
+  for (; j < length; j += 8) {
+    const auto inside = static_cast<__mmask8>(length - j >= 8 ? 0xff : (1u << (length - j)) - 1);
+    const __mmask8 equal =
+        _mm512_mask_cmpeq_epu64_mask(inside, _mm512_maskz_loadu_epi64(inside, table + j), wanted);
+    if (equal != 0) return j + static_cast<uint32_t>(__builtin_ctz(equal));
+  }
+  return length;
 }
 
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
