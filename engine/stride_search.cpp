@@ -36,7 +36,12 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
     y_chains = mulmod_full(y_chains, y_chains, m);
   }
-  chained_ = kernel != walk_kernel::avx512 || length > table_scan_max_length;
+  // A hit compares the whole table, a chain costs about as much per entry as
+  // a compare per hit: chains pay when the walks are expected to hit often.
+  uint64_t steps = 0;
+  for (const uint32_t i : active_list_) steps += walk_length_[i];
+  chained_ = kernel != walk_kernel::avx512 ||
+             static_cast<double>(steps) * presence_hit_share(length) > scan_max_hits_;
   if (kernel == walk_kernel::avx512) {
     uint64_t* const keys = chained_ ? presence_keys_.data() : nullptr;
     build_table_avx512(table, keys, presence_, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
