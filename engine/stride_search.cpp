@@ -4,7 +4,9 @@
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <utility>
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
@@ -13,6 +15,24 @@
 #include "engine/walk_scalar.hpp"
 
 namespace veksieve {
+
+namespace {
+
+// 2^-a and 2^-b mod p, lazy as pow_half_mod's: the two square-and-halve
+// chains run in one loop (the shorter exponent squaring 1 at first), so that
+// each product waits on its own chain only.
+ALWAYS_INLINE std::pair<uint64_t, uint64_t> pow_half_pair(uint32_t a, uint32_t b, const prime_modulus& m) {
+  uint64_t x = residue_one(m), y = x;
+  for (int bit = static_cast<int>(std::bit_width(a | b)) - 1; bit >= 0; --bit) {
+    x = mulmod_lazy(x, x, m);
+    y = mulmod_lazy(y, y, m);
+    x = ((a >> bit) & 1) ? (x + (m.p & (0 - (x & 1)))) >> 1 : x;
+    y = ((b >> bit) & 1) ? (y + (m.p & (0 - (y & 1)))) >> 1 : y;
+  }
+  return {x, y};
+}
+
+}  // namespace
 
 walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
@@ -30,8 +50,8 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
   // products overlap instead of waiting on one another.
   const uint32_t chains = kernel == walk_kernel::avx512 ? table_chains_avx512 : table_chains;
   uint64_t x[table_chains_avx512];
-  x[0] = p - reduce_once(pow_half_mod(nmin_, m), p);
-  uint64_t y_chains = pow_half_mod(stride_, m);
+  auto [first, y_chains] = pow_half_pair(nmin_, stride_, m);
+  x[0] = p - reduce_once(first, p);
   for (uint32_t span = 1; span < chains; span *= 2) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
     y_chains = mulmod_full(y_chains, y_chains, m);
