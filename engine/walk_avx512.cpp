@@ -115,10 +115,10 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
     return _mm512_or_si512(_mm512_and_si512(x, block_mask),
                            _mm512_slli_epi64(_mm512_or_si512(first_bit, second_bit), 32));
   };
-  // The keys go through a small buffer, so that the insertion's loads and
-  // stores overlap the next products instead of waiting for the whole table.
-  const auto insert = [presence](const uint64_t* batch, uint32_t count) {
-    for (uint32_t c = 0; c < count; ++c) presence[static_cast<uint32_t>(batch[c])] |= static_cast<uint32_t>(batch[c] >> 32);
+  // Each entry's bits are set as it is formed, taken from the key vector,
+  // so that the insertion's loads and stores overlap the next products.
+  const auto insert = [presence](uint64_t key) {
+    presence[static_cast<uint32_t>(key)] |= static_cast<uint32_t>(key >> 32);
   };
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
@@ -129,21 +129,24 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
   for (; j + chains <= length; j += chains) {
     for (int v = 0; v < vectors; ++v) {
       _mm512_storeu_si512(table + j + 8 * v, x[v]);
-      _mm512_store_si512(batch + 8 * v, key(x[v]));
+      const __m512i k = key(x[v]);
+      if (keys != nullptr) _mm512_storeu_si512(keys + j + 8 * v, k);
       x[v] = m.mul(x[v], s);
-    }
-    insert(batch, chains);
-    if (keys != nullptr) {
-      for (int v = 0; v < vectors; ++v) _mm512_storeu_si512(keys + j + 8 * v, _mm512_load_si512(batch + 8 * v));
+      const __m256i low = _mm512_castsi512_si256(k), high = _mm512_extracti64x4_epi64(k, 1);
+      const __m128i quarters[4] = {_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1),
+                                   _mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1)};
+      for (const __m128i two : quarters) {
+        insert(static_cast<uint64_t>(_mm_cvtsi128_si64(two)));
+        insert(static_cast<uint64_t>(_mm_extract_epi64(two, 1)));
+      }
     }
   }
   for (int v = 0; v < vectors; ++v) _mm512_store_si512(batch + 8 * v, x[v]);
   for (uint32_t c = 0; j + c < length; ++c) {
     table[j + c] = batch[c];
-    batch[c] = presence_key(batch[c]);
+    insert(presence_key(batch[c]));
+    if (keys != nullptr) keys[j + c] = presence_key(batch[c]);
   }
-  insert(batch, length - j);
-  for (uint32_t c = 0; keys != nullptr && j + c < length; ++c) keys[j + c] = batch[c];
 }
 
 uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z) {
