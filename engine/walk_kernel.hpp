@@ -26,9 +26,10 @@ constexpr walk_kernel all_walk_kernels[] = {walk_kernel::scalar, walk_kernel::in
 // table than one bit per entry in 2^16 did (0.5% against 4.7% of the probes
 // at 3000 entries, measured), at the same one gather per probe; a third bit
 // cost more in the insertion than it saved. Beside the map, each block's
-// head names the last entry of its chain, for the rare hit; a short table
-// built in AVX-512 lanes has no chains, and a hit compares it whole, which
-// costs less than chaining every entry (table_scan_max_length).
+// head names the last entry of its chain, for the rare hit; an AVX-512
+// table that the walks are expected to hit rarely has no chains, and a hit
+// compares it whole, which costs less than chaining every entry
+// (table_scan_max_hits).
 constexpr uint32_t presence_block_count = 4096;
 constexpr uint32_t presence_block_mask = presence_block_count - 1;
 constexpr int presence_first_shift = 12;
