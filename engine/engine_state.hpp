@@ -39,6 +39,9 @@ class engine_state {
   // avx512) when this CPU runs it. A prime above the kernel's exact range is
   // walked by the interleaved kernel. Tests pin each kernel in turn.
   void pin_kernel(walk_kernel kernel) { kernel_ = kernel; }
+  // The expected hits per prime up to which an AVX-512 table has no chains;
+  // tests set 0 on some primes so that both kinds of table are checked.
+  void limit_table_scans(double hits) { scan_max_hits_ = hits; }
   walk_kernel kernel_for(uint64_t p) const;
 
   // Read-only views for the tests.
@@ -67,7 +70,7 @@ class engine_state {
   void cut_walks(const prime_modulus& m, walk_kernel kernel);
   void clear_presence();
   template <class KeyOf>
-  void insert_entries(uint32_t length, KeyOf key_of);
+  void insert_entries(uint32_t length, KeyOf key_of, bool set_bits);
 
   const int32_t* k_;
   const int32_t* residue_;
@@ -93,6 +96,8 @@ class engine_state {
   uint16_t* chain_ = nullptr;            // previous entry of the same presence block
   uint32_t* presence_ = nullptr;         // presence bits, zero between primes
   uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
+  bool chained_ = true;                  // the current prime's table has chains and heads
+  double scan_max_hits_ = table_scan_max_hits;
 
   std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry
   std::vector<uint32_t> active_list_;    // the active sequences, in the order they were found

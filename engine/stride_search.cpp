@@ -4,7 +4,9 @@
 // clearing that touches only the groups the table used. The walks are cut
 // into pieces and handed to the kernel chosen for the prime.
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <utility>
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
@@ -13,6 +15,24 @@
 #include "engine/walk_scalar.hpp"
 
 namespace veksieve {
+
+namespace {
+
+// 2^-a and 2^-b mod p, lazy as pow_half_mod's: the two square-and-halve
+// chains run in one loop (the shorter exponent squaring 1 at first), so that
+// each product waits on its own chain only.
+ALWAYS_INLINE std::pair<uint64_t, uint64_t> pow_half_pair(uint32_t a, uint32_t b, const prime_modulus& m) {
+  uint64_t x = residue_one(m), y = x;
+  for (int bit = static_cast<int>(std::bit_width(a | b)) - 1; bit >= 0; --bit) {
+    x = mulmod_lazy(x, x, m);
+    y = mulmod_lazy(y, y, m);
+    x = ((a >> bit) & 1) ? (x + (m.p & (0 - (x & 1)))) >> 1 : x;
+    y = ((b >> bit) & 1) ? (y + (m.p & (0 - (y & 1)))) >> 1 : y;
+  }
+  return {x, y};
+}
+
+}  // namespace
 
 walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
@@ -30,46 +50,48 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
   // products overlap instead of waiting on one another.
   const uint32_t chains = kernel == walk_kernel::avx512 ? table_chains_avx512 : table_chains;
   uint64_t x[table_chains_avx512];
-  x[0] = p - reduce_once(pow_half_mod(nmin_, m), p);
-  uint64_t y_chains = pow_half_mod(stride_, m);
+  auto [first, y_chains] = pow_half_pair(nmin_, stride_, m);
+  x[0] = p - reduce_once(first, p);
   for (uint32_t span = 1; span < chains; span *= 2) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
     y_chains = mulmod_full(y_chains, y_chains, m);
   }
+  // A hit compares the whole table, a chain costs about as much per entry as
+  // a compare per hit: chains pay when the walks are expected to hit often.
+  uint64_t steps = 0;
+  for (const uint32_t i : active_list_) steps += walk_length_[i];
+  chained_ = kernel != walk_kernel::avx512 ||
+             static_cast<double>(steps) * presence_hit_share(length) > scan_max_hits_;
   if (kernel == walk_kernel::avx512) {
-    build_table_avx512(table, presence_keys_.data(), length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
-  } else {
-    const fixed_factor step = make_fixed_factor(y_chains, m);
-    uint32_t j = 0;
-    for (; j + table_chains <= length; j += table_chains) {
-      for (uint32_t c = 0; c < table_chains; ++c) {
-        table[j + c] = x[c];
-        x[c] = mulmod_full(x[c], step, m);
-      }
+    uint64_t* const keys = chained_ ? presence_keys_.data() : nullptr;
+    build_table_avx512(table, keys, presence_, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
+    if (chained_) insert_entries(length, [keys](uint32_t j) { return keys[j]; }, false);
+    return;
+  }
+  const fixed_factor step = make_fixed_factor(y_chains, m);
+  uint32_t j = 0;
+  for (; j + table_chains <= length; j += table_chains) {
+    for (uint32_t c = 0; c < table_chains; ++c) {
+      table[j + c] = x[c];
+      x[c] = mulmod_full(x[c], step, m);
     }
-    for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
   }
-
-  // The presence map and chains, in ascending j so that each chain runs from
-  // the highest entry down to entry 0, which ends every chain and is always
-  // compared. The AVX-512 build has formed each entry's block and bits.
-  if (kernel == walk_kernel::avx512) {
-    const uint64_t* const keys = presence_keys_.data();
-    insert_entries(length, [keys](uint32_t j) { return keys[j]; });
-  } else {
-    insert_entries(length, [table](uint32_t j) { return presence_key(table[j]); });
-  }
+  for (uint32_t c = 0; j < length; ++j, ++c) table[j] = x[c];
+  insert_entries(length, [table](uint32_t j) { return presence_key(table[j]); }, true);
 }
 
+// The chains, in ascending j so that each runs from the highest entry down to
+// entry 0, which ends every chain and is always compared; and the presence
+// bits, unless the AVX-512 build has set them.
 template <class KeyOf>
-ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of) {
+ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of, bool set_bits) {
   uint16_t* const chain = chain_;
   uint16_t* const head = head_;
   uint32_t* const presence = presence_;
   for (uint32_t j = 0; j < length; ++j) {
     const uint64_t key = key_of(j);
     const auto block = static_cast<uint32_t>(key);
-    presence[block] |= static_cast<uint32_t>(key >> 32);
+    if (set_bits) presence[block] |= static_cast<uint32_t>(key >> 32);
     chain[j] = head[block];
     head[block] = static_cast<uint16_t>(j);  // j < 65536 (sizing)
   }
@@ -126,10 +148,10 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
 }
 
 void engine_state::clear_presence() {
-  // A long table touches most blocks: clearing all 24 KB at once is cheaper.
+  // A long table touches most blocks: clearing the whole map at once is cheaper.
   if (table_length_ >= presence_clear_all_length) {
     std::memset(presence_, 0, presence_block_count * sizeof(uint32_t));
-    std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
+    if (chained_) std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
     return;
   }
   for (uint32_t j = table_length_; j-- > 0;) {
@@ -143,7 +165,8 @@ void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
   build_table(m, kernel);
   if (callbacks_.report_factor != nullptr) {
     cut_walks(m, kernel);
-    const stride_view view{table_, chain_, presence_, head_, nmin_, stride_, static_cast<int64_t>(m.p), &callbacks_};
+    const stride_view view{table_, chain_,  presence_, chained_ ? head_ : nullptr, table_length_, nmin_,
+                           stride_, static_cast<int64_t>(m.p), &callbacks_};
     switch (kernel) {
       case walk_kernel::scalar:
         walk_scalar(view, pieces_, m);

@@ -174,8 +174,8 @@ void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, ui
   run_lane_pool(view, pieces, lanes);
 }
 
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
-                        uint64_t p) {
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                        uint64_t multiplier, uint64_t p) {
   const ifma_modulus m(p);
   const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
   const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
@@ -188,24 +188,57 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const 
     return _mm512_or_si512(_mm512_and_si512(x, block_mask),
                            _mm512_slli_epi64(_mm512_or_si512(first_bit, second_bit), 32));
   };
+  // Each entry's bits are set as it is formed, taken from the key vector,
+  // so that the insertion's loads and stores overlap the next products.
+  const auto insert = [presence](uint64_t key) {
+    presence[static_cast<uint32_t>(key)] |= static_cast<uint32_t>(key >> 32);
+  };
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
   constexpr uint32_t chains = table_chains_avx512;
   static_assert(chains == 8 * vectors);
+  alignas(64) uint64_t batch[chains];
   uint32_t j = 0;
   for (; j + chains <= length; j += chains) {
     for (int v = 0; v < vectors; ++v) {
       _mm512_storeu_si512(table + j + 8 * v, x[v]);
-      _mm512_storeu_si512(keys + j + 8 * v, key(x[v]));
+      const __m512i k = key(x[v]);
+      if (keys != nullptr) _mm512_storeu_si512(keys + j + 8 * v, k);
       x[v] = m.mul(x[v], s);
+      const __m256i low = _mm512_castsi512_si256(k), high = _mm512_extracti64x4_epi64(k, 1);
+      const __m128i quarters[4] = {_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1),
+                                   _mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1)};
+      for (const __m128i two : quarters) {
+        insert(static_cast<uint64_t>(_mm_cvtsi128_si64(two)));
+        insert(static_cast<uint64_t>(_mm_extract_epi64(two, 1)));
+      }
     }
   }
-  alignas(64) uint64_t rest[chains];
-  for (int v = 0; v < vectors; ++v) _mm512_store_si512(rest + 8 * v, x[v]);
-  for (uint32_t c = 0; j < length; ++j, ++c) {
-    table[j] = rest[c];
-    keys[j] = presence_key(rest[c]);
+  for (int v = 0; v < vectors; ++v) _mm512_store_si512(batch + 8 * v, x[v]);
+  for (uint32_t c = 0; j + c < length; ++c) {
+    table[j + c] = batch[c];
+    insert(presence_key(batch[c]));
+    if (keys != nullptr) keys[j + c] = presence_key(batch[c]);
   }
+}
+
+uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z) {
+  const __m512i wanted = _mm512_set1_epi64(static_cast<long long>(z));
+  uint32_t j = from;
+  for (; j + 32 <= length; j += 32) {
+    const uint32_t equal = uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j), wanted)} |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 8), wanted)} << 8 |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 16), wanted)} << 16 |
+                           uint32_t{_mm512_cmpeq_epu64_mask(_mm512_loadu_si512(table + j + 24), wanted)} << 24;
+    if (equal != 0) return j + static_cast<uint32_t>(__builtin_ctz(equal));
+  }
+  for (; j < length; j += 8) {
+    const auto inside = static_cast<__mmask8>(length - j >= 8 ? 0xff : (1u << (length - j)) - 1);
+    const __mmask8 equal =
+        _mm512_mask_cmpeq_epu64_mask(inside, _mm512_maskz_loadu_epi64(inside, table + j), wanted);
+    if (equal != 0) return j + static_cast<uint32_t>(__builtin_ctz(equal));
+  }
+  return length;
 }
 
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,

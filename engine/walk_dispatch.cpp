@@ -78,7 +78,13 @@ void walk_avx2(const stride_view&, std::span<const walk_piece>, uint64_t) { ASSE
 #endif
 #if !defined(VEKSIEVE_HAVE_AVX512_KERNEL)
 void walk_avx512(const stride_view&, std::span<const walk_piece>, uint64_t) { ASSERT(false); }
-void build_table_avx512(uint64_t*, uint64_t*, uint32_t, const uint64_t*, uint64_t, uint64_t) { ASSERT(false); }
+void build_table_avx512(uint64_t*, uint64_t*, uint32_t*, uint32_t, const uint64_t*, uint64_t, uint64_t) {
+  ASSERT(false);
+}
+uint32_t find_entry_avx512(const uint64_t*, uint32_t, uint32_t length, uint64_t) {
+  ASSERT(false);
+  return length;
+}
 void power_batch_avx512(const uint64_t*, const uint64_t*, size_t, uint64_t, uint64_t, uint64_t*) { ASSERT(false); }
 #endif
 

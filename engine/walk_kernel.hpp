@@ -26,7 +26,10 @@ constexpr walk_kernel all_walk_kernels[] = {walk_kernel::scalar, walk_kernel::in
 // table than one bit per entry in 2^16 did (0.5% against 4.7% of the probes
 // at 3000 entries, measured), at the same one gather per probe; a third bit
 // cost more in the insertion than it saved. Beside the map, each block's
-// head names the last entry of its chain, for the rare hit.
+// head names the last entry of its chain, for the rare hit; an AVX-512
+// table that the walks are expected to hit rarely has no chains, and a hit
+// compares it whole, which costs less than chaining every entry
+// (table_scan_max_hits).
 constexpr uint32_t presence_block_count = 4096;
 constexpr uint32_t presence_block_mask = presence_block_count - 1;
 constexpr int presence_first_shift = 12;
@@ -35,6 +38,14 @@ constexpr int presence_second_shift = 17;
 ALWAYS_INLINE constexpr uint32_t presence_block(uint64_t z) { return static_cast<uint32_t>(z) & presence_block_mask; }
 ALWAYS_INLINE constexpr uint32_t presence_bits(uint64_t z) {
   return uint32_t{1} << ((z >> presence_first_shift) & 31) | uint32_t{1} << ((z >> presence_second_shift) & 31);
+}
+// The share of values not in a table of `length` entries whose presence bits
+// are set, for the cost of the hits: about 1/256 for each value whose block
+// holds an entry, more where a block holds several (within 20% of counts
+// for 500 to 5000 entries).
+constexpr double presence_hit_share(uint32_t length) {
+  const double per_block = static_cast<double>(length) / presence_block_count;
+  return per_block / 256 * (1 + per_block / 2);
 }
 // Both in one word, block low and bits high, as the table build inserts them.
 ALWAYS_INLINE constexpr uint64_t presence_key(uint64_t z) {
@@ -46,7 +57,8 @@ struct stride_view {
   const uint64_t* table;  // values in the product's representation, reduced
   const uint16_t* chain;  // the entry inserted into the same block before this one
   const uint32_t* presence;
-  const uint16_t* head;   // the entry inserted into each block last
+  const uint16_t* head;   // the entry inserted into each block last; null: no chains
+  uint32_t length;
   uint32_t nmin;
   uint32_t stride;
   int64_t p;
@@ -82,11 +94,13 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
 void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
 void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
 // The stride table's values for the AVX-512 kernel: table[c] = first[c] for
-// the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form);
-// and keys[j] = presence_key(table[j]), formed in the lanes, where the
-// insertion would spend most of its work on them.
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t length, const uint64_t* first, uint64_t multiplier,
-                        uint64_t p);
+// the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form).
+// Each entry's presence bits are set in `presence` as it is formed, and its
+// presence_key kept in keys[j] unless keys is null (for the chains).
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                        uint64_t multiplier, uint64_t p);
+// The first j in [from, length) with table[j] = z, else length.
+uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z);
 // results[i] = values[i] raised to exponents[i] >= 1, reduced, all in the
 // form x*2^52 (`one` is the form of 1): the filters' powers in IFMA lanes.
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,

@@ -37,12 +37,20 @@ struct interleaved_lanes {
 }  // namespace
 
 void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t) {
-  // Entry 0 first, then the chain of z's block, in descending j, which ends
-  // at entry 0. The sizing keeps every n below 2^32.
+  // A table without chains (a short one of the AVX-512 kernel) is compared
+  // whole, in ascending j; else entry 0 first, then the chain of z's block, in
+  // descending j, which ends at entry 0. The sizing keeps every n below 2^32.
   const auto report = [&](uint32_t j) {
     const uint32_t n = view.nmin + static_cast<uint32_t>(t) + j * view.stride;
     view.callbacks->report_factor(view.callbacks->context, index, n, view.p);
   };
+  if (view.head == nullptr) {
+    for (uint32_t j = find_entry_avx512(view.table, 0, view.length, z); j < view.length;
+         j = find_entry_avx512(view.table, j + 1, view.length, z)) {
+      report(j);
+    }
+    return;
+  }
   if (view.table[0] == z) report(0);
   for (uint32_t j = view.head[presence_block(z)]; j != 0; j = view.chain[j]) {
     if (view.table[j] == z) report(j);

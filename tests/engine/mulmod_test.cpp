@@ -3,6 +3,7 @@
 // Montgomery variant through its representation, for p up to 2^62.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -121,7 +122,8 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
 
 // The IFMA product through the AVX-512 table build: 32 chains of 40 steps
 // each, every entry the one 32 before times s*2^-52, against 128-bit
-// arithmetic, for primes up to the kernel's limit and operands near p.
+// arithmetic, for primes up to the kernel's limit and operands near p; with
+// the presence map it sets and the search of the table a hit makes.
 TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
   if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
   const uint64_t seed = 52;
@@ -138,13 +140,26 @@ TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
     uint64_t first[chains];
     for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
     const uint64_t multiplier = p > 64 ? near_p(random) : below_p(random);
-    std::vector<uint64_t> table(length), keys(length);
-    build_table_avx512(table.data(), keys.data(), length, first, multiplier, p);
+    // One entry short of whole vectors, so that the last ones take the tail.
+    const uint32_t used = length - 3;
+    std::vector<uint64_t> table(used), keys(used);
+    std::vector<uint32_t> presence(presence_block_count), want_presence(presence_block_count);
+    build_table_avx512(table.data(), keys.data(), presence.data(), used, first, multiplier, p);
     const uint64_t step = mul_ref(multiplier, test::pow_ref((p + 1) / 2, 52, p), p);  // s * 2^-52
-    for (uint32_t j = 0; j < length; ++j) {
+    for (uint32_t j = 0; j < used; ++j) {
       const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
       ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
       ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
+      want_presence[presence_block(want)] |= presence_bits(want);
+    }
+    ASSERT_EQ(presence, want_presence) << "p=" << p;
+    // The whole-table comparison a hit makes without chains: the first equal
+    // entry from any start, or none.
+    const uint32_t from = static_cast<uint32_t>(random() % used);
+    for (const uint64_t z : {table[used - 1], table[from], table[random() % used], p}) {
+      const auto equal = std::find(table.begin() + from, table.end(), z);
+      ASSERT_EQ(find_entry_avx512(table.data(), from, used, z), static_cast<uint32_t>(equal - table.begin()))
+          << "from " << from << " p=" << p;
     }
   }
 }
