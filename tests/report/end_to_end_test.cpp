@@ -306,12 +306,12 @@ void interrupt_twice_then_finish(const std::string& directory, const std::string
 }
 
 TEST_F(end_to_end, a_range_near_10_to_the_16_resumes_to_the_reference_factors) {
-  write_file(status_path, "pmax=10000000003000000\npmin=10000000000000000\n");
+  write_file(status_path, "pmax=10000000030000000\npmin=10000000000000000\n");
   interrupt_twice_then_finish(dir.path().string(), "-t=2");
   const std::string file = read_file(status_path);
   EXPECT_EQ(split_lines(file).back(), "Done");
   EXPECT_GE(std::count(file.begin(), file.end(), '='), 3) << file;  // a checkpoint besides the range
-  expect_same_factors(factor_lines(file), reference_factors(sequences, 10000000000000000, 10000000003000000));
+  expect_same_factors(factor_lines(file), reference_factors(sequences, 10000000000000000, 10000000030000000));
 }
 
 // The factor lines of a status file, as they stand.
