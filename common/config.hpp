@@ -20,18 +20,14 @@ constexpr double max_alpha = 105.0;
 // time, least squares over sieve runs of 13 crafted sequence sets, fitted
 // within 4% but for two table-heavy sets); re-run it after any change to
 // the kernels and paste the lines it prints here. These are the figures with
-// the Montgomery product and the SIMD walks. The table entry and walk step
-// were measured again with the two-bit presence map, side by side with the
-// build before it on a busy machine (1.30 against 1.25 ns, 0.73 against
-// 0.791 ns) and scaled by those ratios. The searched sequence, residue test
-// and group were measured again (one fit: 0.93, 0.692, 4.67, 29.8, 5.03) with
-// the group filter read from Jacobi tables and the tests in one batch,
-// raised where 2 is a small prime's power.
-constexpr double cost_table_entry_ns = 1.19;
-constexpr double cost_walk_step_ns = 0.729;
-constexpr double cost_searched_sequence_ns = 4.67;
-constexpr double cost_residue_test_ns = 29.8;
-constexpr double cost_group_ns = 5.03;
+// the walks, tables without chains, one walk piece per lane and the faster
+// power batches: medians of five fits on a quiet machine (table entry 0.98 to
+// 1.3 ns, walk step 0.71 to 0.96 ns, searched sequence 10 to 28 ns).
+constexpr double cost_table_entry_ns = 1.01;
+constexpr double cost_walk_step_ns = 0.744;
+constexpr double cost_searched_sequence_ns = 22.2;
+constexpr double cost_residue_test_ns = 18.1;
+constexpr double cost_group_ns = 8.19;
 // The modelled stride replaces the default alpha's only when it is expected
 // to cost this share less: the fit's errors reach 15% on table-heavy sets,
 // and the default is well tuned for the period-table files. W1's modelled
