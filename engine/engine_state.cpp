@@ -161,6 +161,7 @@ void engine_state::sieve_prime(int64_t p) {
   ASSERT(p >= 3 && (p & 1) && static_cast<uint64_t>(p) <= product_max_prime);
   const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
   const walk_kernel kernel = kernel_for(static_cast<uint64_t>(p));
+  ++prime_stamp_;
   if (mark_active(m, kernel)) stride_search(m, kernel);
 }
 

@@ -66,8 +66,9 @@ class engine_state {
   void activate(size_t i, const prime_modulus& m);
   // stride_search.cpp: the table for p, the walks, and the clearing.
   void stride_search(const prime_modulus& m, walk_kernel kernel);
-  void build_table(const prime_modulus& m, walk_kernel kernel);
-  void cut_walks(const prime_modulus& m, walk_kernel kernel);
+  // `steps`: the walk steps of the active sequences over one stride.
+  void build_table(const prime_modulus& m, walk_kernel kernel, uint64_t steps);
+  void cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_t steps);
   void clear_presence();
   template <class KeyOf>
   void insert_entries(uint32_t length, KeyOf key_of, bool set_bits);
@@ -133,19 +134,18 @@ class engine_state {
   };
   std::vector<step_degree> step_degrees_;
   uint32_t least_step_valuation_[order_test_prime_count] = {};  // over all steps
-  uint64_t prime_stamp_ = 0;
+  uint64_t prime_stamp_ = 0;  // advanced as each prime starts: marks what was formed for it
   std::vector<uint8_t> order_lanes_;  // the order test prime of each lane of the first batch
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step
   uint32_t pow2_bound_ = 1;
 
-  // Per step slot, formed at its first use in a prime's cut_walks (stamp).
+  // Per step slot, formed at its first use in a prime's cut_walks (prime_stamp_).
   struct step_powers {
     uint64_t stamp;
     uint64_t lane_multiplier;  // 2^step in the kernel's lane form
     uint64_t jump;             // 2^(step * piece), or 0 until a walk needs it
   };
   std::vector<step_powers> step_powers_;
-  uint64_t walk_stamp_ = 0;
 };
 
 }  // namespace veksieve

@@ -159,7 +159,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // for o the order of 2 and c = (p-1)/o. Its part at q is q^min(v(p-1),
   // v(c) + v(step)); gcd(step, g) has q^min(v(p-1), v(step)), so each q of
   // which 2 is a power adds the difference. Every such d divides p - 1.
-  const uint64_t stamp = ++prime_stamp_;
+  const uint64_t stamp = prime_stamp_;
   const auto degree_of = [&](size_t i) -> uint64_t {
     step_degree& sd = step_degrees_[step_slot_[i]];
     if (sd.stamp == stamp) return sd.degree;

@@ -38,7 +38,7 @@ walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
 }
 
-void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
+void engine_state::build_table(const prime_modulus& m, walk_kernel kernel, uint64_t steps) {
   const uint64_t p = m.p;
   uint64_t* const table = table_;
   const uint32_t length = table_length_;
@@ -58,8 +58,6 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel) {
   }
   // A hit compares the whole table, a chain costs about as much per entry as
   // a compare per hit: chains pay when the walks are expected to hit often.
-  uint64_t steps = 0;
-  for (const uint32_t i : active_list_) steps += walk_length_[i];
   chained_ = kernel != walk_kernel::avx512 ||
              static_cast<double>(steps) * presence_hit_share(length) > scan_max_hits_;
   if (kernel == walk_kernel::avx512) {
@@ -97,7 +95,7 @@ ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of, b
   }
 }
 
-void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
+void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_t steps) {
   // Each active sequence walks t = residue, residue + step, ... below M: its
   // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
   // whole; the others take pieces, each piece's start the previous one's
@@ -105,8 +103,6 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   // (config.hpp) and one product to start. The multipliers and jumps depend
   // only on the step, so they are formed once per distinct step and prime.
   const bool whole = kernel == walk_kernel::scalar;
-  uint64_t steps = 0;
-  for (const uint32_t i : active_list_) steps += walk_length_[i];
   const uint64_t per_lane = steps / (walk_pieces_per_lane * static_cast<uint64_t>(kernel_lanes(kernel)));
   const auto piece = whole ? UINT32_MAX
                            : static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps,
@@ -123,7 +119,7 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel) {
   walk_piece* next_end = pieces_.data() + full;
 
   const uint64_t factor = lane_factor(kernel, m);
-  const uint64_t stamp = ++walk_stamp_;
+  const uint64_t stamp = prime_stamp_;
   for (const uint32_t i : active_list_) {
     const auto step = static_cast<uint32_t>(step_[i]);
     step_powers& powers = step_powers_[step_slot_[i]];
@@ -162,9 +158,11 @@ void engine_state::clear_presence() {
 }
 
 void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
-  build_table(m, kernel);
+  uint64_t steps = 0;
+  for (const uint32_t i : active_list_) steps += walk_length_[i];
+  build_table(m, kernel, steps);
   if (callbacks_.report_factor != nullptr) {
-    cut_walks(m, kernel);
+    cut_walks(m, kernel, steps);
     const stride_view view{table_, chain_,  presence_, chained_ ? head_ : nullptr, table_length_, nmin_,
                            stride_, static_cast<int64_t>(m.p), &callbacks_};
     switch (kernel) {
