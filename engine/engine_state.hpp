@@ -69,6 +69,7 @@ class engine_state {
   // `steps`: the walk steps of the active sequences over one stride.
   void build_table(const prime_modulus& m, walk_kernel kernel, uint64_t steps);
   void cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_t steps);
+  // Clears what the last table set in the map, if it is not clear yet.
   void clear_presence();
   template <class KeyOf>
   void insert_entries(uint32_t length, KeyOf key_of, bool set_bits);
@@ -95,9 +96,11 @@ class engine_state {
   // The stride search's blocks.
   uint64_t* table_ = nullptr;            // -2^-(nmin + j*M) mod p, in the product's representation
   uint16_t* chain_ = nullptr;            // previous entry of the same presence block
-  uint32_t* presence_ = nullptr;         // presence bits, zero between primes
-  uint16_t* head_ = nullptr;             // last entry of each presence block, zero between primes
+  uint32_t* presence_ = nullptr;         // presence bits of the last table, cleared as the next one starts
+  uint16_t* head_ = nullptr;             // last entry of each presence block, likewise
   bool chained_ = true;                  // the current prime's table has chains and heads
+  bool map_dirty_ = false;               // the map holds the last table's bits
+  bool heads_dirty_ = false;             // ... and its heads
   double scan_max_hits_ = table_scan_max_hits;
 
   std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry

@@ -1,8 +1,9 @@
 // The baby-step/giant-step search for one prime: a table of -2^-(nmin + j*M)
-// with a presence map keyed by the low 22 bits of each entry, one walk over
-// k*2^t for the t of each active sequence's class inside one stride, and a
-// clearing that touches only the groups the table used. The walks are cut
-// into pieces and handed to the kernel chosen for the prime.
+// with a presence map keyed by the low 22 bits of each entry, and one walk
+// over k*2^t for the t of each active sequence's class inside one stride. The
+// walks are cut into pieces and handed to the kernel chosen for the prime.
+// The map keeps its bits until the next table starts; the AVX-512 kernel
+// clears it while the table's first powers wait on their products.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -12,27 +13,10 @@
 #include "common/macros.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/mulmod.hpp"
+#include "engine/table_start.hpp"
 #include "engine/walk_scalar.hpp"
 
 namespace veksieve {
-
-namespace {
-
-// 2^-a and 2^-b mod p, lazy as pow_half_mod's: the two square-and-halve
-// chains run in one loop (the shorter exponent squaring 1 at first), so that
-// each product waits on its own chain only.
-ALWAYS_INLINE std::pair<uint64_t, uint64_t> pow_half_pair(uint32_t a, uint32_t b, const prime_modulus& m) {
-  uint64_t x = residue_one(m), y = x;
-  for (int bit = static_cast<int>(std::bit_width(a | b)) - 1; bit >= 0; --bit) {
-    x = mulmod_lazy(x, x, m);
-    y = mulmod_lazy(y, y, m);
-    x = ((a >> bit) & 1) ? (x + (m.p & (0 - (x & 1)))) >> 1 : x;
-    y = ((b >> bit) & 1) ? (y + (m.p & (0 - (y & 1)))) >> 1 : y;
-  }
-  return {x, y};
-}
-
-}  // namespace
 
 walk_kernel engine_state::kernel_for(uint64_t p) const {
   return p <= kernel_prime_limit(kernel_) ? kernel_ : walk_kernel::interleaved;
@@ -50,7 +34,16 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel, uint6
   // products overlap instead of waiting on one another.
   const uint32_t chains = kernel == walk_kernel::avx512 ? table_chains_avx512 : table_chains;
   uint64_t x[table_chains_avx512];
-  auto [first, y_chains] = pow_half_pair(nmin_, stride_, m);
+  half_power_pair start;
+  if (kernel == walk_kernel::avx512 && map_dirty_ && length >= presence_clear_all_length) {
+    start = table_start_avx512(nmin_, stride_, m, presence_, heads_dirty_ ? head_ : nullptr);
+    map_dirty_ = heads_dirty_ = false;
+  } else {
+    clear_presence();
+    start = pow_half_pair(nmin_, stride_, m, 0, [](int) {});
+  }
+  const uint64_t first = start.a;
+  uint64_t y_chains = start.b;
   x[0] = p - reduce_once(first, p);
   for (uint32_t span = 1; span < chains; span *= 2) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
@@ -60,6 +53,8 @@ void engine_state::build_table(const prime_modulus& m, walk_kernel kernel, uint6
   // a compare per hit: chains pay when the walks are expected to hit often.
   chained_ = kernel != walk_kernel::avx512 ||
              static_cast<double>(steps) * presence_hit_share(length) > scan_max_hits_;
+  map_dirty_ = true;
+  heads_dirty_ = chained_;
   if (kernel == walk_kernel::avx512) {
     uint64_t* const keys = chained_ ? presence_keys_.data() : nullptr;
     build_table_avx512(table, keys, presence_, length, x, mulmod_full(y_chains, lane_factor(kernel, m), m), p);
@@ -144,17 +139,19 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_
 }
 
 void engine_state::clear_presence() {
+  if (!map_dirty_) return;
   // A long table touches most blocks: clearing the whole map at once is cheaper.
   if (table_length_ >= presence_clear_all_length) {
     std::memset(presence_, 0, presence_block_count * sizeof(uint32_t));
-    if (chained_) std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
-    return;
+    if (heads_dirty_) std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
+  } else {
+    for (uint32_t j = table_length_; j-- > 0;) {
+      const uint32_t block = presence_block(table_[j]);
+      presence_[block] = 0;
+      head_[block] = 0;
+    }
   }
-  for (uint32_t j = table_length_; j-- > 0;) {
-    const uint32_t block = presence_block(table_[j]);
-    presence_[block] = 0;
-    head_[block] = 0;
-  }
+  map_dirty_ = heads_dirty_ = false;
 }
 
 void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
@@ -180,7 +177,6 @@ void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
         break;
     }
   }
-  clear_presence();
 }
 
 }  // namespace veksieve

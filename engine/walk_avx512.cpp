@@ -7,6 +7,7 @@
 
 #include "common/config.hpp"
 #include "engine/lane_pool.hpp"
+#include "engine/table_start.hpp"
 
 namespace veksieve {
 
@@ -220,6 +221,22 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
     insert(presence_key(batch[c]));
     if (keys != nullptr) keys[j + c] = presence_key(batch[c]);
   }
+}
+
+half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
+                                   uint16_t* head) {
+  // Stores that retire behind a waiting product reach the cache while it
+  // waits; the whole map cleared before or after the loop would not overlap it.
+  constexpr uint32_t blocks = presence_block_count / presence_clear_parts;
+  static_assert(blocks % 32 == 0);
+  const __m512i zero = _mm512_setzero_si512();
+  return pow_half_pair(nmin, stride, m, presence_clear_parts, [=](int part) {
+    const uint32_t from = static_cast<uint32_t>(part) * blocks;
+    for (uint32_t b = from; b < from + blocks; b += 16) _mm512_storeu_si512(presence + b, zero);
+    if (head != nullptr) {
+      for (uint32_t b = from; b < from + blocks; b += 32) _mm512_storeu_si512(head + b, zero);
+    }
+  });
 }
 
 uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z) {

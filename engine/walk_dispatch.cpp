@@ -3,6 +3,7 @@
 // CPU runs (__builtin_cpu_supports), their exact ranges and their names.
 #include "common/config.hpp"
 #include "engine/mulmod.hpp"
+#include "engine/table_start.hpp"
 #include "engine/walk_kernel.hpp"
 
 namespace veksieve {
@@ -80,6 +81,10 @@ void walk_avx2(const stride_view&, std::span<const walk_piece>, uint64_t) { ASSE
 void walk_avx512(const stride_view&, std::span<const walk_piece>, uint64_t) { ASSERT(false); }
 void build_table_avx512(uint64_t*, uint64_t*, uint32_t*, uint32_t, const uint64_t*, uint64_t, uint64_t) {
   ASSERT(false);
+}
+half_power_pair table_start_avx512(uint32_t, uint32_t, const prime_modulus&, uint32_t*, uint16_t*) {
+  ASSERT(false);
+  return {};
 }
 uint32_t find_entry_avx512(const uint64_t*, uint32_t, uint32_t length, uint64_t) {
   ASSERT(false);
