@@ -110,11 +110,10 @@ class engine_state {
   std::vector<uint64_t> group_values_;
   std::vector<uint32_t> group_leaders_;
   std::vector<uint8_t> group_results_;
-  std::vector<uint64_t> residue_values_;  // -k*2^e of each test
+  std::vector<uint64_t> residue_values_;  // -k*2^e of each test, in the batch's form
   std::vector<uint32_t> residue_index_;   // ... and its sequence
   std::vector<uint8_t> residue_results_;
   std::vector<uint64_t> exponents_;  // each value's exponent (p-1)/d
-  std::vector<uint64_t> lane_values_;
   std::vector<uint64_t> power_results_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 

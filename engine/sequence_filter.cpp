@@ -51,17 +51,17 @@ void engine_state::raise_together(const uint64_t* values, const uint64_t* expone
   power_results_.resize(count);
   uint64_t* results = power_results_.data();
   uint64_t one = residue_one(m);
-  // A single value (often the powers of 2 alone) is raised faster by the
-  // scalar product, whose latency is lower than the IFMA lanes'.
-  if (kernel != walk_kernel::avx512 || count == 1) {
+  if (kernel != walk_kernel::avx512) {
     power_batch(values, exponents, count, m, results);
+  } else if (count == 1) {
+    // A single value (often the powers of 2 alone) is raised faster by the
+    // scalar product, whose latency is lower than the IFMA lanes': back from
+    // x*2^52 to x*2^64 with one product.
+    const uint64_t value = mulmod_full(values[0], pow2_(12, m), m);
+    power_batch(&value, exponents, 1, m, results);
   } else {
-    // The IFMA lanes work on the forms x*2^52, one product each away.
-    const uint64_t factor = lane_factor(kernel, m);
-    lane_values_.resize(count);
-    for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
-    one = mulmod_full(one, factor, m);
-    power_batch_avx512(lane_values_.data(), exponents, count, one, m.p, results);
+    one = lane_factor(kernel, m);  // 2^52 mod p
+    power_batch_avx512(values, exponents, count, one, m.p, results);
   }
   for (size_t i = 0; i < count; ++i) is_power[i] = results[i] == one;
 }
@@ -91,7 +91,12 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // n has one parity, so -k (even n) or -2k (odd n), the parity value, must
   // be a square. A multiple of 3 has candidates of both parities, so only
   // p dividing k rules it out. The table answers for p > k; otherwise the
-  // value's (p-1)/2-th power must be 1.
+  // value's (p-1)/2-th power must be 1. The values are formed in the form
+  // the batch raises them in: for the IFMA lanes x*2^52, the engine's form
+  // times 2^52/2^64 (one product, once per k), else the engine's own.
+  const bool in_lanes = kernel == walk_kernel::avx512;
+  const uint64_t lane_one = lane_factor(kernel, m);
+  const auto batch_form = [&](uint64_t x) { return in_lanes ? mulmod_full(x, lane_one, m) : x; };
   group_values_.clear();
   group_leaders_.clear();
   exponents_.clear();
@@ -106,7 +111,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       group_passes_[i] = characters_.is_square(character_slot_[i], p, x != k);
       continue;
     }
-    group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
+    group_values_.push_back(batch_form(to_residue(p - (x < p ? x : x % p), m)));  // p itself is 0: no square
     group_leaders_.push_back(i);
     exponents_.push_back((p - 1) / 2);
   }
@@ -115,7 +120,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // cofactor c = (p-1) / order of 2. c beyond v(p-1) - v(step) changes no
   // step's degree (below), and whether 2 is a square follows from p mod 8.
   order_lanes_.clear();
-  const uint64_t two = reduce_once(residue_one(m) << 1, p);
+  const uint64_t two = reduce_once((in_lanes ? lane_one : residue_one(m)) << 1, p);
   uint32_t p_valuation[order_test_prime_count];
   uint32_t cofactor[order_test_prime_count] = {};  // how far c is known to go at each q
   for (uint32_t t = 0; t < order_test_prime_count; ++t) {
@@ -197,6 +202,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       continue;
     }
     if (d != last_d) last_d = d, quotient = (p - 1) / d;
+    const uint64_t k_batch = batch_form(k_form);
     for (size_t i = leader; i < end; ++i) {
       start_value_[i] = k_form;
       const int32_t tag = group_tag_[i];
@@ -204,7 +210,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
         borrowers_.push_back({static_cast<uint32_t>(i), leader});
         continue;
       }
-      const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
+      const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
       residue_values_.push_back(a == 0 ? 0 : p - a);
       exponents_.push_back(quotient);
       residue_index_.push_back(static_cast<uint32_t>(i));
