@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/config.hpp"
+#include "engine/divisibility_test.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/quadratic_character.hpp"
 #include "engine/sieve_engine.hpp"
@@ -130,9 +131,11 @@ class engine_state {
     uint8_t valuation[order_test_prime_count];  // of the step at each order test prime
     uint64_t stamp;                             // prime count when `degree` was formed
     uint64_t degree;                            // d of the power-residue test for the prime
+    divisibility_test multiples;                // by d, when d < 2^31
   };
   std::vector<step_degree> step_degrees_;
   uint32_t least_step_valuation_[order_test_prime_count] = {};  // over all steps
+  bool smooth_steps_ = false;  // every step is a product of order test primes
   uint64_t prime_stamp_ = 0;  // advanced as each prime starts: marks what was formed for it
   std::vector<uint8_t> order_lanes_;  // the order test prime of each lane of the first batch
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step

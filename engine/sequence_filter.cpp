@@ -83,9 +83,14 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   }
 
   // Every n of a sequence is e + (multiple of step), so k*2^n = -1 makes
-  // -k*2^e a d-th power for every d dividing both step and p - 1.
-  const uint64_t r = (p - 1) % step_lcm_;
-  const uint32_t g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
+  // -k*2^e a d-th power for every d dividing both step and p - 1. Where
+  // every step is a product of the order test primes, gcd(step, p - 1)
+  // follows from the valuations of p - 1 below, without a division.
+  uint32_t g = 0;
+  if (!smooth_steps_) {
+    const uint64_t r = (p - 1) % step_lcm_;
+    g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
+  }
 
   // The group filter of every leader. For k = 1 or 2 (mod 3) every candidate
   // n has one parity, so -k (even n) or -2k (odd n), the parity value, must
@@ -164,17 +169,20 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // for o the order of 2 and c = (p-1)/o. Its part at q is q^min(v(p-1),
   // v(c) + v(step)); gcd(step, g) has q^min(v(p-1), v(step)), so each q of
   // which 2 is a power adds the difference. Every such d divides p - 1.
+  // For a step of order test primes alone, d is their parts.
   const uint64_t stamp = prime_stamp_;
   const auto degree_of = [&](size_t i) -> uint64_t {
     step_degree& sd = step_degrees_[step_slot_[i]];
     if (sd.stamp == stamp) return sd.degree;
-    uint64_t d = binary_gcd(static_cast<uint32_t>(step_[i]), g);
+    uint64_t d = smooth_steps_ ? 1 : binary_gcd(static_cast<uint32_t>(step_[i]), g);
     for (uint32_t t = 0; t < order_test_prime_count; ++t) {
       const uint32_t with = std::min(p_valuation[t], cofactor[t] + sd.valuation[t]);
-      for (uint32_t v = std::min<uint32_t>(p_valuation[t], sd.valuation[t]); v < with; ++v) d *= order_test_primes[t];
+      uint32_t v = smooth_steps_ ? 0 : std::min<uint32_t>(p_valuation[t], sd.valuation[t]);
+      for (; v < with; ++v) d *= order_test_primes[t];
     }
     sd.stamp = stamp;
     sd.degree = d;
+    if (d <= INT32_MAX) sd.multiples = divisibility_test(static_cast<uint32_t>(d));
     return d;
   };
 
@@ -192,6 +200,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     // d is the step's own (degree_of): with g = 3 or 4 and a step that g
     // does not divide, testing for a g-th power would drop true solutions.
     const uint64_t d = degree_of(leader);
+    const divisibility_test& multiples = step_degrees_[step_slot_[leader]].multiples;
     const uint64_t k_form = to_residue(static_cast<uint32_t>(k_[leader]), m);
     const size_t end = leader + 1 + static_cast<size_t>(group_size_[leader]);
     if (d <= 2) {
@@ -206,7 +215,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     for (size_t i = leader; i < end; ++i) {
       start_value_[i] = k_form;
       const int32_t tag = group_tag_[i];
-      if (tag > 0 && d <= static_cast<uint64_t>(tag) && static_cast<uint32_t>(tag) % static_cast<uint32_t>(d) == 0) {
+      if (tag > 0 && d <= static_cast<uint64_t>(tag) && multiples.divides(static_cast<uint32_t>(tag))) {
         borrowers_.push_back({static_cast<uint32_t>(i), leader});
         continue;
       }
