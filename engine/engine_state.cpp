@@ -57,6 +57,7 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   build_groups();
   build_filters();
   group_passes_.resize(count_);
+  passing_.resize(leaders_.size());
   if (kernel_supported(walk_kernel::avx512)) presence_keys_.resize(table_length_);
 }
 

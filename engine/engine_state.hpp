@@ -108,6 +108,7 @@ class engine_state {
 
   // The current prime's group filter and power-residue tests (sequence_filter.cpp).
   std::vector<uint8_t> group_passes_;     // for leaders: the group may have a solution
+  std::vector<uint32_t> passing_;         // the leaders left after the group filter
   std::vector<uint64_t> group_values_;
   std::vector<uint32_t> group_leaders_;
   std::vector<uint8_t> group_results_;

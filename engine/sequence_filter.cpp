@@ -37,10 +37,20 @@ constexpr auto order_test_divisors = [] {
 }();
 static_assert(order_test_primes[0] == 2, "2 is taken by the trailing zeros");
 
+// q^j for each order test prime q, as far as a divisor of p - 1 < 2^62 reaches.
+constexpr auto order_test_powers = [] {
+  std::array<std::array<uint64_t, 64>, order_test_prime_count> powers{};
+  for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+    uint64_t power = 1;
+    for (uint32_t j = 0; j < 64 && power < (uint64_t{1} << 62); ++j, power *= order_test_primes[t]) powers[t][j] = power;
+  }
+  return powers;
+}();
+
 }  // namespace
 
 // start_value_[i] holds the form of k, formed once per group, until then.
-void engine_state::activate(size_t i, const prime_modulus& m) {
+ALWAYS_INLINE void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
   active_list_.push_back(static_cast<uint32_t>(i));
   start_value_[i] = mulmod_full(start_value_[i], pow2_(static_cast<uint32_t>(residue_[i]), m), m);
@@ -105,17 +115,25 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   group_values_.clear();
   group_leaders_.clear();
   exponents_.clear();
+  // The leaders that pass, or whose filter is a power, are listed without a
+  // branch on the outcome, which is as good as random.
+  uint32_t* const passing = passing_.data();
+  size_t passing_count = 0;
   for (const uint32_t i : leaders_) {
     const auto k = static_cast<uint64_t>(k_[i]);
+    passing[passing_count] = i;
     if (parity_value_[i] == 0) {
       group_passes_[i] = k < p || k % p != 0;
+      passing_count += group_passes_[i];
       continue;
     }
     const auto x = static_cast<uint64_t>(-parity_value_[i]);
     if (character_slot_[i] != quadratic_characters::none && p > k) {
       group_passes_[i] = characters_.is_square(character_slot_[i], p, x != k);
+      passing_count += group_passes_[i];
       continue;
     }
+    ++passing_count;
     group_values_.push_back(batch_form(to_residue(p - (x < p ? x : x % p), m)));  // p itself is 0: no square
     group_leaders_.push_back(i);
     exponents_.push_back((p - 1) / 2);
@@ -177,8 +195,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
     uint64_t d = smooth_steps_ ? 1 : binary_gcd(static_cast<uint32_t>(step_[i]), g);
     for (uint32_t t = 0; t < order_test_prime_count; ++t) {
       const uint32_t with = std::min(p_valuation[t], cofactor[t] + sd.valuation[t]);
-      uint32_t v = smooth_steps_ ? 0 : std::min<uint32_t>(p_valuation[t], sd.valuation[t]);
-      for (; v < with; ++v) d *= order_test_primes[t];
+      d *= order_test_powers[t][with - (smooth_steps_ ? 0 : std::min<uint32_t>(p_valuation[t], sd.valuation[t]))];
     }
     sd.stamp = stamp;
     sd.degree = d;
@@ -195,8 +212,9 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   borrowers_.clear();
   uint64_t last_d = 0;
   uint64_t quotient = 0;  // (p-1)/d
-  for (const uint32_t leader : leaders_) {
-    if (group_passes_[leader] != 1) continue;
+  for (size_t j = 0; j < passing_count; ++j) {
+    const uint32_t leader = passing[j];
+    if (group_passes_[leader] != 1) continue;  // an Euler criterion that failed
     // d is the step's own (degree_of): with g = 3 or 4 and a step that g
     // does not divide, testing for a g-th power would drop true solutions.
     const uint64_t d = degree_of(leader);
