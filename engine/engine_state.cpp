@@ -57,6 +57,7 @@ engine_state::engine_state(const sequence_set& sequences, const engine_callbacks
   build_groups();
   build_filters();
   group_passes_.resize(count_);
+  passing_.resize(leaders_.size());
   if (kernel_supported(walk_kernel::avx512)) presence_keys_.resize(table_length_);
 }
 
@@ -144,13 +145,16 @@ void engine_state::build_filters() {
   }
   step_powers_.assign(slot_steps_.size(), {});
   step_degrees_.assign(slot_steps_.size(), {});
+  smooth_steps_ = true;
   for (size_t slot = 0; slot < slot_steps_.size(); ++slot) {
+    uint32_t rest = slot_steps_[slot];
     for (uint32_t t = 0; t < order_test_prime_count; ++t) {
       uint8_t v = 0;
-      for (uint32_t s = slot_steps_[slot]; s % order_test_primes[t] == 0; s /= order_test_primes[t]) ++v;
+      for (; rest % order_test_primes[t] == 0; rest /= order_test_primes[t]) ++v;
       step_degrees_[slot].valuation[t] = v;
       least_step_valuation_[t] = slot == 0 ? v : std::min<uint32_t>(least_step_valuation_[t], v);
     }
+    smooth_steps_ = smooth_steps_ && rest == 1;
   }
   // Residues and class exponents lie below their step.
   const uint32_t largest_step = slot_steps_.empty() ? 1 : slot_steps_.back();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/config.hpp"
+#include "engine/divisibility_test.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/quadratic_character.hpp"
 #include "engine/sieve_engine.hpp"
@@ -110,14 +111,14 @@ class engine_state {
 
   // The current prime's group filter and power-residue tests (sequence_filter.cpp).
   std::vector<uint8_t> group_passes_;     // for leaders: the group may have a solution
+  std::vector<uint32_t> passing_;         // the leaders left after the group filter
   std::vector<uint64_t> group_values_;
   std::vector<uint32_t> group_leaders_;
   std::vector<uint8_t> group_results_;
-  std::vector<uint64_t> residue_values_;  // -k*2^e of each test
+  std::vector<uint64_t> residue_values_;  // -k*2^e of each test, in the batch's form
   std::vector<uint32_t> residue_index_;   // ... and its sequence
   std::vector<uint8_t> residue_results_;
   std::vector<uint64_t> exponents_;  // each value's exponent (p-1)/d
-  std::vector<uint64_t> lane_values_;
   std::vector<uint64_t> power_results_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 
@@ -134,9 +135,11 @@ class engine_state {
     uint8_t valuation[order_test_prime_count];  // of the step at each order test prime
     uint64_t stamp;                             // prime count when `degree` was formed
     uint64_t degree;                            // d of the power-residue test for the prime
+    divisibility_test multiples;                // by d, when d < 2^31
   };
   std::vector<step_degree> step_degrees_;
   uint32_t least_step_valuation_[order_test_prime_count] = {};  // over all steps
+  bool smooth_steps_ = false;  // every step is a product of order test primes
   uint64_t prime_stamp_ = 0;  // advanced as each prime starts: marks what was formed for it
   std::vector<uint8_t> order_lanes_;  // the order test prime of each lane of the first batch
   pow2_table pow2_;  // the current prime's 2^e for every e below the largest step

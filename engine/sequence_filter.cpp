@@ -37,10 +37,20 @@ constexpr auto order_test_divisors = [] {
 }();
 static_assert(order_test_primes[0] == 2, "2 is taken by the trailing zeros");
 
+// q^j for each order test prime q, as far as a divisor of p - 1 < 2^62 reaches.
+constexpr auto order_test_powers = [] {
+  std::array<std::array<uint64_t, 64>, order_test_prime_count> powers{};
+  for (uint32_t t = 0; t < order_test_prime_count; ++t) {
+    uint64_t power = 1;
+    for (uint32_t j = 0; j < 64 && power < (uint64_t{1} << 62); ++j, power *= order_test_primes[t]) powers[t][j] = power;
+  }
+  return powers;
+}();
+
 }  // namespace
 
 // start_value_[i] holds the form of k, formed once per group, until then.
-void engine_state::activate(size_t i, const prime_modulus& m) {
+ALWAYS_INLINE void engine_state::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
   active_list_.push_back(static_cast<uint32_t>(i));
   start_value_[i] = mulmod_full(start_value_[i], pow2_(static_cast<uint32_t>(residue_[i]), m), m);
@@ -51,17 +61,17 @@ void engine_state::raise_together(const uint64_t* values, const uint64_t* expone
   power_results_.resize(count);
   uint64_t* results = power_results_.data();
   uint64_t one = residue_one(m);
-  // A single value (often the powers of 2 alone) is raised faster by the
-  // scalar product, whose latency is lower than the IFMA lanes'.
-  if (kernel != walk_kernel::avx512 || count == 1) {
+  if (kernel != walk_kernel::avx512) {
     power_batch(values, exponents, count, m, results);
+  } else if (count == 1) {
+    // A single value (often the powers of 2 alone) is raised faster by the
+    // scalar product, whose latency is lower than the IFMA lanes': back from
+    // x*2^52 to x*2^64 with one product.
+    const uint64_t value = mulmod_full(values[0], pow2_(12, m), m);
+    power_batch(&value, exponents, 1, m, results);
   } else {
-    // The IFMA lanes work on the forms x*2^52, one product each away.
-    const uint64_t factor = lane_factor(kernel, m);
-    lane_values_.resize(count);
-    for (size_t i = 0; i < count; ++i) lane_values_[i] = mulmod_full(values[i], factor, m);
-    one = mulmod_full(one, factor, m);
-    power_batch_avx512(lane_values_.data(), exponents, count, one, m.p, results);
+    one = lane_factor(kernel, m);  // 2^52 mod p
+    power_batch_avx512(values, exponents, count, one, m.p, results);
   }
   for (size_t i = 0; i < count; ++i) is_power[i] = results[i] == one;
 }
@@ -83,30 +93,48 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   }
 
   // Every n of a sequence is e + (multiple of step), so k*2^n = -1 makes
-  // -k*2^e a d-th power for every d dividing both step and p - 1.
-  const uint64_t r = (p - 1) % step_lcm_;
-  const uint32_t g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
+  // -k*2^e a d-th power for every d dividing both step and p - 1. Where
+  // every step is a product of the order test primes, gcd(step, p - 1)
+  // follows from the valuations of p - 1 below, without a division.
+  uint32_t g = 0;
+  if (!smooth_steps_) {
+    const uint64_t r = (p - 1) % step_lcm_;
+    g = r == 0 ? step_lcm_ : static_cast<uint32_t>(binary_gcd(step_lcm_, r));
+  }
 
   // The group filter of every leader. For k = 1 or 2 (mod 3) every candidate
   // n has one parity, so -k (even n) or -2k (odd n), the parity value, must
   // be a square. A multiple of 3 has candidates of both parities, so only
   // p dividing k rules it out. The table answers for p > k; otherwise the
-  // value's (p-1)/2-th power must be 1.
+  // value's (p-1)/2-th power must be 1. The values are formed in the form
+  // the batch raises them in: for the IFMA lanes x*2^52, the engine's form
+  // times 2^52/2^64 (one product, once per k), else the engine's own.
+  const bool in_lanes = kernel == walk_kernel::avx512;
+  const uint64_t lane_one = lane_factor(kernel, m);
+  const auto batch_form = [&](uint64_t x) { return in_lanes ? mulmod_full(x, lane_one, m) : x; };
   group_values_.clear();
   group_leaders_.clear();
   exponents_.clear();
+  // The leaders that pass, or whose filter is a power, are listed without a
+  // branch on the outcome, which is as good as random.
+  uint32_t* const passing = passing_.data();
+  size_t passing_count = 0;
   for (const uint32_t i : leaders_) {
     const auto k = static_cast<uint64_t>(k_[i]);
+    passing[passing_count] = i;
     if (parity_value_[i] == 0) {
       group_passes_[i] = k < p || k % p != 0;
+      passing_count += group_passes_[i];
       continue;
     }
     const auto x = static_cast<uint64_t>(-parity_value_[i]);
     if (character_slot_[i] != quadratic_characters::none && p > k) {
       group_passes_[i] = characters_.is_square(character_slot_[i], p, x != k);
+      passing_count += group_passes_[i];
       continue;
     }
-    group_values_.push_back(to_residue(p - (x < p ? x : x % p), m));  // p itself is 0: no square
+    ++passing_count;
+    group_values_.push_back(batch_form(to_residue(p - (x < p ? x : x % p), m)));  // p itself is 0: no square
     group_leaders_.push_back(i);
     exponents_.push_back((p - 1) / 2);
   }
@@ -115,7 +143,7 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // cofactor c = (p-1) / order of 2. c beyond v(p-1) - v(step) changes no
   // step's degree (below), and whether 2 is a square follows from p mod 8.
   order_lanes_.clear();
-  const uint64_t two = reduce_once(residue_one(m) << 1, p);
+  const uint64_t two = reduce_once((in_lanes ? lane_one : residue_one(m)) << 1, p);
   uint32_t p_valuation[order_test_prime_count];
   uint32_t cofactor[order_test_prime_count] = {};  // how far c is known to go at each q
   for (uint32_t t = 0; t < order_test_prime_count; ++t) {
@@ -159,17 +187,19 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   // for o the order of 2 and c = (p-1)/o. Its part at q is q^min(v(p-1),
   // v(c) + v(step)); gcd(step, g) has q^min(v(p-1), v(step)), so each q of
   // which 2 is a power adds the difference. Every such d divides p - 1.
+  // For a step of order test primes alone, d is their parts.
   const uint64_t stamp = prime_stamp_;
   const auto degree_of = [&](size_t i) -> uint64_t {
     step_degree& sd = step_degrees_[step_slot_[i]];
     if (sd.stamp == stamp) return sd.degree;
-    uint64_t d = binary_gcd(static_cast<uint32_t>(step_[i]), g);
+    uint64_t d = smooth_steps_ ? 1 : binary_gcd(static_cast<uint32_t>(step_[i]), g);
     for (uint32_t t = 0; t < order_test_prime_count; ++t) {
       const uint32_t with = std::min(p_valuation[t], cofactor[t] + sd.valuation[t]);
-      for (uint32_t v = std::min<uint32_t>(p_valuation[t], sd.valuation[t]); v < with; ++v) d *= order_test_primes[t];
+      d *= order_test_powers[t][with - (smooth_steps_ ? 0 : std::min<uint32_t>(p_valuation[t], sd.valuation[t]))];
     }
     sd.stamp = stamp;
     sd.degree = d;
+    if (d <= INT32_MAX) sd.multiples = divisibility_test(static_cast<uint32_t>(d));
     return d;
   };
 
@@ -182,11 +212,13 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
   borrowers_.clear();
   uint64_t last_d = 0;
   uint64_t quotient = 0;  // (p-1)/d
-  for (const uint32_t leader : leaders_) {
-    if (group_passes_[leader] != 1) continue;
+  for (size_t j = 0; j < passing_count; ++j) {
+    const uint32_t leader = passing[j];
+    if (group_passes_[leader] != 1) continue;  // an Euler criterion that failed
     // d is the step's own (degree_of): with g = 3 or 4 and a step that g
     // does not divide, testing for a g-th power would drop true solutions.
     const uint64_t d = degree_of(leader);
+    const divisibility_test& multiples = step_degrees_[step_slot_[leader]].multiples;
     const uint64_t k_form = to_residue(static_cast<uint32_t>(k_[leader]), m);
     const size_t end = leader + 1 + static_cast<size_t>(group_size_[leader]);
     if (d <= 2) {
@@ -197,14 +229,15 @@ bool engine_state::mark_active(const prime_modulus& m, walk_kernel kernel) {
       continue;
     }
     if (d != last_d) last_d = d, quotient = (p - 1) / d;
+    const uint64_t k_batch = batch_form(k_form);
     for (size_t i = leader; i < end; ++i) {
       start_value_[i] = k_form;
       const int32_t tag = group_tag_[i];
-      if (tag > 0 && d <= static_cast<uint64_t>(tag) && static_cast<uint32_t>(tag) % static_cast<uint32_t>(d) == 0) {
+      if (tag > 0 && d <= static_cast<uint64_t>(tag) && multiples.divides(static_cast<uint32_t>(tag))) {
         borrowers_.push_back({static_cast<uint32_t>(i), leader});
         continue;
       }
-      const uint64_t a = mulmod_full(k_form, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
+      const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(class_exponent_[i]), m), m);
       residue_values_.push_back(a == 0 ? 0 : p - a);
       exponents_.push_back(quotient);
       residue_index_.push_back(static_cast<uint32_t>(i));

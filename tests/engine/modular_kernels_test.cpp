@@ -1,6 +1,7 @@
 // Powers of 2 and 1/2, the small-power table, the batched powers of the filters
 // and the group filter's table-driven quadratic character against
-// square-and-multiply in 128-bit arithmetic.
+// square-and-multiply in 128-bit arithmetic; the filters' divisibility test
+// against the remainder.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/divisibility_test.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
 #include "engine/quadratic_character.hpp"
@@ -105,6 +107,27 @@ TEST(quadratic_characters, match_euler_criterion) {
         const bool want = pow_ref(p - x % p, (p - 1) / 2, p) == 1;
         EXPECT_EQ(characters.is_square(slots[i], p, doubled), want) << "k=" << ks[i] << " doubled=" << doubled
                                                                     << " p=" << p;
+      }
+    }
+  }
+}
+
+TEST(divisibility_test, matches_remainder) {
+  // Every d below 2^12 (odd, even, powers of 2) and a few up to 2^31 - 1,
+  // against every x below 2^13 and x near multiples and near 2^31.
+  std::vector<uint32_t> divisors;
+  for (uint32_t d = 1; d < 4096; ++d) divisors.push_back(d);
+  for (const uint32_t d : {65536u, 100000u, 1u << 30, 3u << 29, 2147483647u}) divisors.push_back(d);
+  for (const uint32_t d : divisors) {
+    const divisibility_test test(d);
+    const auto check = [&](uint32_t x) { ASSERT_EQ(test.divides(x), x % d == 0) << "x=" << x << " d=" << d; };
+    for (uint32_t x = 0; x < 8192; ++x) check(x);
+    for (uint32_t x = 2147483647u; x > 2147483647u - 64; --x) check(x);
+    for (const uint64_t multiple : {uint64_t{d} * 3, uint64_t{d} * 1000, uint64_t{d} * 65537}) {
+      if (multiple + 1 <= INT32_MAX) {
+        check(static_cast<uint32_t>(multiple) - 1);
+        check(static_cast<uint32_t>(multiple));
+        check(static_cast<uint32_t>(multiple) + 1);
       }
     }
   }
