@@ -85,18 +85,14 @@ constexpr int64_t status_number_limit = int64_t{1} << 62;
 
 // The walk kernels keep many independent product chains in flight, since one
 // chain waits a whole product's latency per step (about 2.8 ns against 0.8 ns
-// per product with 4 in flight, bench/mulmod_bench). Each active sequence's
-// walk is cut into pieces (one product per piece to form its start), so that
-// a few long walks still fill every lane.
-// The piece length aims at one piece per lane (the steps over the lanes),
-// within these bounds. Each refill of the lanes costs about as much as four
-// steps of all of them, so few long pieces beat many short ones that balance
-// the lanes better: with one per lane, the AVX-512 kernel walked the active
-// sequences of W1-W3's primes (1300-3100 steps over 32 lanes) in 3-8% less
-// time than with four, and forming the pieces costs less.
-constexpr uint32_t walk_pieces_per_lane = 1;
-constexpr uint32_t walk_piece_min_steps = 16;
-constexpr uint32_t walk_piece_max_steps = 1024;
+// per product with 4 in flight, bench/mulmod_bench). The active walks of a
+// prime are laid end to end and cut into one run of equal length per lane,
+// so that every lane finishes together and the lanes never stop to refill.
+// A lane moves on to its next walk only where a block of this many steps
+// starts (a walk ending inside a block walks on, reporting nothing): each
+// change costs a few instructions per block instead of per step, and the
+// padding about 1.5 steps per walk.
+constexpr uint32_t walk_switch_block = 4;
 // Chains of the interleaved scalar kernel: 8 cover the Montgomery product's
 // latency (about 12 cycles) at one product issued every 1.5 cycles.
 constexpr int walk_interleaved_lanes = 8;

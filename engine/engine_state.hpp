@@ -106,7 +106,12 @@ class engine_state {
 
   std::vector<uint64_t> presence_keys_;  // the AVX-512 table build's presence_key of each entry
   std::vector<uint32_t> active_list_;    // the active sequences, in the order they were found
-  std::vector<walk_piece> pieces_;       // the current prime's walks, cut for the kernel
+  std::vector<walk_piece> pieces_;       // the current prime's walks for the scalar kernel
+  lane_plan plan_;                       // ... and laid out for the others
+  std::vector<uint32_t> lane_offsets_;   // each lane's first step into its first walk
+  std::vector<uint64_t> lane_bases_;     // the multiplier of each queued walk (product form)
+  std::vector<uint64_t> lane_exponents_;
+  std::vector<uint64_t> lane_powers_;
   walk_kernel kernel_;
 
   // The current prime's group filter and power-residue tests (sequence_filter.cpp).
@@ -148,8 +153,8 @@ class engine_state {
   // Per step slot, formed at its first use in a prime's cut_walks (prime_stamp_).
   struct step_powers {
     uint64_t stamp;
-    uint64_t lane_multiplier;  // 2^step in the kernel's lane form
-    uint64_t jump;             // 2^(step * piece), or 0 until a walk needs it
+    uint64_t multiplier;       // 2^step
+    uint64_t lane_multiplier;  // ... in the kernel's lane form
   };
   std::vector<step_powers> step_powers_;
 };

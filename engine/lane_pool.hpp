@@ -1,87 +1,54 @@
-// The loop every multi-chain walk kernel shares: a fixed set of lanes, each
-// walking one piece; all lanes step together for as many steps as the
-// shortest piece left has, then finished lanes take the next piece (or go
-// idle at value 0 with multiplier 0). Once no piece is left, the lanes step
-// on for as long as the longest piece left has, and a lane past the end of
-// its piece reports nothing: each stop of the lanes costs about as much as
-// four of their steps, and the last pieces would otherwise stop them once
-// for every length among them. Lanes hold their values in the kernel's
-// own format; `Lanes` supplies set() (into memory), load() and store()
-// (between memory and registers, around each run of steps), probe() (a bit
-// per lane whose presence bits are set), value() (in a run) and advance(). The template is static and calls no
-// library template, so that each kernel's translation unit, built for its own
+// The loop every multi-chain walk kernel shares: all lanes step together
+// through one run of a lane_plan, in blocks of walk_switch_block steps; where
+// a block starts, the lanes whose walk has ended take their next one, so the
+// loop never stops to refill. `Lanes` holds the values and multipliers in the
+// kernel's own format and supplies begin() (every lane from two arrays),
+// take() (the lanes of a bit mask from the block's slots in the queues),
+// probe() (a bit per lane whose presence bits are
+// set), value() and advance(). The template is static and calls no library
+// template, so that each kernel's translation unit, built for its own
 // instruction set, keeps its own copy and shares none with the others.
 #pragma once
 
 #include <cstdint>
-#include <span>
 
+#include "common/config.hpp"
 #include "common/macros.hpp"
 #include "engine/walk_kernel.hpp"
 
 namespace veksieve {
 
-constexpr uint32_t idle_lane = UINT32_MAX;
+// take() for lanes kept in memory between runs of steps (set, load, store).
+template <class Lanes>
+static void take_through_memory(Lanes& lanes, uint64_t mask, const uint64_t* start, const uint64_t* multiplier) {
+  lanes.store();
+  for (; mask != 0; mask &= mask - 1) {
+    const int l = __builtin_ctzll(mask);
+    lanes.set(l, start[l], multiplier[l]);
+  }
+  lanes.load();
+}
 
 template <class Lanes>
-static void run_lane_pool(const stride_view& view, std::span<const walk_piece> pieces, Lanes& lanes) {
-  constexpr int width = Lanes::width;
-  uint32_t index[width];
-  uint32_t remaining[width];
-  uint64_t t[width];
-  uint64_t step[width];
-  const walk_piece* const piece_list = pieces.data();
-  const size_t piece_count = pieces.size();
-  size_t next = 0;
-  int live = 0;
-  const auto fill = [&](int l) {
-    if (next < piece_count) {
-      const walk_piece& piece = piece_list[next++];
-      lanes.set(l, piece.start, piece.multiplier);
-      index[l] = piece.index;
-      remaining[l] = piece.count;
-      t[l] = piece.t;
-      step[l] = piece.step;
-      ++live;
-    } else {
-      lanes.set(l, 0, 0);
-      index[l] = idle_lane;
-      remaining[l] = UINT32_MAX;
+static void run_lanes(const stride_view& view, const lane_plan& plan, Lanes& lanes) {
+  static_assert(Lanes::width <= 64, "a bit per lane");
+  constexpr uint32_t block = walk_switch_block;
+  lanes.begin(plan.queue_start.data(), plan.queue_multiplier.data());
+  const auto step = [&](uint32_t i) {
+    for (uint64_t hits = lanes.probe(view.presence); UNLIKELY(hits != 0); hits &= hits - 1) {
+      const int l = __builtin_ctzll(hits);
+      report_lane(view, plan, l, i, lanes.value(l));
     }
+    lanes.advance();
   };
-  for (int l = 0; l < width; ++l) fill(l);
-
-  while (live > 0) {
-    uint32_t run = remaining[0];
-    if (next < piece_count) {
-      for (int l = 1; l < width; ++l) run = remaining[l] < run ? remaining[l] : run;
-    } else {
-      run = 0;
-      for (int l = 0; l < width; ++l) run = index[l] != idle_lane && remaining[l] > run ? remaining[l] : run;
+  const uint32_t run = plan.run;
+  const uint64_t* switches = plan.switches.data();
+  for (uint32_t i = 0, b = 0; i < run; i += block, ++b) {
+    if (b != 0) {
+      const size_t queue = size_t{b} * Lanes::width;
+      lanes.take(switches[b], plan.queue_start.data() + queue, plan.queue_multiplier.data() + queue);
     }
-    lanes.load();
-    for (uint32_t i = 0; i < run; ++i) {
-      uint64_t hits = lanes.probe(view.presence);
-      while (UNLIKELY(hits != 0)) {
-        const int l = __builtin_ctzll(hits);
-        hits &= hits - 1;
-        if (index[l] != idle_lane && i < remaining[l]) {
-          report_matches(view, lanes.value(l), index[l], t[l] + i * step[l]);
-        }
-      }
-      lanes.advance();
-    }
-    lanes.store();
-    for (int l = 0; l < width; ++l) {
-      if (index[l] == idle_lane) continue;
-      if (remaining[l] <= run) {
-        --live;
-        fill(l);
-      } else {
-        remaining[l] -= run;
-        t[l] += run * step[l];
-      }
-    }
+    for (uint32_t j = 0; j < block; ++j) step(i + j);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "common/macros.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/mulmod.hpp"
+#include "engine/power_residue.hpp"
 #include "engine/table_start.hpp"
 #include "engine/walk_scalar.hpp"
 
@@ -92,50 +93,101 @@ ALWAYS_INLINE void engine_state::insert_entries(uint32_t length, KeyOf key_of, b
 
 void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_t steps) {
   // Each active sequence walks t = residue, residue + step, ... below M: its
-  // values k*2^t, each the last times 2^step. The scalar kernel takes a walk
-  // whole; the others take pieces, each piece's start the previous one's
-  // times 2^(step * piece), each about as long as the steps per lane
-  // (config.hpp) and one product to start. The multipliers and jumps depend
-  // only on the step, so they are formed once per distinct step and prime.
-  const bool whole = kernel == walk_kernel::scalar;
-  const uint64_t per_lane = steps / (walk_pieces_per_lane * static_cast<uint64_t>(kernel_lanes(kernel)));
-  const auto piece = whole ? UINT32_MAX
-                           : static_cast<uint32_t>(std::clamp<uint64_t>(per_lane, walk_piece_min_steps,
-                                                                        walk_piece_max_steps));
-  // Full pieces first and the shorter ends last, longest first, so that the
-  // lanes mostly start and finish together.
-  size_t full = 0, ends = 0;
-  for (const uint32_t i : active_list_) {
-    full += walk_length_[i] / piece;
-    ends += walk_length_[i] % piece != 0;
-  }
-  pieces_.resize(full + ends);
-  walk_piece* next_full = pieces_.data();
-  walk_piece* next_end = pieces_.data() + full;
-
+  // values k*2^t, each the last times 2^step, formed once per distinct step
+  // and prime. The scalar kernel takes the walks whole.
   const uint64_t factor = lane_factor(kernel, m);
   const uint64_t stamp = prime_stamp_;
   for (const uint32_t i : active_list_) {
-    const auto step = static_cast<uint32_t>(step_[i]);
     step_powers& powers = step_powers_[step_slot_[i]];
     if (powers.stamp != stamp) {
-      const uint64_t multiplier = pow2_(step, m);
-      powers = {stamp, whole ? multiplier : mulmod_full(multiplier, factor, m), 0};
+      const uint64_t multiplier = pow2_(static_cast<uint32_t>(step_[i]), m);
+      powers = {stamp, multiplier, mulmod_full(multiplier, factor, m)};
     }
-    uint64_t start = start_value_[i];
-    uint64_t t = static_cast<uint32_t>(residue_[i]);
-    uint32_t left = walk_length_[i];
-    if (left > piece && powers.jump == 0) powers.jump = pow2_(step * piece, m);  // below the stride
-    for (; left >= piece; left -= piece) {
-      *next_full++ = {start, powers.lane_multiplier, t, step, piece, i};
-      if (left > piece) start = mulmod_full(start, powers.jump, m);
-      t += uint64_t{piece} * step;
-    }
-    if (left != 0) *next_end++ = {start, powers.lane_multiplier, t, step, left, i};
   }
-  if (whole) return;
-  std::sort(pieces_.begin() + static_cast<ptrdiff_t>(full), pieces_.end(),
-            [](const walk_piece& a, const walk_piece& b) { return a.count > b.count; });
+  if (kernel == walk_kernel::scalar) {
+    pieces_.clear();
+    for (const uint32_t i : active_list_) {
+      pieces_.push_back({start_value_[i], step_powers_[step_slot_[i]].multiplier, static_cast<uint32_t>(residue_[i]),
+                         static_cast<uint32_t>(step_[i]), walk_length_[i], i});
+    }
+    return;
+  }
+
+  // The other kernels take the walks end to end, one run per lane, each walk
+  // padded to whole blocks; the run is a whole number of blocks too, so that
+  // the padded walks fill the lanes without a gap.
+  constexpr uint32_t block = walk_switch_block;
+  const auto lanes = static_cast<uint32_t>(kernel_lanes(kernel));
+  uint64_t padded = steps;
+  for (const uint32_t i : active_list_) padded += (block - walk_length_[i] % block) % block;
+  const uint64_t blocks = (padded + uint64_t{lanes} * block - 1) / (uint64_t{lanes} * block);
+  ASSERT(blocks * block < UINT32_MAX);  // the sizing keeps the walks far shorter
+  lane_plan& plan = plan_;
+  plan.run = static_cast<uint32_t>(blocks * block);
+  plan.switches.assign(blocks, 0);
+  plan.queue_start.resize(blocks * lanes);
+  plan.queue_multiplier.resize(blocks * lanes);
+  plan.segments.resize(active_list_.size() + lanes);  // each lane's first may split a walk
+  plan.lane_segments.resize(lanes + 1);
+  plan.lane_segments[0] = 0;
+  lane_offsets_.assign(lanes, 0);
+  lane_bases_.resize(blocks * lanes);
+  // Free of branches but the loops': which walk starts where is data that
+  // no predictor learns. A lane's run starts at any offset into a walk and
+  // takes its first value from block 0's slot; a later walk starts at offset
+  // 0 at a block start. A lane's last segment, or the next one, sets where
+  // the lane's segments end.
+  uint32_t lane = 0, filled = 0, segments = 0;
+  for (const uint32_t i : active_list_) {
+    const step_powers& powers = step_powers_[step_slot_[i]];
+    const auto step = static_cast<uint32_t>(step_[i]);
+    uint64_t t = static_cast<uint32_t>(residue_[i]);
+    for (uint32_t offset = 0, left = walk_length_[i]; left != 0;) {
+      ASSERT(lane < lanes);
+      const uint32_t b = filled / block;
+      const size_t slot = size_t{b} * lanes + lane;
+      plan.switches[b] |= uint64_t{1} << lane;
+      plan.queue_start[slot] = start_value_[i];
+      plan.queue_multiplier[slot] = powers.lane_multiplier;
+      lane_bases_[slot] = powers.multiplier;
+      lane_offsets_[lane] |= offset;
+      const uint32_t count = std::min(left, plan.run - filled);
+      plan.segments[segments++] = {t, step, i, filled, count};
+      offset += count;
+      left -= count;
+      t += uint64_t{count} * step;
+      filled += (count + block - 1) / block * block;
+      plan.lane_segments[lane + 1] = segments;
+      const bool full = filled == plan.run;
+      lane += full;
+      filled = full ? 0 : filled;
+    }
+  }
+  plan.segments.resize(segments);
+  for (uint32_t l = lane + 1; l <= lanes; ++l) plan.lane_segments[l] = segments;
+  for (uint32_t l = filled == 0 ? lane : lane + 1; l < lanes; ++l) {
+    plan.queue_start[l] = 0;  // idle
+    plan.queue_multiplier[l] = 0;
+  }
+
+  // A run that starts inside a walk starts from k*2^t times 2^(step*offset).
+  if (kernel == walk_kernel::avx512) {
+    raise_starts_avx512(plan.queue_start.data(), plan.queue_multiplier.data(), lane_offsets_.data(), lanes, m.p);
+    return;
+  }
+  lane_exponents_.resize(lanes);
+  lane_powers_.resize(lanes);
+  size_t raised = 0;
+  for (uint32_t l = 0; l < lanes; ++l) {
+    if (lane_offsets_[l] == 0) continue;
+    lane_bases_[raised] = lane_bases_[l];  // raised <= l
+    lane_exponents_[raised++] = lane_offsets_[l];
+  }
+  power_batch(lane_bases_.data(), lane_exponents_.data(), raised, m, lane_powers_.data());
+  raised = 0;
+  for (uint32_t l = 0; l < lanes; ++l) {
+    if (lane_offsets_[l] != 0) plan.queue_start[l] = mulmod_full(plan.queue_start[l], lane_powers_[raised++], m);
+  }
 }
 
 void engine_state::clear_presence() {
@@ -167,13 +219,13 @@ void engine_state::stride_search(const prime_modulus& m, walk_kernel kernel) {
         walk_scalar(view, pieces_, m);
         break;
       case walk_kernel::interleaved:
-        walk_interleaved(view, pieces_, m);
+        walk_interleaved(view, plan_, m);
         break;
       case walk_kernel::avx2:
-        walk_avx2(view, pieces_, m.p);
+        walk_avx2(view, plan_, m.p);
         break;
       case walk_kernel::avx512:
-        walk_avx512(view, pieces_, m.p);
+        walk_avx512(view, plan_, m.p);
         break;
     }
   }

@@ -58,6 +58,13 @@ struct fma_lanes {
   void store() {
     for (int v = 0; v < vectors; ++v) _mm256_store_pd(z_memory + 4 * v, z[v]);
   }
+  void begin(const uint64_t* start, const uint64_t* multiplier) {
+    for (int l = 0; l < width; ++l) set(l, start[l], multiplier[l]);
+    load();
+  }
+  void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
+    take_through_memory(*this, lanes, start, multiplier);
+  }
   uint64_t value(int l) const {
     alignas(32) double zs[4];
     _mm256_store_pd(zs, z[l / 4]);
@@ -88,9 +95,9 @@ struct fma_lanes {
 
 }  // namespace
 
-void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p) {
+void walk_avx2(const stride_view& view, const lane_plan& plan, uint64_t p) {
   fma_lanes lanes(p);
-  run_lane_pool(view, pieces, lanes);
+  run_lanes(view, plan, lanes);
 }
 
 }  // namespace veksieve

@@ -49,23 +49,20 @@ struct ifma_lanes {
   __m512i z[vectors];
   __m512i s[vectors];
 
-  alignas(64) uint64_t z_memory[width] = {};
-  alignas(64) uint64_t s_memory[width] = {};
-
   explicit ifma_lanes(uint64_t p) : m(p) {}
 
-  void set(int l, uint64_t value, uint64_t multiplier) {
-    z_memory[l] = value;
-    s_memory[l] = multiplier;
-  }
-  void load() {
+  void begin(const uint64_t* start, const uint64_t* multiplier) {
     for (int v = 0; v < vectors; ++v) {
-      z[v] = _mm512_load_si512(z_memory + 8 * v);
-      s[v] = _mm512_load_si512(s_memory + 8 * v);
+      z[v] = _mm512_loadu_si512(start + 8 * v);
+      s[v] = _mm512_loadu_si512(multiplier + 8 * v);
     }
   }
-  void store() {
-    for (int v = 0; v < vectors; ++v) _mm512_store_si512(z_memory + 8 * v, z[v]);
+  __attribute__((always_inline)) void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
+    for (int v = 0; v < vectors; ++v) {
+      const auto mask = static_cast<__mmask8>(lanes >> (8 * v));
+      z[v] = _mm512_mask_loadu_epi64(z[v], mask, start + 8 * v);
+      s[v] = _mm512_mask_loadu_epi64(s[v], mask, multiplier + 8 * v);
+    }
   }
   uint64_t value(int l) const {
     alignas(64) uint64_t zs[8];
@@ -170,9 +167,42 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
 
 }  // namespace
 
-void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p) {
+void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
   ifma_lanes lanes(p);
-  run_lane_pool(view, pieces, lanes);
+  run_lanes(view, plan, lanes);
+}
+
+void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, size_t count,
+                         uint64_t p) {
+  // Right to left, all lanes at once; a start times a power in the form
+  // x*2^52 keeps the start's form.
+  alignas(64) uint64_t start[walk_avx512_lanes] = {}, square[walk_avx512_lanes] = {};
+  alignas(64) uint64_t e[walk_avx512_lanes] = {};
+  uint32_t all_bits = 0;
+  for (size_t l = 0; l < count; ++l) {
+    start[l] = starts[l];
+    square[l] = multipliers[l];
+    e[l] = exponents[l];
+    all_bits |= exponents[l];
+  }
+  const ifma_modulus m(p);
+  __m512i result[vectors], power[vectors], left[vectors];
+  for (int v = 0; v < vectors; ++v) {
+    result[v] = _mm512_load_si512(start + 8 * v);
+    power[v] = _mm512_load_si512(square + 8 * v);
+    left[v] = _mm512_load_si512(e + 8 * v);
+  }
+  const __m512i one = _mm512_set1_epi64(1);
+  for (uint32_t bits = all_bits; bits != 0; bits >>= 1) {
+    for (int v = 0; v < vectors; ++v) {
+      const __mmask8 take = _mm512_test_epi64_mask(left[v], one);
+      result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], power[v]));
+      power[v] = m.mul(power[v], power[v]);
+      left[v] = _mm512_srli_epi64(left[v], 1);
+    }
+  }
+  for (int v = 0; v < vectors; ++v) _mm512_store_si512(start + 8 * v, result[v]);
+  for (size_t l = 0; l < count; ++l) starts[l] = start[l];
 }
 
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "common/macros.hpp"
 #include "engine/sieve_engine.hpp"
@@ -65,9 +66,8 @@ struct stride_view {
   const engine_callbacks* callbacks;
 };
 
-// A stretch of one sequence's walk: `count` values from `start` at exponent
-// offset `t`, each the previous times `multiplier` (in the kernel's lane form),
-// t growing by `step`.
+// One sequence's walk for the scalar kernel: `count` values from `start` at
+// exponent offset `t`, each the previous times `multiplier`, t growing by `step`.
 struct walk_piece {
   uint64_t start;
   uint64_t multiplier;
@@ -75,6 +75,35 @@ struct walk_piece {
   uint32_t step;
   uint32_t count;
   uint32_t index;
+};
+
+// A stretch of one sequence's walk in one lane: `count` steps from step
+// `begin` of the lane's run, the first at exponent offset `t`.
+struct lane_segment {
+  uint64_t t;
+  uint32_t step;
+  uint32_t index;
+  uint32_t begin;
+  uint32_t count;
+};
+
+// The active walks of one prime laid out over a kernel's lanes so that all
+// lanes take the same number of steps (`run`) and never wait on one another:
+// the walks one after the other, cut every `run` steps. A walk that ends
+// inside a lane is padded to whole blocks of walk_switch_block steps, and the
+// run is a whole number of blocks, so that lanes change walks only where a
+// block starts: at block b each lane l of the bits of switches[b] takes its
+// next start and multiplier (in the kernel's lane form) from slot
+// b * lanes + l of the queues. Block 0's slots hold every lane's first
+// values (0 and 0 for an idle lane). Steps outside every segment of their
+// lane report nothing.
+struct lane_plan {
+  uint32_t run = 0;
+  std::vector<uint64_t> switches;
+  std::vector<uint64_t> queue_start;
+  std::vector<uint64_t> queue_multiplier;
+  std::vector<lane_segment> segments;   // lane by lane, each lane's in order of begin
+  std::vector<uint32_t> lane_segments;  // lane l's are [lane_segments[l], lane_segments[l + 1])
 };
 
 // Whether both presence bits of z are set.
@@ -86,13 +115,20 @@ ALWAYS_INLINE bool present(const uint32_t* presence, uint64_t z) {
 // Reports every table entry equal to z (the presence bits of z are set): a
 // match T[j] = k*2^t gives k*2^(nmin + t + j*M) = -1. Out of line: hits are rare.
 void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_t t);
+// The same for value z of `lane` at step i of its run in `plan`, when that
+// step lies in one of the lane's segments.
+void report_lane(const stride_view& view, const lane_plan& plan, int lane, uint32_t i, uint64_t z);
 
 // The SIMD kernels (walk_avx2.cpp, walk_avx512.cpp; the scalar ones are in
-// walk_scalar.hpp). Values are in the engine's Montgomery form; a piece's
+// walk_scalar.hpp). Values are in the engine's Montgomery form; a lane's
 // multiplier is in the lane form the kernel's product needs: plain (s) for
 // AVX2, s * 2^52 for AVX-512 IFMA, so that each lane product keeps the form.
-void walk_avx2(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
-void walk_avx512(const stride_view& view, std::span<const walk_piece> pieces, uint64_t p);
+void walk_avx2(const stride_view& view, const lane_plan& plan, uint64_t p);
+void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p);
+// starts[l] *= multipliers[l]^exponents[l] for l < count <= walk_avx512_lanes,
+// the multipliers in the IFMA lane form: the lanes' first values for p.
+void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, size_t count,
+                         uint64_t p);
 // The stride table's values for the AVX-512 kernel: table[c] = first[c] for
 // the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form).
 // Each entry's presence bits are set in `presence` as it is formed, and its

@@ -23,6 +23,12 @@ struct interleaved_lanes {
   }
   void load() {}
   void store() {}
+  void begin(const uint64_t* start, const uint64_t* multiplier) {
+    for (int l = 0; l < width; ++l) set(l, start[l], multiplier[l]);
+  }
+  void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
+    take_through_memory(*this, lanes, start, multiplier);
+  }
   uint64_t value(int l) const { return z[l]; }
   ALWAYS_INLINE uint64_t probe(const uint32_t* presence) const {
     uint64_t hits = 0;
@@ -57,6 +63,17 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
   }
 }
 
+void report_lane(const stride_view& view, const lane_plan& plan, int lane, uint32_t i, uint64_t z) {
+  const auto l = static_cast<size_t>(lane);
+  for (uint32_t s = plan.lane_segments[l]; s < plan.lane_segments[l + 1]; ++s) {
+    const lane_segment& segment = plan.segments[s];
+    if (i - segment.begin < segment.count) {  // i < begin wraps
+      report_matches(view, z, segment.index, segment.t + uint64_t{i - segment.begin} * segment.step);
+      return;
+    }
+  }
+}
+
 void walk_scalar(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m) {
   for (const walk_piece& piece : pieces) {
     const fixed_factor multiplier = make_fixed_factor(piece.multiplier, m);
@@ -70,9 +87,9 @@ void walk_scalar(const stride_view& view, std::span<const walk_piece> pieces, co
   }
 }
 
-void walk_interleaved(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m) {
+void walk_interleaved(const stride_view& view, const lane_plan& plan, const prime_modulus& m) {
   interleaved_lanes lanes{m};
-  run_lane_pool(view, pieces, lanes);
+  run_lanes(view, plan, lanes);
 }
 
 }  // namespace veksieve

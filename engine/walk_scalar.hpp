@@ -25,6 +25,6 @@ inline uint64_t lane_factor(walk_kernel kernel, const prime_modulus& m) {
 }
 
 void walk_scalar(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m);
-void walk_interleaved(const stride_view& view, std::span<const walk_piece> pieces, const prime_modulus& m);
+void walk_interleaved(const stride_view& view, const lane_plan& plan, const prime_modulus& m);
 
 }  // namespace veksieve
