@@ -123,70 +123,84 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_
   const uint64_t blocks = (padded + uint64_t{lanes} * block - 1) / (uint64_t{lanes} * block);
   ASSERT(blocks * block < UINT32_MAX);  // the sizing keeps the walks far shorter
   lane_plan& plan = plan_;
-  plan.run = static_cast<uint32_t>(blocks * block);
-  plan.switches.assign(blocks, 0);
-  plan.queue_start.resize(blocks * lanes);
-  plan.queue_multiplier.resize(blocks * lanes);
-  plan.segments.resize(active_list_.size() + lanes);  // each lane's first may split a walk
-  plan.lane_segments.resize(lanes + 1);
-  plan.lane_segments[0] = 0;
-  lane_offsets_.assign(lanes, 0);
-  lane_bases_.resize(blocks * lanes);
-  // Free of branches but the loops': which walk starts where is data that
-  // no predictor learns. A lane's run starts at any offset into a walk and
-  // takes its first value from block 0's slot; a later walk starts at offset
-  // 0 at a block start. A lane's last segment, or the next one, sets where
-  // the lane's segments end.
+  const auto run = static_cast<uint32_t>(blocks * block);
+  plan.run = run;
+  // The buffers only grow, so that a prime sizes nothing; slots that no
+  // lane switches into are never read.
+  const auto at_least = [](auto& buffer, size_t size) {
+    if (buffer.size() < size) buffer.resize(size);
+  };
+  at_least(plan.switches, blocks);
+  at_least(plan.queue_start, blocks * lanes);
+  at_least(plan.queue_multiplier, blocks * lanes);
+  at_least(plan.segments, active_list_.size() + lanes);  // each lane's first may split a walk
+  at_least(plan.lane_segments, lanes + 1);
+  at_least(lane_offsets_, lanes);
+  at_least(lane_bases_, blocks * lanes);
+  uint64_t* const switches = plan.switches.data();
+  uint64_t* const queue_start = plan.queue_start.data();
+  uint64_t* const queue_multiplier = plan.queue_multiplier.data();
+  lane_segment* const segment = plan.segments.data();
+  uint32_t* const lane_segments = plan.lane_segments.data();
+  uint32_t* const offsets = lane_offsets_.data();
+  uint64_t* const bases = lane_bases_.data();
+  std::fill_n(switches, blocks, 0);
+  std::fill_n(offsets, lanes, 0);
+  lane_segments[0] = 0;
+  // Free of branches but the loops'. A lane's run starts at any offset into
+  // a walk and takes its first value from block 0's slot; a later walk
+  // starts at offset 0 where a block starts. A lane's last segment, or the
+  // next one, sets where the lane's segments end.
   uint32_t lane = 0, filled = 0, segments = 0;
   for (const uint32_t i : active_list_) {
     const step_powers& powers = step_powers_[step_slot_[i]];
     const auto step = static_cast<uint32_t>(step_[i]);
+    const uint64_t start = start_value_[i];
     uint64_t t = static_cast<uint32_t>(residue_[i]);
     for (uint32_t offset = 0, left = walk_length_[i]; left != 0;) {
       ASSERT(lane < lanes);
       const uint32_t b = filled / block;
       const size_t slot = size_t{b} * lanes + lane;
-      plan.switches[b] |= uint64_t{1} << lane;
-      plan.queue_start[slot] = start_value_[i];
-      plan.queue_multiplier[slot] = powers.lane_multiplier;
-      lane_bases_[slot] = powers.multiplier;
-      lane_offsets_[lane] |= offset;
-      const uint32_t count = std::min(left, plan.run - filled);
-      plan.segments[segments++] = {t, step, i, filled, count};
+      switches[b] |= uint64_t{1} << lane;
+      queue_start[slot] = start;
+      queue_multiplier[slot] = powers.lane_multiplier;
+      bases[slot] = powers.multiplier;
+      offsets[lane] |= offset;
+      const uint32_t count = std::min(left, run - filled);
+      segment[segments++] = {t, step, i, filled, count};
       offset += count;
       left -= count;
       t += uint64_t{count} * step;
       filled += (count + block - 1) / block * block;
-      plan.lane_segments[lane + 1] = segments;
-      const bool full = filled == plan.run;
+      lane_segments[lane + 1] = segments;
+      const uint32_t full = filled == run;  // by masks: a branch would guess wrong
       lane += full;
-      filled = full ? 0 : filled;
+      filled &= full - 1;
     }
   }
-  plan.segments.resize(segments);
-  for (uint32_t l = lane + 1; l <= lanes; ++l) plan.lane_segments[l] = segments;
+  for (uint32_t l = lane + 1; l <= lanes; ++l) lane_segments[l] = segments;
   for (uint32_t l = filled == 0 ? lane : lane + 1; l < lanes; ++l) {
-    plan.queue_start[l] = 0;  // idle
-    plan.queue_multiplier[l] = 0;
+    queue_start[l] = 0;  // idle
+    queue_multiplier[l] = 0;
   }
 
   // A run that starts inside a walk starts from k*2^t times 2^(step*offset).
   if (kernel == walk_kernel::avx512) {
-    raise_starts_avx512(plan.queue_start.data(), plan.queue_multiplier.data(), lane_offsets_.data(), lanes, m.p);
+    raise_starts_avx512(queue_start, queue_multiplier, offsets, m.p);
     return;
   }
   lane_exponents_.resize(lanes);
   lane_powers_.resize(lanes);
   size_t raised = 0;
   for (uint32_t l = 0; l < lanes; ++l) {
-    if (lane_offsets_[l] == 0) continue;
-    lane_bases_[raised] = lane_bases_[l];  // raised <= l
-    lane_exponents_[raised++] = lane_offsets_[l];
+    if (offsets[l] == 0) continue;
+    bases[raised] = bases[l];  // raised <= l
+    lane_exponents_[raised++] = offsets[l];
   }
-  power_batch(lane_bases_.data(), lane_exponents_.data(), raised, m, lane_powers_.data());
+  power_batch(bases, lane_exponents_.data(), raised, m, lane_powers_.data());
   raised = 0;
   for (uint32_t l = 0; l < lanes; ++l) {
-    if (lane_offsets_[l] != 0) plan.queue_start[l] = mulmod_full(plan.queue_start[l], lane_powers_[raised++], m);
+    if (offsets[l] != 0) queue_start[l] = mulmod_full(queue_start[l], lane_powers_[raised++], m);
   }
 }
 

@@ -165,6 +165,35 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
   }
 }
 
+// Right to left, all lanes at once; a start times a power in the form x*2^52
+// keeps the start's form. Lazy products (p < 2^50) stay below 2p until the end.
+template <bool lazy>
+void raise_starts(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p) {
+  const ifma_modulus m(p);
+  const __m512i one = _mm512_set1_epi64(1);
+  __m512i result[vectors], power[vectors], left[vectors];
+  for (int v = 0; v < vectors; ++v) {
+    result[v] = _mm512_loadu_si512(starts + 8 * v);
+    power[v] = _mm512_loadu_si512(multipliers + 8 * v);
+    left[v] = _mm512_maskz_cvtepu32_epi64(0xff, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(exponents + 8 * v)));
+  }
+  uint32_t all_bits = 0;
+  for (int l = 0; l < 8 * vectors; ++l) all_bits |= exponents[l];
+  const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
+  for (uint32_t bits = all_bits; bits != 0; bits >>= 1) {
+    for (int v = 0; v < vectors; ++v) {
+      const __mmask8 take = _mm512_test_epi64_mask(left[v], one);
+      result[v] = _mm512_mask_mov_epi64(result[v], take, mul(result[v], power[v]));
+      power[v] = mul(power[v], power[v]);
+      left[v] = _mm512_srli_epi64(left[v], 1);
+    }
+  }
+  for (int v = 0; v < vectors; ++v) {
+    const __m512i r = result[v];
+    _mm512_storeu_si512(starts + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
+  }
+}
+
 }  // namespace
 
 void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
@@ -172,37 +201,12 @@ void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
   run_lanes(view, plan, lanes);
 }
 
-void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, size_t count,
-                         uint64_t p) {
-  // Right to left, all lanes at once; a start times a power in the form
-  // x*2^52 keeps the start's form.
-  alignas(64) uint64_t start[walk_avx512_lanes] = {}, square[walk_avx512_lanes] = {};
-  alignas(64) uint64_t e[walk_avx512_lanes] = {};
-  uint32_t all_bits = 0;
-  for (size_t l = 0; l < count; ++l) {
-    start[l] = starts[l];
-    square[l] = multipliers[l];
-    e[l] = exponents[l];
-    all_bits |= exponents[l];
+void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p) {
+  if (p <= power_batch_lazy_max_prime) {
+    raise_starts<true>(starts, multipliers, exponents, p);
+  } else {
+    raise_starts<false>(starts, multipliers, exponents, p);
   }
-  const ifma_modulus m(p);
-  __m512i result[vectors], power[vectors], left[vectors];
-  for (int v = 0; v < vectors; ++v) {
-    result[v] = _mm512_load_si512(start + 8 * v);
-    power[v] = _mm512_load_si512(square + 8 * v);
-    left[v] = _mm512_load_si512(e + 8 * v);
-  }
-  const __m512i one = _mm512_set1_epi64(1);
-  for (uint32_t bits = all_bits; bits != 0; bits >>= 1) {
-    for (int v = 0; v < vectors; ++v) {
-      const __mmask8 take = _mm512_test_epi64_mask(left[v], one);
-      result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], power[v]));
-      power[v] = m.mul(power[v], power[v]);
-      left[v] = _mm512_srli_epi64(left[v], 1);
-    }
-  }
-  for (int v = 0; v < vectors; ++v) _mm512_store_si512(start + 8 * v, result[v]);
-  for (size_t l = 0; l < count; ++l) starts[l] = start[l];
 }
 
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,

@@ -79,7 +79,7 @@ void walk_avx2(const stride_view&, const lane_plan&, uint64_t) { ASSERT(false); 
 #endif
 #if !defined(VEKSIEVE_HAVE_AVX512_KERNEL)
 void walk_avx512(const stride_view&, const lane_plan&, uint64_t) { ASSERT(false); }
-void raise_starts_avx512(uint64_t*, const uint64_t*, const uint32_t*, size_t, uint64_t) { ASSERT(false); }
+void raise_starts_avx512(uint64_t*, const uint64_t*, const uint32_t*, uint64_t) { ASSERT(false); }
 void build_table_avx512(uint64_t*, uint64_t*, uint32_t*, uint32_t, const uint64_t*, uint64_t, uint64_t) {
   ASSERT(false);
 }

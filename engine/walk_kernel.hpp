@@ -102,7 +102,7 @@ struct lane_plan {
   std::vector<uint64_t> switches;
   std::vector<uint64_t> queue_start;
   std::vector<uint64_t> queue_multiplier;
-  std::vector<lane_segment> segments;   // lane by lane, each lane's in order of begin
+  std::vector<lane_segment> segments;   // lane by lane, each lane's in order of begin (the buffers may be longer)
   std::vector<uint32_t> lane_segments;  // lane l's are [lane_segments[l], lane_segments[l + 1])
 };
 
@@ -125,10 +125,9 @@ void report_lane(const stride_view& view, const lane_plan& plan, int lane, uint3
 // AVX2, s * 2^52 for AVX-512 IFMA, so that each lane product keeps the form.
 void walk_avx2(const stride_view& view, const lane_plan& plan, uint64_t p);
 void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p);
-// starts[l] *= multipliers[l]^exponents[l] for l < count <= walk_avx512_lanes,
+// starts[l] *= multipliers[l]^exponents[l] for the walk_avx512_lanes lanes,
 // the multipliers in the IFMA lane form: the lanes' first values for p.
-void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, size_t count,
-                         uint64_t p);
+void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p);
 // The stride table's values for the AVX-512 kernel: table[c] = first[c] for
 // the 32 chains c, then table[j + 32] = table[j] * multiplier (lane form).
 // Each entry's presence bits are set in `presence` as it is formed, and its
