@@ -1,9 +1,10 @@
 // The baby-step/giant-step search for one prime: a table of -2^-(nmin + j*M)
 // with a presence map keyed by the low 22 bits of each entry, and one walk
 // over k*2^t for the t of each active sequence's class inside one stride. The
-// walks are cut into pieces and handed to the kernel chosen for the prime.
-// The map keeps its bits until the next table starts; the AVX-512 kernel
-// clears it while the table's first powers wait on their products.
+// walks are laid over the lanes of the kernel chosen for the prime and
+// handed to it. The map keeps its bits until the next table starts; the
+// AVX-512 kernel clears it while the table's first powers wait on their
+// products.
 #include <algorithm>
 #include <bit>
 #include <cstring>

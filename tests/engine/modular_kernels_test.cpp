@@ -195,5 +195,39 @@ TEST(power_batch, matches_direct_power) {
   }
 }
 
+
+TEST(walk_starts, ifma_lanes_match_direct_power) {
+  // Each lane's start times its multiplier to its own offset, in the
+  // engine's form and the IFMA form: lazy below 2^50, reduced above, with
+  // offsets of 0 (the lane starts a walk) up to 12 bits.
+  if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
+  test::product_mode mode;
+  std::vector<uint64_t> primes;
+  primesieve::generate_n_primes(20, uint64_t{3}, &primes);
+  for (const uint64_t from : {uint64_t{1000000000000}, uint64_t{281474976000000}, (uint64_t{1} << 50) - 300,
+                              (uint64_t{1} << 52) - 3000}) {
+    for (const uint64_t p : test::primes_from(from, 10)) {
+      if (p <= kernel_prime_limit(walk_kernel::avx512) && p <= product_max_prime) primes.push_back(p);
+    }
+  }
+  for (const uint64_t p : primes) {
+    const prime_modulus m = make_modulus(p);
+    const uint64_t form = pow_ref(2, 52, p);
+    uint64_t starts[walk_avx512_lanes], multipliers[walk_avx512_lanes], want[walk_avx512_lanes];
+    uint32_t offsets[walk_avx512_lanes];
+    for (uint32_t l = 0; l < walk_avx512_lanes; ++l) {
+      const uint64_t start = mul_ref(4847 + l, pow_ref(2, 1000 + 37 * l, p), p), base = pow_ref(2, 6 * l + 1, p);
+      offsets[l] = l % 5 == 0 ? 0 : (l * 131) % 4096;
+      starts[l] = to_residue(start, m);
+      multipliers[l] = mul_ref(base, form, p);
+      want[l] = mul_ref(start, pow_ref(base, offsets[l], p), p);
+    }
+    raise_starts_avx512(starts, multipliers, offsets, p);
+    for (uint32_t l = 0; l < walk_avx512_lanes; ++l) {
+      EXPECT_EQ(from_residue(starts[l], m), want[l]) << "lane " << l << " p=" << p;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace veksieve
