@@ -64,10 +64,12 @@ struct ifma_lanes {
       s[v] = _mm512_mask_loadu_epi64(s[v], mask, multiplier + 8 * v);
     }
   }
+  // Every vector stored, so that no step indexes z at run time: the
+  // registers then need no copy in memory.
   uint64_t value(int l) const {
-    alignas(64) uint64_t zs[8];
-    _mm512_store_si512(zs, z[l / 8]);
-    return zs[l % 8];
+    alignas(64) uint64_t zs[width];
+    for (int v = 0; v < vectors; ++v) _mm512_store_si512(zs + 8 * v, z[v]);
+    return zs[l];
   }
   // The low halves of two vectors packed into sixteen 32-bit lanes, so that
   // one gather of presence blocks serves sixteen lanes.
