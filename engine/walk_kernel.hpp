@@ -1,5 +1,5 @@
-// The walk kernels: each walks a list of pieces of the active sequences'
-// walks over one stride and reports every value found in the stride table.
+// The walk kernels: each walks the active sequences' walks over one stride
+// and reports every value found in the stride table.
 // The scalar kernel walks one chain at a time and is always built; the
 // others keep many independent chains in flight (interleaved scalar chains,
 // AVX2 and AVX-512 IFMA lanes) and are picked at run time, per prime.
