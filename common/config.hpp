@@ -20,14 +20,15 @@ constexpr double max_alpha = 105.0;
 // time, least squares over sieve runs of 13 crafted sequence sets, fitted
 // within 4% but for two table-heavy sets); re-run it after any change to
 // the kernels and paste the lines it prints here. These are the figures with
-// the walks, tables without chains, one walk piece per lane and the faster
-// power batches: medians of five fits on a quiet machine (table entry 0.98 to
-// 1.3 ns, walk step 0.71 to 0.96 ns, searched sequence 10 to 28 ns).
-constexpr double cost_table_entry_ns = 1.01;
-constexpr double cost_walk_step_ns = 0.744;
-constexpr double cost_searched_sequence_ns = 22.2;
-constexpr double cost_residue_test_ns = 18.1;
-constexpr double cost_group_ns = 8.19;
+// the walks laid over the lanes in equal runs, the map cleared beside the
+// next table's first powers and the filters' values formed in lane form:
+// medians of seven fits (table entry 0.99 to 1.5 ns, walk step 0.66 to
+// 0.90 ns, searched sequence 10 to 37 ns).
+constexpr double cost_table_entry_ns = 1.15;
+constexpr double cost_walk_step_ns = 0.719;
+constexpr double cost_searched_sequence_ns = 23.1;
+constexpr double cost_residue_test_ns = 15.1;
+constexpr double cost_group_ns = 5.58;
 // The modelled stride replaces the default alpha's only when it is expected
 // to cost this share less: the fit's errors reach 15% on table-heavy sets,
 // and the default is well tuned for the period-table files. W1's modelled
