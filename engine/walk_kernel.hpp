@@ -141,7 +141,7 @@ uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length
 void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
                         uint64_t* results);
 
-// The number of pieces the kernel walks at once.
+// The number of lanes the kernel steps at once.
 int kernel_lanes(walk_kernel kernel);
 // Whether this build has the kernel and this CPU can run it.
 bool kernel_supported(walk_kernel kernel);
