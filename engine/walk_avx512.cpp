@@ -109,13 +109,17 @@ __attribute__((always_inline)) inline __m512i mul_lazy(const ifma_modulus& m, __
 
 // Right to left, v vectors of eight lanes in one pass: the squarings are
 // each lane's only dependent chain; the masked products into the result
-// overlap them, and the vectors overlap each other.
+// overlap them, and the vectors overlap each other. Each result starts at
+// `one`, or at its factor where `factors` is given (a power times a factor
+// in the form x*2^52 keeps the factor's form).
 template <bool lazy, int v_count>
 void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
-                   uint64_t one, uint64_t* results) {
+                   uint64_t one, const uint64_t* factors, uint64_t* results) {
   alignas(64) uint64_t a_memory[8 * v_count] = {};
   alignas(64) uint64_t e_memory[8 * v_count] = {};
+  alignas(64) uint64_t f_memory[8 * v_count];
   uint64_t all_bits = 0;
+  for (size_t l = 0; l < 8 * v_count; ++l) f_memory[l] = factors != nullptr && l < lanes ? factors[l] : one;
   for (size_t l = 0; l < lanes; ++l) {
     a_memory[l] = values[l];
     e_memory[l] = exponents[l];
@@ -125,7 +129,7 @@ void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t
   for (int v = 0; v < v_count; ++v) {
     square[v] = _mm512_load_si512(a_memory + 8 * v);
     e[v] = _mm512_load_si512(e_memory + 8 * v);
-    result[v] = _mm512_set1_epi64(static_cast<long long>(one));
+    result[v] = _mm512_load_si512(f_memory + 8 * v);
   }
   const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
   const int bits = 64 - __builtin_clzll(all_bits | 1);
@@ -153,7 +157,7 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
   for (size_t first = 0; first < count; first += most) {
     const size_t lanes = count - first < most ? count - first : most;
     const auto raise = [&]<int v_count>() {
-      raise_vectors<lazy, v_count>(m, values + first, exponents + first, lanes, one, results + first);
+      raise_vectors<lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first);
     };
     switch ((lanes + 7) / 8) {
       case 1: raise.template operator()<1>(); break;
@@ -167,35 +171,6 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
   }
 }
 
-// Right to left, all lanes at once; a start times a power in the form x*2^52
-// keeps the start's form. Lazy products (p < 2^50) stay below 2p until the end.
-template <bool lazy>
-void raise_starts(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p) {
-  const ifma_modulus m(p);
-  const __m512i one = _mm512_set1_epi64(1);
-  __m512i result[vectors], power[vectors], left[vectors];
-  for (int v = 0; v < vectors; ++v) {
-    result[v] = _mm512_loadu_si512(starts + 8 * v);
-    power[v] = _mm512_loadu_si512(multipliers + 8 * v);
-    left[v] = _mm512_maskz_cvtepu32_epi64(0xff, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(exponents + 8 * v)));
-  }
-  uint32_t all_bits = 0;
-  for (int l = 0; l < 8 * vectors; ++l) all_bits |= exponents[l];
-  const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
-  for (uint32_t bits = all_bits; bits != 0; bits >>= 1) {
-    for (int v = 0; v < vectors; ++v) {
-      const __mmask8 take = _mm512_test_epi64_mask(left[v], one);
-      result[v] = _mm512_mask_mov_epi64(result[v], take, mul(result[v], power[v]));
-      power[v] = mul(power[v], power[v]);
-      left[v] = _mm512_srli_epi64(left[v], 1);
-    }
-  }
-  for (int v = 0; v < vectors; ++v) {
-    const __m512i r = result[v];
-    _mm512_storeu_si512(starts + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
-  }
-}
-
 }  // namespace
 
 void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
@@ -204,10 +179,13 @@ void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
 }
 
 void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p) {
+  const ifma_modulus m(p);
+  uint64_t wide[walk_avx512_lanes];
+  for (int l = 0; l < walk_avx512_lanes; ++l) wide[l] = exponents[l];
   if (p <= power_batch_lazy_max_prime) {
-    raise_starts<true>(starts, multipliers, exponents, p);
+    raise_vectors<true, vectors>(m, multipliers, wide, walk_avx512_lanes, 0, starts, starts);
   } else {
-    raise_starts<false>(starts, multipliers, exponents, p);
+    raise_vectors<false, vectors>(m, multipliers, wide, walk_avx512_lanes, 0, starts, starts);
   }
 }
 
