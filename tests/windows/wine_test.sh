@@ -151,13 +151,22 @@ for pair in "windows linux" "linux windows"; do
 done
 
 echo "== killed outright under wine, resumed from the last checkpoint"
-# The example: few factors, so that a checkpoint is written every second.
+# A checkpoint follows a progress report only a second or more after the last
+# line written, and this workload finds factors often: the run is killed at
+# its first checkpoint past the start, or two seconds after its first progress
+# report if none has come by then. Either way the resumed run must end with
+# the reference's lines.
 dir=$work/killed
 make_workload "$dir"
 (cd "$dir" && VEKSIEVE_CHECKPOINT_SECONDS=0 exec wine "$windows" < /dev/null > console.txt 2> wine.txt) &
 pid=$!
+since_report=0
 for _ in $(seq 600); do
-  [ "$(count '^pmin=' "$dir/VekStatus.dat")" -ge 3 ] && break
+  [ "$(count '^pmin=' "$dir/VekStatus.dat")" -ge 2 ] && break
+  if [ "$(count 'Sieved up to' "$dir/console.txt")" -ge 1 ]; then
+    since_report=$((since_report + 1))
+    [ "$since_report" -ge 20 ] && break
+  fi
   sleep 0.1
 done
 kill -KILL "$pid" 2> /dev/null || true
