@@ -109,7 +109,7 @@ class engine_state {
   std::vector<walk_piece> pieces_;       // the current prime's walks for the scalar kernel
   lane_plan plan_;                       // ... and laid out for the others
   std::vector<uint32_t> lane_offsets_;   // each lane's first step into its first walk
-  std::vector<uint64_t> lane_bases_;     // the multiplier of each queued walk (product form)
+  std::vector<uint64_t> lane_bases_;     // the 2^step of each lane that starts inside a walk
   std::vector<uint64_t> lane_exponents_;
   std::vector<uint64_t> lane_powers_;
   walk_kernel kernel_;

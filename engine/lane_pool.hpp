@@ -18,7 +18,14 @@
 
 namespace veksieve {
 
-// take() for lanes kept in memory between runs of steps (set, load, store).
+// begin() and take() for lanes kept in memory between runs of steps (set,
+// load, store).
+template <class Lanes>
+static void begin_through_memory(Lanes& lanes, const uint64_t* start, const uint64_t* multiplier) {
+  for (int l = 0; l < Lanes::width; ++l) lanes.set(l, start[l], multiplier[l]);
+  lanes.load();
+}
+
 template <class Lanes>
 static void take_through_memory(Lanes& lanes, uint64_t mask, const uint64_t* start, const uint64_t* multiplier) {
   lanes.store();

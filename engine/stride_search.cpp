@@ -137,14 +137,12 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_
   at_least(plan.segments, active_list_.size() + lanes);  // each lane's first may split a walk
   at_least(plan.lane_segments, lanes + 1);
   at_least(lane_offsets_, lanes);
-  at_least(lane_bases_, blocks * lanes);
   uint64_t* const switches = plan.switches.data();
   uint64_t* const queue_start = plan.queue_start.data();
   uint64_t* const queue_multiplier = plan.queue_multiplier.data();
   lane_segment* const segment = plan.segments.data();
   uint32_t* const lane_segments = plan.lane_segments.data();
   uint32_t* const offsets = lane_offsets_.data();
-  uint64_t* const bases = lane_bases_.data();
   std::fill_n(switches, blocks, 0);
   std::fill_n(offsets, lanes, 0);
   lane_segments[0] = 0;
@@ -165,7 +163,6 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_
       switches[b] |= uint64_t{1} << lane;
       queue_start[slot] = start;
       queue_multiplier[slot] = powers.lane_multiplier;
-      bases[slot] = powers.multiplier;
       offsets[lane] |= offset;
       const uint32_t count = std::min(left, run - filled);
       segment[segments++] = {t, step, i, filled, count};
@@ -190,15 +187,19 @@ void engine_state::cut_walks(const prime_modulus& m, walk_kernel kernel, uint64_
     raise_starts_avx512(queue_start, queue_multiplier, offsets, m.p);
     return;
   }
+  // The others raise the walks' own multipliers: a lane that starts inside a
+  // walk has it as its first segment.
+  lane_bases_.resize(lanes);
   lane_exponents_.resize(lanes);
   lane_powers_.resize(lanes);
   size_t raised = 0;
   for (uint32_t l = 0; l < lanes; ++l) {
     if (offsets[l] == 0) continue;
-    bases[raised] = bases[l];  // raised <= l
+    const uint32_t walk = segment[lane_segments[l]].index;
+    lane_bases_[raised] = step_powers_[step_slot_[walk]].multiplier;
     lane_exponents_[raised++] = offsets[l];
   }
-  power_batch(bases, lane_exponents_.data(), raised, m, lane_powers_.data());
+  power_batch(lane_bases_.data(), lane_exponents_.data(), raised, m, lane_powers_.data());
   raised = 0;
   for (uint32_t l = 0; l < lanes; ++l) {
     if (offsets[l] != 0) queue_start[l] = mulmod_full(queue_start[l], lane_powers_[raised++], m);

@@ -58,10 +58,7 @@ struct fma_lanes {
   void store() {
     for (int v = 0; v < vectors; ++v) _mm256_store_pd(z_memory + 4 * v, z[v]);
   }
-  void begin(const uint64_t* start, const uint64_t* multiplier) {
-    for (int l = 0; l < width; ++l) set(l, start[l], multiplier[l]);
-    load();
-  }
+  void begin(const uint64_t* start, const uint64_t* multiplier) { begin_through_memory(*this, start, multiplier); }
   void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
     take_through_memory(*this, lanes, start, multiplier);
   }

@@ -23,9 +23,7 @@ struct interleaved_lanes {
   }
   void load() {}
   void store() {}
-  void begin(const uint64_t* start, const uint64_t* multiplier) {
-    for (int l = 0; l < width; ++l) set(l, start[l], multiplier[l]);
-  }
+  void begin(const uint64_t* start, const uint64_t* multiplier) { begin_through_memory(*this, start, multiplier); }
   void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
     take_through_memory(*this, lanes, start, multiplier);
   }

@@ -195,7 +195,6 @@ TEST(power_batch, matches_direct_power) {
   }
 }
 
-
 TEST(walk_starts, ifma_lanes_match_direct_power) {
   // Each lane's start times its multiplier to its own offset, in the
   // engine's form and the IFMA form: lazy below 2^50, reduced above, with

@@ -1,6 +1,7 @@
 // The per-prime work (filters and stride search) against the brute-force
 // reference, prime by prime, with the presence map checked after each prime
-// to hold no more than one table's bits; every other prime's table has chains. Sequences keep the parity of their k's candidates, as a sequence
+// to hold no more than one table's bits; every other prime's table has
+// chains. Sequences keep the parity of their k's candidates, as a sequence
 // file's do; a k that 3 divides may have any class.
 #include <gtest/gtest.h>
 
