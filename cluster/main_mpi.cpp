@@ -18,6 +18,7 @@
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
+#include "control/status_file.hpp"
 #include "control/usage.hpp"
 
 namespace veksieve {
@@ -30,7 +31,9 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
     if (const auto status = run_without_sieving(action, job, std::cout)) return *status;
     lower_to_idle_priority();
     std::optional<fatal_error> unreadable;
+    file_lock status_lock;
     try {
+      status_lock = lock_status_file(job.status_file);
       load_sequence_file(sequence_file_name, job);
     } catch (const fatal_error& error) {
       unreadable = error;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace veksieve {
 
@@ -43,6 +44,53 @@ int write_durably(const std::string& path, std::string_view text, write_mode mod
 // system has them, else a copy), replacing an old backup; `path` itself is
 // never missing meanwhile. Returns 0 or the errno of the failed step.
 int keep_backup(const std::string& path, const std::string& backup);
+
+// Copies the file at `from` byte for byte to `to`, a name not yet taken, and
+// has the copy on the disk before returning. Returns 0, EEXIST when `to`
+// exists, or the errno of the failed step; a failed copy is removed again.
+int copy_durably(const std::string& from, const std::string& to);
+
+// An exclusive lock on a file, held from construction until destruction, so
+// that two runs never share one status file. The system releases it when the
+// process ends, however it ends: nothing can go stale. A missing file is
+// created empty to hold it; a file that is empty when the lock is released
+// is removed, since it only held the lock (or was emptied to be written
+// afresh and never was). A device, a pipe or a file that cannot be opened
+// is not locked.
+class file_lock {
+ public:
+  enum class state { held, in_use, not_lockable };
+
+  file_lock() = default;
+  explicit file_lock(const std::string& path);
+  ~file_lock() { release(); }
+  file_lock(file_lock&& other) noexcept { take(other); }
+  file_lock& operator=(file_lock&& other) noexcept {
+    if (this != &other) {
+      release();
+      take(other);
+    }
+    return *this;
+  }
+  file_lock(const file_lock&) = delete;
+  file_lock& operator=(const file_lock&) = delete;
+
+  state status() const { return state_; }
+
+ private:
+  void release();
+  void take(file_lock& other) {
+    path_ = std::move(other.path_);
+    handle_ = other.handle_;
+    state_ = other.state_;
+    other.handle_ = -1;
+    other.state_ = state::not_lockable;
+  }
+
+  std::string path_;
+  intptr_t handle_ = -1;  // a descriptor, or a Windows HANDLE
+  state state_ = state::not_lockable;
+};
 
 // Renames `from` to `to`, replacing `to` in one step, and has the rename on
 // the disk before returning. Returns 0 or the errno of the failed step.

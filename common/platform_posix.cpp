@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +112,73 @@ int write_durably(const std::string& path, std::string_view text, write_mode mod
 int keep_backup(const std::string& path, const std::string& backup) {
   if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return errno;
   return ::link(path.c_str(), backup.c_str()) == 0 ? 0 : errno;
+}
+
+int copy_durably(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    return error;
+  }
+  int error = 0;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got < 0) error = errno;
+      break;
+    }
+    error = write_all(out, std::string_view(buffer, static_cast<std::size_t>(got)));
+    if (error != 0) break;
+  }
+  if (error == 0 && ::fsync(out) != 0) error = errno;
+  if (::close(out) != 0 && error == 0 && errno != EINTR) error = errno;
+  ::close(in);
+  if (error != 0) ::unlink(to.c_str());
+  return error;
+}
+
+file_lock::file_lock(const std::string& path) : path_(path) {
+  // Non-blocking, so that a pipe given as the file cannot hang the start.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return;
+  }
+  // The lock belongs to this open file, not to the process: the status
+  // file's own writes open and close it again without releasing the lock.
+#if defined(F_OFD_SETLK)
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  const bool locked = ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+#else
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+#endif
+  if (!locked) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EAGAIN || error == EACCES || error == EWOULDBLOCK) state_ = state::in_use;
+    return;
+  }
+  handle_ = fd;
+  state_ = state::held;
+}
+
+void file_lock::release() {
+  if (state_ == state::held) {
+    struct stat info;
+    if (::fstat(static_cast<int>(handle_), &info) == 0 && info.st_size == 0) (void)::unlink(path_.c_str());
+    ::close(static_cast<int>(handle_));
+  }
+  handle_ = -1;
+  state_ = state::not_lockable;
 }
 
 int rename_durably(const std::string& from, const std::string& to) {

@@ -127,6 +127,56 @@ int keep_backup(const std::string& path, const std::string& backup) {
   return errno_of(GetLastError());
 }
 
+int copy_durably(const std::string& from, const std::string& to) {
+  if (!CopyFileA(from.c_str(), to.c_str(), TRUE)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : errno_of(error);
+  }
+  const HANDLE copy = CreateFileA(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  int error = 0;
+  if (copy == INVALID_HANDLE_VALUE || !FlushFileBuffers(copy)) error = errno_of(GetLastError());
+  if (copy != INVALID_HANDLE_VALUE) CloseHandle(copy);
+  if (error != 0) (void)DeleteFileA(to.c_str());
+  return error;
+}
+
+// The lock covers one byte far beyond the end of any file: Windows locks
+// bar reading and writing the bytes they cover, even through this process's
+// own handles, and the status file is written through those.
+constexpr DWORD lock_offset_high = 0x7fffffff;
+
+file_lock::file_lock(const std::string& path) : path_(path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return;
+  }
+  OVERLAPPED where{};
+  where.OffsetHigh = lock_offset_high;
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) state_ = state::in_use;
+    return;
+  }
+  handle_ = reinterpret_cast<intptr_t>(file);
+  state_ = state::held;
+}
+
+void file_lock::release() {
+  if (state_ == state::held) {
+    const HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart == 0) (void)DeleteFileA(path_.c_str());
+    CloseHandle(file);
+  }
+  handle_ = -1;
+  state_ = state::not_lockable;
+}
+
 int rename_durably(const std::string& from, const std::string& to) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
   return errno_of(GetLastError());

@@ -13,6 +13,7 @@ constexpr int exit_no_range = 3;              // unsent results, or the input en
 constexpr int exit_status_file_unwritable = 4;  // the status file cannot be created or deleted
 constexpr int exit_bad_status_file = 5;       // the status file holds numbers that cannot be used
 constexpr int exit_bad_command_line = 6;      // -f= or -u= cannot be used
+constexpr int exit_status_file_in_use = 7;    // another run holds the status file
 
 struct fatal_error {
   std::string message;  // printed exactly as it stands (the file messages carry no line end)

@@ -11,6 +11,7 @@
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
+#include "control/status_file.hpp"
 #include "control/usage.hpp"
 
 int main(int argc, char** argv) {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     sieve_job job;
     const start_action action = scan_options(argc, argv, job, std::cout);
     if (const auto status = run_without_sieving(action, job, std::cout)) return *status;
+    const file_lock status_lock = lock_status_file(job.status_file);
     lower_to_idle_priority();
     load_sequence_file(sequence_file_name, job);
     settle_range(job, std::cin, std::cout);

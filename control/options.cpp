@@ -1,8 +1,7 @@
 // The option scan. The alpha value is read like strtod reads a decimal number
 // (leading blanks, sign, digits, fraction, exponent), but locale-free and
 // without hexadecimal forms; no number reads as 0 and is rejected. The range
-// values follow the range prompt's number rules; a thread count is a whole
-// number and nothing else.
+// values and a thread count are whole numbers and nothing else.
 #include "control/options.hpp"
 
 #include <charconv>
@@ -60,9 +59,16 @@ bool is_known(const char* arg) {
   throw fatal_error{text_format("The option '%s' is invalid - %s!", arg, reason), exit_bad_command_line};
 }
 
-// A number of billions from "-f=" or "-u=", read as at the range prompt.
+// A number of billions from "-f=" or "-u=": a whole number and nothing else,
+// since a script's "0.5" or "1e3" would otherwise be read as 0 or 1 and start
+// a range nobody asked for.
 int64_t billions(const char* arg, int64_t lowest) {
-  const leading_number number = read_leading_number(arg + 3);
+  const std::string_view text = arg + 3;
+  const bool signed_number = !text.empty() && (text[0] == '-' || text[0] == '+');
+  const std::string_view digits = text.substr(signed_number ? 1 : 0);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    refuse(arg, text_format("'%s' is not a whole number of billions", arg + 3).c_str());
+  const leading_number number = read_leading_number(text);
   if (number.value < 0 && lowest == 0) refuse(arg, "the sieve cannot start below p=0");
   if (number.value > max_range_billions)
     refuse(arg, text_format("the number is above %lld", static_cast<long long>(max_range_billions)).c_str());
@@ -136,6 +142,9 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
     if (end < start)
       throw fatal_error{text_format("The options '%s' and '%s' are invalid - the range ends before it starts!", from,
                                     upto),
+                        exit_bad_command_line};
+    if (end == start)
+      throw fatal_error{text_format("The options '%s' and '%s' are invalid - the range is empty!", from, upto),
                         exit_bad_command_line};
     job.command_line_range = prime_range{start * billion, end * billion};
   }

@@ -1,8 +1,9 @@
 // The range dialogue. Numbers are typed in billions; each must keep its range
-// within 2^62, so that its product by 10^9 fits 64 bits
-// that its product by 10^9 fits 64, the start may not be negative (the prime
-// source starts at 0 or above), and the end may not lie below the start: such
-// a range would finish at once and leave "Done" for primes never sieved. An
+// within 2^62, so that its product by 10^9 fits 64 bits, the start may not be
+// negative (the prime source starts at 0 or above), and the end must lie
+// above the start: an empty or reversed range would finish at once and leave
+// "Done" for primes never sieved. A status file is never written afresh
+// without its old contents kept beside it as a backup. An
 // input that ends cannot confirm a range, and is no yes to the
 // completed-results question either. A range from the command line asks
 // nothing, so it is refused wherever the dialogue would have asked.
@@ -89,7 +90,10 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
       });
       if (status.results_sent) {
         file.close();
-        delete_status_file(job.status_file);
+        // The text warns that the file is overwritten; it is kept all the same.
+        const std::string backup = keep_as_backup(job.status_file);
+        out << "The results are kept as '" << backup << "'.\n";
+        empty_status_file(job.status_file);
       }
     }
   }
@@ -106,7 +110,7 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
   job.resumed = pmax != 0;
   job.range_start = status.range_start;
   job.saved_factors = static_cast<int64_t>(status.factors.size());
-  if (job.resumed) strike_reported_factors(job, status);
+  if (job.resumed) strike_reported_factors(job, status, out);
   if (pmax == 0) {
     if (job.command_line_range) {
       pmin = job.command_line_range->pmin;
@@ -119,6 +123,10 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
           out << "The sieve cannot end below its start - please type both numbers again.\n";
           continue;
         }
+        if (pmax == pmin) {
+          out << "The sieve cannot end where it starts - please type both numbers again.\n";
+          continue;
+        }
         out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
                            pmin / billion, pmax / billion);
         const std::optional<std::string> line = answer(in, out);
@@ -129,6 +137,13 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
     if (pmin == 0) {
       for (std::vector<uint32_t>& bits : job.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
     } else {
+      // A file that names no range (damaged, cut short, edited by hand) may
+      // still hold factor lines: it is kept before it is written afresh.
+      if (status.holds_lines) {
+        const std::string backup = keep_as_backup(job.status_file);
+        out << "The file '" << job.status_file << "' names no range - it is kept as '" << backup
+            << "' and started afresh.\n";
+      }
       create_status_file(job.status_file, pmin, pmax);
       job.resumable = true;
     }

@@ -6,11 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <ostream>
 
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sieve_job.hpp"
 #include "control/text_format.hpp"
+#include "report/exact_arithmetic.hpp"
 
 namespace veksieve {
 
@@ -34,6 +37,11 @@ status_contents read_status(std::istream& in, const std::string& name, const res
                         exit_bad_status_file};
     case status_problem::results_not_sent:
       throw fatal_error{"Please send the results to the Vek team before starting a new sieve.", exit_no_range};
+    case status_problem::not_a_status_file:
+      throw fatal_error{text_format("The file '%s' is no status file - line %lld is none of its lines, and nothing "
+                                    "was changed!",
+                                    name.c_str(), static_cast<long long>(reading.line_number)),
+                        exit_bad_status_file};
     case status_problem::negative_pmin:
       throw fatal_error{text_format("The file '%s' is invalid - pmin=%lld is negative!", name.c_str(),
                                     static_cast<long long>(reading.contents.pmin)),
@@ -46,7 +54,47 @@ status_contents read_status(std::istream& in, const std::string& name, const res
                                     name.c_str(), name_of_number, static_cast<long long>(value)),
                         exit_bad_status_file};
   }
+  const status_contents& status = reading.contents;
+  if (status.pmax != 0 && status.pmin > status.pmax)
+    throw fatal_error{text_format("The file '%s' is invalid - pmin=%lld lies above pmax=%lld, and nothing was changed!",
+                                  name.c_str(), static_cast<long long>(status.pmin),
+                                  static_cast<long long>(status.pmax)),
+                      exit_bad_status_file};
   return std::move(reading.contents);
+}
+
+file_lock lock_status_file(const std::string& name) {
+  std::error_code no_answer;
+  if (std::filesystem::equivalent(name, sequence_file_name, no_answer))
+    throw fatal_error{text_format("The file '%s' is the sequence file - it cannot be the status file as well, and "
+                                  "nothing was changed!",
+                                  name.c_str()),
+                      exit_bad_status_file};
+  file_lock lock(name);
+  if (lock.status() == file_lock::state::in_use)
+    throw fatal_error{text_format("The file '%s' is in use by another veksieve run - nothing was changed!",
+                                  name.c_str()),
+                      exit_status_file_in_use};
+  return lock;
+}
+
+std::string keep_as_backup(const std::string& name) {
+  for (int number = 0;; ++number) {
+    const std::string backup = number == 0 ? name + ".bak" : text_format("%s.bak.%d", name.c_str(), number);
+    const int error = copy_durably(name, backup);
+    if (error == 0) return backup;
+    if (error != EEXIST) {
+      throw fatal_error{text_format("The file '%s' cannot be kept as '%s' - %s, and nothing was changed!",
+                                    name.c_str(), backup.c_str(), std::strerror(error)),
+                        exit_status_file_unwritable};
+    }
+  }
+}
+
+void empty_status_file(const std::string& name) {
+  bool opened = false;
+  const int error = write_durably(name, "", write_mode::replace, &opened);
+  if (error != 0) cannot(opened ? "written" : "emptied", name, error);
 }
 
 void create_status_file(const std::string& name, int64_t pmin, int64_t pmax) {
@@ -55,13 +103,16 @@ void create_status_file(const std::string& name, int64_t pmin, int64_t pmax) {
   if (error != 0) cannot(opened ? "written" : "created", name, error);
 }
 
-void delete_status_file(const std::string& name) {
-  if (std::remove(name.c_str()) != 0 && errno != ENOENT) cannot("deleted", name, errno);
-}
-
-void strike_reported_factors(sieve_job& job, const status_contents& status) {
+void strike_reported_factors(sieve_job& job, const status_contents& status, std::ostream& out) {
   for (const factor_line& factor : status.factors) {
     if (factor.n < static_cast<uint32_t>(job.nmin) || factor.n > static_cast<uint32_t>(job.nmax)) continue;
+    // A line that does not verify strikes nothing: the candidate's true
+    // factor, if it has one, is then found again.
+    if (!divides_k_2n_plus_1(factor.p, factor.k, factor.n)) {
+      out << "Passing over the line '" << factor_text(factor) << "' of '" << job.status_file
+          << "': its p does not divide k*2^n+1\n";
+      continue;
+    }
     const uint32_t bit = factor.n - static_cast<uint32_t>(job.nmin);
     for (int32_t i = 0; i < job.count; ++i) {
       if (job.k[static_cast<std::size_t>(i)] != factor.k) continue;

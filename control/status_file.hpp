@@ -5,7 +5,10 @@
 #pragma once
 
 #include <istream>
+#include <ostream>
 #include <string>
+
+#include "common/platform.hpp"
 
 #include "report/status_file.hpp"
 
@@ -14,20 +17,33 @@ namespace veksieve {
 struct sieve_job;
 
 // Reads the lines of a status file (`name` is its name for the messages).
-// Throws fatal_error when the completed-results answer is no, when pmin is
-// negative and when a number does not fit 64 bits.
+// Throws fatal_error when the completed-results answer is no, when the file
+// holds a line no status file holds, when pmin is negative or lies above
+// pmax, and when a number does not fit 64 bits.
 status_contents read_status(std::istream& in, const std::string& name, const results_sent_question& ask);
 
 // Creates the file afresh with the range's two lines, synced to disk. Throws
 // fatal_error naming the file and the reason when that fails.
 void create_status_file(const std::string& name, int64_t pmin, int64_t pmax);
 
-// Deletes a completed status file; one that is already gone is no error.
-void delete_status_file(const std::string& name);
+// Locks the status file for the whole run, before anything is read. Throws
+// fatal_error when the name is that of the sequence file, or another run
+// holds the lock.
+file_lock lock_status_file(const std::string& name);
+
+// Copies the file whole to NAME.bak (NAME.bak.1, .2, ... when that exists)
+// before it is written afresh, and returns the copy's name. Throws
+// fatal_error when the copy cannot be made; the file is then untouched.
+std::string keep_as_backup(const std::string& name);
+
+// Empties a status file whose results were sent, keeping it (and so its
+// lock) in place; the lock removes it if no new range is written.
+void empty_status_file(const std::string& name);
 
 // Strikes the candidates that the file's factor lines already name, so that a
 // resumed range reports each candidate once however often it was interrupted.
-// A line naming no candidate of the job is passed over.
-void strike_reported_factors(sieve_job& job, const status_contents& status);
+// A line naming no candidate of the job is passed over; so is a line whose p
+// does not divide its k*2^n+1, named on `out`.
+void strike_reported_factors(sieve_job& job, const status_contents& status, std::ostream& out);
 
 }  // namespace veksieve

@@ -7,7 +7,7 @@
 
 namespace veksieve {
 
-// k * 2^n == -1 (mod p), for an odd prime p.
+// k * 2^n == -1 (mod p): p divides k*2^n+1, for any p of at least 2.
 bool divides_k_2n_plus_1(int64_t p, int32_t k, uint32_t n);
 
 // The smallest prime above x, for 0 <= x < 2^62 (a deterministic

@@ -22,6 +22,8 @@ std::optional<std::string_view> after(std::string_view text, std::string_view ma
   return text.substr(at + mark.size());
 }
 
+bool is_blank(std::string_view text) { return text.find_first_not_of(" \t\r") == std::string_view::npos; }
+
 }  // namespace
 
 std::string range_lines(int64_t pmin, int64_t pmax) {
@@ -64,6 +66,8 @@ status_reading read_status(std::istream& in, const results_sent_question& ask) {
   for (int64_t line_number = 1; std::getline(in, line); ++line_number) {
     const std::string_view text = line;
     const std::string_view head = text.substr(0, 5);
+    if (is_blank(text)) continue;
+    status.holds_lines = true;
     if (head == "pmax=" || head == "pmin=") {
       const leading_number number = read_leading_number(text.substr(5));
       if (!number.fits) {
@@ -89,6 +93,10 @@ status_reading read_status(std::istream& in, const results_sent_question& ask) {
       return reading;
     } else if (auto factor = parse_factor_line(text)) {
       status.factors.push_back(*factor);
+    } else if (!in.eof()) {
+      reading.problem = status_problem::not_a_status_file;
+      reading.line_number = line_number;
+      return reading;
     }
   }
   // The prime source cannot start below 0; refuse before anything is changed.

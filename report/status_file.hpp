@@ -46,20 +46,24 @@ struct status_contents {
   int64_t range_start = 0;    // from the first "pmin=" line: where the range began
   bool console_only = false;  // a line beginning "Write" was read
   bool results_sent = false;  // a "Done" line was met and the user said the results were sent
+  bool holds_lines = false;   // a line other than a blank one was read
   std::vector<factor_line> factors;  // the factor lines, in file order
 };
 
-enum class status_problem { none, number_too_large, negative_pmin, results_not_sent };
+enum class status_problem { none, number_too_large, negative_pmin, results_not_sent, not_a_status_file };
 
 struct status_reading {
   status_contents contents;
   status_problem problem = status_problem::none;
-  int64_t line_number = 0;  // of a number that does not fit
+  int64_t line_number = 0;  // of a number that does not fit, or of a line no status file holds
 };
 
 // Asked at a "Done" line: true when the user says the results were sent on.
 using results_sent_question = std::function<bool()>;
 
+// A line that is none of the status file's kinds (nor blank) marks a file
+// that is no status file at all, unless it is a last line without a line
+// end: a write cut short.
 status_reading read_status(std::istream& in, const results_sent_question& ask);
 
 // The one durable write of the file is write_durably (common/platform.hpp).

@@ -90,7 +90,8 @@ TEST_F(sieve_range_test, crlf_status_file_reads_like_lf) {
   EXPECT_TRUE(job.console_only);
 
   dir.write("VekStatus.dat", "pmax=5000000000\r\nDone\r\n");
-  EXPECT_EQ(settle("y\r\n0\r\n1\r\nY\r\n"), question() + "\nSieve from p=? billion: Sieve upto p=? billion: "
+  EXPECT_EQ(settle("y\r\n0\r\n1\r\nY\r\n"), question() + "\nThe results are kept as '" + job.status_file +
+                                                         ".bak'.\nSieve from p=? billion: Sieve upto p=? billion: "
                                                          "\nThe sieve is from p=0 billion to 1 billion - OK (Y/N)? ");
 }
 
@@ -112,10 +113,18 @@ TEST_F(sieve_range_test, typed_range_creates_the_status_file) {
   EXPECT_TRUE(bitmaps_as_read());
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
 
-  // "pmin=" alone is no range: the prompt follows and the file starts afresh.
-  dir.write("VekStatus.dat", "pmin=3000000000\n1 | 3*2^5+1\n");
-  settle("  7 billion\n+9\nYes\n");
-  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=9000000000\npmin=7000000000\n");
+  // "pmin=" alone is no range: the prompt follows and the file starts
+  // afresh, kept whole beside it first (numbered once a backup exists).
+  const std::string no_range = "pmin=3000000000\n97 | 3*2^5+1\n";
+  for (const char* backup : {".bak", ".bak.1"}) {
+    dir.write("VekStatus.dat", no_range);
+    EXPECT_EQ(settle("  7 billion\n+9\nYes\n"),
+              "Sieve from p=? billion: Sieve upto p=? billion: \nThe sieve is from p=7 billion to 9 billion - OK "
+              "(Y/N)? The file '" + job.status_file + "' names no range - it is kept as '" + job.status_file + backup +
+                  "' and started afresh.\n");
+    EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=9000000000\npmin=7000000000\n");
+    EXPECT_EQ(dir.read(std::string("VekStatus.dat") + backup), no_range);
+  }
 }
 
 TEST_F(sieve_range_test, range_from_zero_sets_every_bit_and_writes_no_file) {
@@ -146,18 +155,23 @@ TEST_F(sieve_range_test, declined_range_asks_both_numbers_again) {
 TEST_F(sieve_range_test, completed_results_question) {
   const std::string done = "pmax=5000000000\npmin=3000000000\n5 | 3*2^2+1\nWrite\nDone\npmax=9\n";
 
-  // Yes: the file goes, the prompt follows, and the earlier "Write" still counts.
+  // Yes: the file is kept as a backup and written afresh, the prompt
+  // follows, and the earlier "Write" still counts.
   dir.write("VekStatus.dat", done);
-  EXPECT_EQ(settle("y\n3\n5\ny\n"), question() + "\nSieve from p=? billion: Sieve upto p=? billion: "
-                                                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
+  EXPECT_EQ(settle("y\n3\n5\ny\n"), question() + "\nThe results are kept as '" + job.status_file +
+                                          ".bak'.\nSieve from p=? billion: Sieve upto p=? billion: "
+                                          "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
   EXPECT_EQ(job.pmin, 3000000000);
   EXPECT_TRUE(job.console_only);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
+  EXPECT_EQ(dir.read("VekStatus.dat.bak"), done);
 
-  // Yes and a range from 0: the file is deleted and none is written.
+  // Yes and a range from 0: the file is left empty (the run's lock removes
+  // it at the end) and none is written.
   dir.write("VekStatus.dat", done);
   settle("Y\n0\n2\ny\n");
-  EXPECT_FALSE(dir.exists("VekStatus.dat"));
+  EXPECT_EQ(dir.read("VekStatus.dat"), "");
+  EXPECT_EQ(dir.read("VekStatus.dat.bak.1"), done);
 
   // Anything but yes, an empty answer and an ended input included, ends the
   // program with the file as it was.
@@ -184,22 +198,24 @@ TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
 
   // The largest number keeps its product exact.
   std::filesystem::remove(job.status_file);
-  settle("4611686018\n4611686018\ny\n");
-  EXPECT_EQ(job.pmin, 4611686018000000000);
-  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4611686018000000000\npmin=4611686018000000000\n");
+  settle("4611686017\n4611686018\ny\n");
+  EXPECT_EQ(job.pmax, 4611686018000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4611686018000000000\npmin=4611686017000000000\n");
 }
 
-TEST_F(sieve_range_test, reversed_range_is_refused_and_both_numbers_asked_again) {
+TEST_F(sieve_range_test, reversed_or_empty_range_is_refused_and_both_numbers_asked_again) {
   // Once accepted, such a range finished at once with "Done" for primes never sieved.
   const std::string again = "The sieve cannot end below its start - please type both numbers again.\n";
-  const std::string out = settle("3\n1\n0\n-1\n3.7\n3\ny\n");
+  const std::string empty = "The sieve cannot end where it starts - please type both numbers again.\n";
+  const std::string out = settle("3\n1\n0\n-1\n3.7\n3\n3\n4\ny\n");
   EXPECT_EQ(out, "Sieve from p=? billion: Sieve upto p=? billion: " + again +
                      "Sieve from p=? billion: Sieve upto p=? billion: " + again +
+                     "Sieve from p=? billion: Sieve upto p=? billion: " + empty +
                      "Sieve from p=? billion: Sieve upto p=? billion: "
-                     "\nThe sieve is from p=3 billion to 3 billion - OK (Y/N)? ");
+                     "\nThe sieve is from p=3 billion to 4 billion - OK (Y/N)? ");
   EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 3000000000);
-  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=3000000000\npmin=3000000000\n");
+  EXPECT_EQ(job.pmax, 4000000000);
+  EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4000000000\npmin=3000000000\n");
 }
 
 TEST_F(sieve_range_test, command_line_range_starts_like_a_confirmed_typed_one) {
@@ -295,8 +311,8 @@ TEST_F(sieve_range_test, status_file_that_cannot_be_created_ends_the_program) {
 }
 
 TEST(status_file, reading_rules_in_order) {
-  // A line is recognised by its first characters only; other lines are ignored.
-  std::istringstream in("pmax=7 tail\npmin= +4\nWriteable\n pmin=9\nPMIN=8\npmin\nDoneish\n");
+  // A line is recognised by its first characters only.
+  std::istringstream in("pmax=7 tail\npmin= +4\nWriteable\n\n \r\nDoneish\n");
   int asked = 0;
   const status_contents s = read_status(in, "f", [&] {
     ++asked;
@@ -308,12 +324,32 @@ TEST(status_file, reading_rules_in_order) {
   EXPECT_TRUE(s.console_only);
   EXPECT_TRUE(s.results_sent);
 
-  std::istringstream in2("pmax=7 tail\npmin= +4\nWrit\n pmin=9\npmin=x\n");
+  std::istringstream in2("pmax=7 tail\npmin= +4\npmin=x\n5 | 3*2^3+1\n7 | 3");
   const status_contents s2 = read_status(in2, "f", [] { return true; });
   EXPECT_EQ(s2.pmax, 7);
   EXPECT_EQ(s2.pmin, 0);  // "pmin=x" reads as 0 and is the last
+  EXPECT_EQ(s2.factors.size(), 1u);  // a last line cut short is a write that was cut short
   EXPECT_FALSE(s2.console_only);
   EXPECT_FALSE(s2.results_sent);
+
+  // Any other line marks a file that is no status file: it is never written.
+  for (const char* other : {"Writ\n", " pmin=9\n", "PMIN=8\n", "pmin\n", "10000\n", "k=5297\n", "1 | 3*2^5+1\n"}) {
+    std::istringstream in3(std::string("pmax=7\n") + other + "pmin=5\n");
+    try {
+      read_status(in3, "f", [] { return true; });
+      ADD_FAILURE() << other;
+    } catch (const fatal_error& e) {
+      EXPECT_EQ(e.message, "The file 'f' is no status file - line 2 is none of its lines, and nothing was changed!");
+      EXPECT_EQ(e.exit_status, exit_bad_status_file);
+    }
+  }
+  std::istringstream reversed("pmax=5000000\npmin=9000000\n");
+  try {
+    read_status(reversed, "f", [] { return true; });
+    ADD_FAILURE() << "pmin above pmax was resumed";
+  } catch (const fatal_error& e) {
+    EXPECT_EQ(e.message, "The file 'f' is invalid - pmin=9000000 lies above pmax=5000000, and nothing was changed!");
+  }
 }
 
 }  // namespace

@@ -36,6 +36,10 @@ class program_process {
       dup2(out[1], 1);
       close(in[0]), close(in[1]), close(out[0]), close(out[1]);
       if (chdir(directory.c_str()) != 0) _exit(127);
+      // A test run started in the background by a script ignores SIGINT, and
+      // the program rightly keeps an ignored signal ignored: the tests that
+      // interrupt it need the default back.
+      ::signal(SIGINT, SIG_DFL);
       for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(VEKSIEVE_BINARY)};
       for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
