@@ -143,28 +143,23 @@ int copy_durably(const std::string& from, const std::string& to) {
 }
 
 file_lock::file_lock(const std::string& path) : path_(path) {
-  // Non-blocking, so that a pipe given as the file cannot hang the start.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  // Opened for reading only: a file system with a file open for writing
+  // cannot be remounted read-only, and the status file's own writes open it
+  // themselves. Non-blocking, so that a pipe given as the file cannot hang
+  // the start.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return;
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return;
   }
-  // The lock belongs to this open file, not to the process: the status
-  // file's own writes open and close it again without releasing the lock.
-#if defined(F_OFD_SETLK)
-  struct flock whole {};
-  whole.l_type = F_WRLCK;
-  whole.l_whence = SEEK_SET;
-  const bool locked = ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
-#else
-  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-#endif
-  if (!locked) {
+  // A whole-file lock belongs to this open file, not to the process, so the
+  // status file's writes may open and close it without releasing the lock.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
-    if (error == EAGAIN || error == EACCES || error == EWOULDBLOCK) state_ = state::in_use;
+    if (error == EWOULDBLOCK) state_ = state::in_use;
     return;
   }
   handle_ = fd;
