@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/program_process.hpp"
@@ -29,6 +30,7 @@ constexpr int no_range = 3;
 constexpr int status_file_unwritable = 4;
 constexpr int bad_status_file = 5;
 constexpr int bad_command_line = 6;
+constexpr int status_file_in_use = 7;
 constexpr int interrupted = 128 + SIGINT;
 
 constexpr const char* good_vek = "2\n2\n100\nk=3\n5\n+6\nk=4847\n2\n3\n";
@@ -185,6 +187,94 @@ TEST(program, command_line_range_refused_leaves_the_file_untouched) {
   EXPECT_EQ(r.output, "The options '-f=2' and '-u=1' are invalid - the range ends before it starts!");
   EXPECT_EQ(r.exit_status, bad_command_line);
   EXPECT_EQ(dir.read("VekStatus.dat"), done);
+}
+
+TEST(program, no_file_is_overwritten_by_mistake) {
+  temp_dir dir;
+  dir.write("Vek.dat", good_vek);
+  dir.write("notes.txt", "pmax=5\nmy notes\n");
+  std::filesystem::create_symlink("Vek.dat", dir.path() / "link.dat");
+  // The sequence file (also through a link) and a file that is no status
+  // file are refused before anything is written.
+  for (const char* name : {"Vek.dat", "link.dat", "notes.txt"}) {
+    const program_end r = run_program(dir, {std::string("-o=") + name, "-f=1", "-u=2"}, "");
+    EXPECT_EQ(r.exit_status, bad_status_file) << name;
+    EXPECT_NE(r.output.find(std::string("The file '") + name + "' is "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("nothing was changed"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(dir.read("Vek.dat"), good_vek);
+  EXPECT_EQ(dir.read("notes.txt"), "pmax=5\nmy notes\n");
+
+  // A file that names no range, and one whose results were sent, are kept
+  // whole before a new range is written over them.
+  const std::string no_range = "pmin=7\n13 | 3*2^2+1\n";
+  const std::string done = "pmax=2000000000\npmin=1000000000\n1000000007 | 3*2^5+1\nDone\n";
+  for (const auto& [old_text, args, input] :
+       {std::tuple{no_range, std::vector<std::string>{"-f=1", "-u=2"}, std::string()},
+        std::tuple{done, std::vector<std::string>{}, std::string("y\n1\n2\ny\n")}}) {
+    dir.write("VekStatus.dat", old_text);
+    std::filesystem::remove(dir.path() / "VekStatus.dat.bak");
+    testing::program_process run(dir.path(), args, input);
+    ASSERT_TRUE(run.wait_for("Sieved up to")) << run.output();
+    run.signal(SIGINT);
+    EXPECT_NE(run.finish().output.find("kept as 'VekStatus.dat.bak'"), std::string::npos);
+    EXPECT_EQ(dir.read("VekStatus.dat.bak"), old_text);
+    EXPECT_EQ(dir.read("VekStatus.dat").rfind("pmax=2000000000\npmin=1000000000\n", 0), 0u);
+  }
+}
+
+TEST(program, one_run_per_status_file) {
+  temp_dir dir;
+  dir.write("Vek.dat", good_vek);
+  testing::program_process first(dir.path(), {"-f=1", "-u=2"}, "");
+  ASSERT_TRUE(first.wait_for("Sieved up to")) << first.output();
+  const program_end second = run_program(dir, {}, "");
+  EXPECT_EQ(second.output, "The file 'VekStatus.dat' is in use by another veksieve run - nothing was changed!");
+  EXPECT_EQ(second.exit_status, status_file_in_use);
+  first.signal(SIGINT);
+  EXPECT_EQ(first.finish().exit_status, interrupted);
+  // Released with the first run: the range resumes.
+  testing::program_process resumed(dir.path(), {}, "");
+  EXPECT_TRUE(resumed.wait_for("Resuming 'VekStatus.dat'")) << resumed.output();
+}
+
+TEST(program, a_range_that_is_not_a_range_is_refused) {
+  temp_dir dir;
+  dir.write("Vek.dat", good_vek);
+  for (const auto& [from, upto] : {std::pair{"-f=abc", "-u=xyz"}, std::pair{"-f=0.5", "-u=0.9"},
+                                   std::pair{"-f=1e3", "-u=2000"}, std::pair{"-f=1", "-u=1"}}) {
+    const program_end r = run_program(dir, {from, upto}, "");
+    EXPECT_EQ(r.exit_status, bad_command_line) << from;
+    EXPECT_EQ(r.output.rfind("The option", 0), 0u) << r.output;
+  }
+  EXPECT_FALSE(dir.exists("VekStatus.dat"));
+
+  const program_end typed = run_program(dir, {}, "1\n1\n");
+  EXPECT_EQ(typed.output, std::string(prompts) +
+                              "The sieve cannot end where it starts - please type both numbers again.\n"
+                              "Sieve from p=? billion: \nThe input has ended before a range was confirmed - "
+                              "nothing was sieved.");
+
+  const std::string reversed = "pmax=5000000\npmin=9000000\n";
+  dir.write("VekStatus.dat", reversed);
+  const program_end r = run_program(dir, {}, "");
+  EXPECT_EQ(r.output, "The file 'VekStatus.dat' is invalid - pmin=9000000 lies above pmax=5000000, and nothing was "
+                      "changed!");
+  EXPECT_EQ(r.exit_status, bad_status_file);
+  EXPECT_EQ(dir.read("VekStatus.dat"), reversed);
+}
+
+TEST(program, a_resume_strikes_only_lines_that_verify) {
+  // 3*2^23+1 = 1006633 * 25; 3*2^39+1 has the factor 1043401.
+  temp_dir dir;
+  dir.write("Vek.dat", "1\n2\n100\nk=3\n23\n39\n");
+  const std::string status = "pmax=1100000\npmin=1000000\n1000003 | 3*2^23+1\n1043401 | 3*2^39+1\n";
+  dir.write("VekStatus.dat", status);
+  const program_end r = run_program(dir, {}, "");
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_NE(r.output.find("Passing over the line '1000003 | 3*2^23+1' of 'VekStatus.dat'"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(dir.read("VekStatus.dat"), status + "1006633 | 3*2^23+1\nDone\n");
 }
 
 }  // namespace
