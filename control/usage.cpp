@@ -48,6 +48,7 @@ Exit status:
   4  the status file (or Vek.dat) cannot be written
   5  the status file cannot be used
   6  -f= or -u= cannot be used
+  7  another veksieve run holds the status file
   128+N  interrupted by signal N (Ctrl-C: 130); the next start resumes
 
 Example:
