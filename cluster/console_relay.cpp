@@ -1,8 +1,13 @@
 // Two threads, so that taking the output never waits for the console: one
 // reads what the program writes into memory, the other writes it to the real
 // stdout as fast as that is read. The terminal passes bytes unchanged (raw)
-// and has the console's size, so the run's live line looks as it did.
+// and has the console's size, so the run's live line looks as it did; only
+// what a carriage return overwrites before the console got it is left out,
+// and the unfinished line (the live status) is passed on at most every
+// console_status_interval_ms.
 #include "cluster/console_relay.hpp"
+
+#include "common/config.hpp"
 
 #include <fcntl.h>
 #include <pty.h>
@@ -11,7 +16,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <string_view>
 
 namespace veksieve {
 
@@ -93,13 +100,49 @@ void console_relay::take_output() {
   }
 }
 
+std::string take_passable(std::string& pending, bool with_unfinished) {
+  std::string passed;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t newline = pending.find('\n', start);
+    const std::size_t end = newline == std::string::npos ? pending.size() : newline;
+    std::string_view line(pending.data() + start, end - start);
+    // The console clears what it writes over, so the line from its last
+    // carriage return on shows the same (one just before the line's end may
+    // be half of a line end).
+    const std::size_t overwrite = line.size() < 2 ? std::string_view::npos : line.rfind('\r', line.size() - 2);
+    if (overwrite != std::string_view::npos) line.remove_prefix(overwrite);
+    if (newline == std::string::npos) {
+      if (with_unfinished) {
+        passed += line;
+        pending.clear();
+      } else {
+        pending = std::string(line);
+      }
+      return passed;
+    }
+    passed += line;
+    passed += '\n';
+    start = newline + 1;
+  }
+}
+
 void console_relay::pass_on() {
+  using steady = std::chrono::steady_clock;
+  constexpr auto interval = std::chrono::milliseconds(console_status_interval_ms);
+  auto shown = steady::now() - interval;  // when an unfinished line was last passed on
   std::unique_lock lock(mutex_);
   for (;;) {
     arrived_.wait(lock, [&] { return !pending_.empty() || ended_; });
     if (pending_.empty()) return;
-    const std::string text = std::move(pending_);
-    pending_.clear();
+    // The unfinished line waits for its time, or for a line that ends it.
+    const bool finished_lines = pending_.find('\n') != std::string::npos;
+    if (!ended_ && !finished_lines && steady::now() - shown < interval) {
+      arrived_.wait_until(lock, shown + interval, [&] { return ended_ || pending_.find('\n') != std::string::npos; });
+    }
+    const bool with_unfinished = ended_ || steady::now() - shown >= interval;
+    const std::string text = take_passable(pending_, with_unfinished);
+    if (with_unfinished && !text.empty()) shown = steady::now();
     lock.unlock();
     // A console that is gone takes nothing more; the rest is dropped as it arrives.
     std::size_t done = 0;

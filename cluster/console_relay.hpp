@@ -11,6 +11,12 @@
 
 namespace veksieve {
 
+// Removes from `pending` what goes to the console now and returns it: every
+// finished line, without what a carriage return in it writes over, and with
+// `with_unfinished` the unfinished last line too; otherwise that line stays,
+// reduced in the same way.
+std::string take_passable(std::string& pending, bool with_unfinished);
+
 class console_relay {
  public:
   // Puts a terminal of its own (a pipe when stdout is no terminal) in place
