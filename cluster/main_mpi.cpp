@@ -8,6 +8,7 @@
 #include <iostream>
 #include <new>
 
+#include "cluster/console_relay.hpp"
 #include "cluster/file_checksum.hpp"
 #include "cluster/rank_zero.hpp"
 #include "cluster/worker_rank.hpp"
@@ -29,7 +30,9 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
   try {
     const start_action action = scan_options(argc, argv, job, std::cout);
     if (const auto status = run_without_sieving(action, job, std::cout)) return *status;
-    lower_to_idle_priority();
+    // This thread and the committer stay at normal priority (only the sieving
+    // threads are idle), so that a busy machine cannot starve the checkpoint
+    // past mpirun's kill, nor the other ranks waiting for chunks.
     std::optional<fatal_error> unreadable;
     file_lock status_lock;
     try {
@@ -51,7 +54,11 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
                                      int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop) {
       return ranks.sieve(alpha, sequences, sizing, pmin, pmax, threads, commit, stop);
     };
-    const int status = run_sieve(job, settings);
+    int status = 0;
+    {
+      const console_relay relay;
+      status = run_sieve(job, settings);
+    }
     ranks.quit();  // when the run ended before sieving
     return status;
   } catch (const fatal_error& error) {

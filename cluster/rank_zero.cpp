@@ -11,6 +11,7 @@
 
 #include "cluster/rank_link.hpp"
 #include "common/config.hpp"
+#include "common/platform.hpp"
 #include "control/text_format.hpp"
 #include "primes/prime_source.hpp"
 
@@ -125,6 +126,32 @@ void rank_zero::give_up_silent() {
   }
 }
 
+// This rank's own sieving threads, with copies of what they read: they run at
+// idle priority, and on a busy machine may take longer to notice a stop than
+// mpirun waits before its kill, so the checkpoint does not wait for them.
+struct rank_zero::own_workers {
+  own_workers(const sequence_set& of, const stride_sizing& sized, int64_t pmin, int64_t pmax)
+      : k(of.k.begin(), of.k.end()),
+        residue(of.residue.begin(), of.residue.end()),
+        step(of.step.begin(), of.step.end()),
+        sequences{of.nmin, of.nmax, k, residue, step},
+        sizing(sized),
+        board(pmin, pmax, halt, true) {}
+
+  std::vector<int32_t> k;
+  std::vector<int32_t> residue;
+  std::vector<int32_t> step;
+  sequence_set sequences;
+  stride_sizing sizing;
+  std::atomic<bool> halt = false;  // the run's stop, passed on by the main thread
+  chunk_board board;
+  std::vector<std::jthread> threads;  // last, so that they end first
+};
+
+rank_zero::rank_zero(int ranks) : ranks_(ranks) {}
+
+rank_zero::~rank_zero() = default;
+
 parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, const stride_sizing& sizing,
                                   int64_t pmin, int64_t pmax, int threads, committer& commit,
                                   std::atomic<bool>& stop) {
@@ -134,30 +161,34 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
   for (int rank = 1; rank < ranks_; ++rank) send_message(rank, message_kind::start, byte_writer().put(alpha).bytes());
   for (peer& r : peers_) r.last_heard = steady::now();
 
-  chunk_board board(pmin, pmax, stop, true);
-  board.add_producers(threads + 1);  // this thread gives back the other ranks' chunks
+  own_ = std::make_unique<own_workers>(sequences, sizing, pmin, pmax);
+  own_workers& own = *own_;
+  own.board.add_producers(threads + 1);  // this thread gives back the other ranks' chunks
   const std::shared_ptr<const prime_tables> tables = build_prime_tables();
-  std::vector<std::jthread> workers;
   for (int i = 0; i < threads; ++i) {
-    workers.emplace_back([&] {
-      sieve_chunks(board, sequences, sizing, tables, stop);
-      board.producer_ended();
+    own.threads.emplace_back([&own, tables] {
+      lower_thread_to_idle_priority();
+      sieve_chunks(own.board, own.sequences, own.sizing, tables, own.halt);
+      own.board.producer_ended();
     });
   }
   parallel_outcome outcome;
   std::atomic<bool> committed = false;
   std::jthread committer_thread([&] {
-    outcome = board.commit_in_order(commit);
+    outcome = own.board.commit_in_order(commit);
     committed.store(true);
   });
 
   bool stopping = false;
   for (;;) {
-    const bool busy = take_messages(&board);
+    const bool busy = take_messages(&own.board);
     give_up_silent();
-    if (!stopping && (stop.load() || committed.load())) {
+    if (!stopping && (stop.load() || own.halt.load() || committed.load())) {
       stopping = true;
-      stop.store(true);  // the committer is done: workers beyond the frontier give up
+      // A signal, a rank that ended the run, the board (memory, a result not
+      // saved) or the committer done: workers beyond the frontier give up.
+      stop.store(true);
+      own.halt.store(true);
       for (int rank = 1; rank < ranks_; ++rank) {
         peer& r = peers_[static_cast<std::size_t>(rank)];
         if (r.finished) continue;
@@ -169,9 +200,8 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
     if (!busy) pause();
   }
 
-  board.producer_ended();
+  own.board.producer_ended();
   committer_thread.join();
-  workers.clear();
   stop_ = nullptr;
   if (!failure_.empty()) outcome.failure = failure_;
   return outcome;
@@ -179,6 +209,7 @@ parallel_outcome rank_zero::sieve(double alpha, const sequence_set& sequences, c
 
 bool rank_zero::finish() {
   if (!started_) return true;
+  own_.reset();  // the checkpoint is written: now this rank's threads are waited for
   for (;;) {
     const bool busy = take_messages(nullptr);
     give_up_silent();

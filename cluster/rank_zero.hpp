@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace veksieve {
 
 class rank_zero {
  public:
-  explicit rank_zero(int ranks) : ranks_(ranks) {}
+  explicit rank_zero(int ranks);
+  ~rank_zero();
 
   // Takes every other rank's hello. Returns the message that ends the run
   // when one of them could not read its sequence file or read another one
@@ -33,12 +35,14 @@ class rank_zero {
   parallel_outcome sieve(double alpha, const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
                          int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop);
 
-  // After the run: waits until every other rank has finished, answering
-  // what they still send. Returns false when one fell silent: it cannot take
-  // part in ending MPI, and the job must be aborted.
+  // After the run: waits until every other rank and this rank's own sieving
+  // threads have finished, answering what the ranks still send. Returns
+  // false when a rank fell silent: it cannot take part in ending MPI, and the
+  // job must be aborted.
   bool finish();
 
  private:
+  struct own_workers;
   struct peer {
     std::string host;
     std::chrono::steady_clock::time_point last_heard;
@@ -61,6 +65,7 @@ class rank_zero {
   bool started_ = false;
   bool lost_ = false;
   std::atomic<bool>* stop_ = nullptr;  // while sieving
+  std::unique_ptr<own_workers> own_;   // from sieve() until finish()
   std::string failure_;
 };
 

@@ -1,10 +1,12 @@
 // The worker threads take chunks from a local go-between: a thread that wants
 // a chunk leaves a request, which this rank's main thread (the only one that
-// talks MPI) sends to rank 0; chunks and results travel the same way. The
-// stop flag is the one the signal handlers set, so SIGTERM from mpirun stops
-// the engines at once and their partial chunks still reach rank 0.
+// talks MPI) sends to rank 0; chunks and results travel the same way. A worker
+// rank ignores the stop signals and stops when rank 0 tells it to: when mpirun
+// ends a job it signals every rank, and kills the rest at once when one of
+// them ends, which would leave rank 0 no time for its checkpoint.
 #include "cluster/worker_rank.hpp"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,7 +26,6 @@
 #include "control/sequence_table.hpp"
 #include "control/sieve_job.hpp"
 #include "primes/prime_source.hpp"
-#include "report/interruption.hpp"
 
 namespace veksieve {
 
@@ -133,8 +134,7 @@ void serve_chunks(const sieve_job& job, double alpha) {
   // file is the same; without a sizing this rank only takes part in ending.
   const int threads = !sizing.ok() ? 0 : job.threads > 0 ? job.threads : usable_cpu_count();
 
-  interruption_guard interruption;
-  std::atomic<bool>& stop = interruption.stop_flag();
+  std::atomic<bool> stop = false;
   remote_chunks source(stop);
   const std::shared_ptr<const prime_tables> tables = threads > 0 ? build_prime_tables() : nullptr;
   std::vector<std::jthread> workers;
@@ -145,7 +145,6 @@ void serve_chunks(const sieve_job& job, double alpha) {
     });
   }
   auto last_sent = std::chrono::steady_clock::now();
-  bool stopping = false;
   for (;;) {
     bool busy = source.send_outgoing();
     if (busy) last_sent = std::chrono::steady_clock::now();
@@ -153,10 +152,6 @@ void serve_chunks(const sieve_job& job, double alpha) {
       busy = true;
       if (m->kind == message_kind::stop) stop.store(true);
       source.deliver(*m);
-    }
-    if (stop.load() && !stopping) {
-      stopping = true;  // a signal here, or rank 0's stop
-      source.deliver(message{rank_zero_id, message_kind::stop, {}});
     }
     if (source.all_ended(threads)) break;
     if (std::chrono::steady_clock::now() - last_sent > std::chrono::milliseconds(rank_heartbeat_ms)) {
@@ -172,6 +167,7 @@ void serve_chunks(const sieve_job& job, double alpha) {
 }  // namespace
 
 int run_worker_rank(int argc, char** argv, int /*rank*/) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_IGN);
   sieve_job job;
   std::ostringstream ignored;  // rank 0 prints what the options say, and ends the run on a bad range
   try {

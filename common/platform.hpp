@@ -25,7 +25,12 @@ constexpr std::string_view native_line_end = "\n";
 
 // Lowers this process to idle priority, so that a sieve running for days
 // only takes CPU time nobody else wants. Best effort: nothing depends on it.
+// On Linux the priority belongs to each thread: call it before any starts.
 void lower_to_idle_priority();
+
+// The same for the calling thread alone (and the threads it starts later),
+// for a process whose other threads must not be starved by a busy machine.
+void lower_thread_to_idle_priority();
 
 enum class write_mode { append, replace };
 

@@ -76,7 +76,11 @@ extern "C" void on_stop_signal(int sig) {
 
 }  // namespace
 
-void lower_to_idle_priority() {
+void lower_to_idle_priority() { lower_thread_to_idle_priority(); }
+
+// Linux keeps the scheduling policy and the nice value per thread: both calls
+// act on the calling thread, and the threads it starts inherit them.
+void lower_thread_to_idle_priority() {
 #if defined(__linux__)
   sched_param param{};
   param.sched_priority = 0;

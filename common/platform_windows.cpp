@@ -1,7 +1,7 @@
-// The platform seam on Windows: SetPriorityClass, the C library's descriptors
-// with _commit (FlushFileBuffers underneath), hard links and MoveFileEx,
-// SetConsoleCtrlHandler, console modes, the affinity mask,
-// GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
+// The platform seam on Windows: SetPriorityClass and SetThreadPriority, the
+// C library's descriptors with _commit (FlushFileBuffers underneath), hard
+// links and MoveFileEx, SetConsoleCtrlHandler, console modes, the affinity
+// mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
 // the C library's _controlfp cannot set on x86-64.
 #include "common/platform.hpp"
 
@@ -98,6 +98,8 @@ BOOL WINAPI on_console_event(DWORD event) {
 }  // namespace
 
 void lower_to_idle_priority() { (void)SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS); }
+
+void lower_thread_to_idle_priority() { (void)SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE); }
 
 int write_durably(const std::string& path, std::string_view text, write_mode mode, bool* opened) {
   const int flags =
