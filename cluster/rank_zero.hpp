@@ -17,6 +17,7 @@ namespace veksieve {
 class rank_zero {
  public:
   explicit rank_zero(int ranks) : ranks_(ranks) {}
+  int count() const { return ranks_; }
 
   // Takes every other rank's hello. Returns the message that ends the run
   // when one of them could not read its sequence file or read another one

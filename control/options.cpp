@@ -49,9 +49,13 @@ bool is_word(const char* arg, std::initializer_list<const char*> words) {
   return false;
 }
 
+constexpr std::string_view factors_option = "--factors=";
+
+bool is_factors_option(const char* arg) { return std::string_view(arg).starts_with(factors_option); }
+
 bool is_known(const char* arg) {
   const char letter = option_letter(arg);
-  return (letter != 0 && std::strchr("aoftu", letter) != nullptr) ||
+  return (letter != 0 && std::strchr("aoftu", letter) != nullptr) || is_factors_option(arg) ||
          is_word(arg, {"-h", "-?", "--help", "--version", "--remove-factored"});
 }
 
@@ -82,6 +86,7 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
   job.alpha = default_alpha;
   job.alpha_given = false;
   job.status_file = default_status_file;
+  job.factors_file.clear();
   job.threads = 0;
   job.command_line_range.reset();
 
@@ -91,13 +96,22 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
     if (is_word(argv[i], {"--version"})) return start_action::version;
     if (is_word(argv[i], {"--remove-factored"})) action = start_action::remove_factored;
   }
-  for (int i = 1; i < argc; ++i)
-    if (argv[i][0] == '-' && !is_known(argv[i])) out << "Ignoring unknown option '" << argv[i] << "'\n";
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-')
+      out << "Ignoring unknown argument '" << argv[i] << "'\n";
+    else if (!is_known(argv[i]))
+      out << "Ignoring unknown option '" << argv[i] << "'\n";
+  }
 
   const char* from = nullptr;
   const char* upto = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
+    if (is_factors_option(arg)) {
+      job.factors_file = arg + factors_option.size();
+      if (job.factors_file.empty()) refuse(arg, "it needs a file name");
+      continue;
+    }
     switch (option_letter(arg)) {
       case 'a':
         job.alpha_given = true;

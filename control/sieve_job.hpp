@@ -40,6 +40,7 @@ struct sieve_job {
   double alpha = default_alpha;
   bool alpha_given = false;
   std::string status_file = default_status_file;
+  std::string factors_file;   // --factors=FILE: every factor line appended there too; empty: none
   bool console_only = false;  // factors go to the console only, thinned
   bool resumable = false;     // the status file holds the range, so checkpoints are kept
   bool resumed = false;       // the range was read back from the status file ...

@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "common/platform.hpp"
@@ -20,6 +21,7 @@
 #include "engine/stride_sizing.hpp"
 #include "report/committer.hpp"
 #include "report/console.hpp"
+#include "report/factors_file.hpp"
 #include "report/interruption.hpp"
 
 namespace veksieve {
@@ -39,8 +41,8 @@ std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t m
   return seconds;
 }
 
-int report_unsaved(console_channel& console, const status_file_writer& status) {
-  console.messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
+int report_unsaved(console_channel& console, const status_file_writer& status, const char* what = "status file") {
+  console.messagef("These lines could not be saved in the %s '%s':", what, status.path().c_str());
   for (const std::string& line : status.unsaved_lines()) {
     console.message(std::string_view(line).substr(0, line.find('\n')));
   }
@@ -103,7 +105,10 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   }
 
   interruption_guard interruption;
+  const auto started = std::chrono::steady_clock::now();
   status_file_writer status(job.status_file, console, settings.retry, &interruption.stop_flag());
+  std::optional<factors_file> factors;
+  if (!job.factors_file.empty()) factors.emplace(job.factors_file, console, settings.retry, &interruption.stop_flag());
   candidate_table table;
   table.nmin = job.nmin;
   table.nmax = job.nmax;
@@ -113,6 +118,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   options.console_only = job.console_only;
   options.checkpoints = job.resumable;
   options.checkpoint_interval = settings.checkpoint_interval;
+  options.factors = factors ? &*factors : nullptr;
   committer commit(table, console, status, options);
 
   const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : usable_cpu_count();
@@ -125,8 +131,14 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // A line that could not be saved stopped the run; the file's last
   // checkpoint lies before that line's prime, so a new start finds it again.
   if (status.gave_up()) return report_unsaved(console, status);
+  if (factors && factors->writer().gave_up()) return report_unsaved(console, factors->writer(), "factors file");
 
   console.end_live();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const int64_t found = commit.factors_found();
+  const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, job.pmax) - job.pmin);
+  console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average", found,
+                   found == 1 ? "" : "s", duration_text(seconds).c_str(), static_cast<double>(sieved) / std::max(seconds, 1e-3));
   const int signal = interruption.signal_number();
   if (!outcome.done && (signal != 0 || outcome.out_of_memory || !outcome.failure.empty())) {
     if (!job.resumable) {
