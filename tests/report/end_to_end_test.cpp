@@ -260,6 +260,27 @@ int64_t last_checkpoint(const std::string& file) {
   return pmin;
 }
 
+TEST_F(end_to_end, a_factors_file_holds_every_factor_once_across_interruptions) {
+  constexpr int64_t pmin = 1000000, pmax = 12000000;
+  write_file(status_path, "pmax=12000000\npmin=1000000\n");
+  std::vector<factor> expected = reference_factors(sequences, pmin, pmax);
+  ASSERT_GE(expected.size(), 10u);
+  // A line the file already holds is not written again.
+  const factor& last = expected.back();
+  write_file(dir.file("factors.txt"), std::to_string(last.p) + " | " + std::to_string(last.k) + "*2^" +
+                                          std::to_string(last.n) + "+1\n");
+
+  const std::vector<std::string> args = {"--factors=factors.txt"};
+  testing::program_process first(dir.path().string(), args, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
+  EXPECT_EQ(interrupt_after_status_lines(first, SIGTERM, 3).exit_status, 143);
+  EXPECT_EQ(testing::run_program(dir.path().string(), args).exit_status, 0);
+
+  std::vector<factor> saved = factor_lines(read_file(dir.file("factors.txt")));
+  std::sort(saved.begin(), saved.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(saved, expected);
+}
+
 TEST_F(end_to_end, interrupted_runs_checkpoint_where_they_stopped_and_resume_to_the_same_factors) {
   constexpr int64_t pmin = 1000000, pmax = 12000000;
   write_file(status_path, "pmax=12000000\npmin=1000000\n");
