@@ -18,6 +18,7 @@ namespace veksieve {
 
 namespace {
 
+constexpr int64_t max_option_seconds = 365 * 24 * 3600;
 constexpr const char* invalid_alpha_message = "Invalid alpha - using the default (2.5)\n";
 constexpr const char* invalid_threads_message =
     "Invalid number of threads - using the default (one per CPU), or give 1 to 1024\n";
@@ -55,7 +56,7 @@ bool is_factors_option(const char* arg) { return std::string_view(arg).starts_wi
 
 bool is_known(const char* arg) {
   const char letter = option_letter(arg);
-  return (letter != 0 && std::strchr("aoftu", letter) != nullptr) || is_factors_option(arg) ||
+  return (letter != 0 && std::strchr("aoftusr", letter) != nullptr) || is_factors_option(arg) ||
          is_word(arg, {"-h", "-?", "--help", "--version", "--remove-factored"});
 }
 
@@ -80,6 +81,16 @@ int64_t billions(const char* arg, int64_t lowest) {
   return number.value;
 }
 
+// Whole seconds from 1 up to a year, from "-s=" or "-r=".
+int64_t seconds_of(const char* arg) {
+  const std::string_view text = arg + 3;
+  int64_t seconds = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 || seconds > max_option_seconds)
+    refuse(arg, text_format("it takes whole seconds from 1 to %lld", static_cast<long long>(max_option_seconds)).c_str());
+  return seconds;
+}
+
 }  // namespace
 
 start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
@@ -88,6 +99,8 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
   job.status_file = default_status_file;
   job.factors_file.clear();
   job.threads = 0;
+  job.status_interval = 0;
+  job.payoff_limit = 0;
   job.command_line_range.reset();
 
   start_action action = start_action::sieve;
@@ -137,6 +150,12 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
         }
         break;
       }
+      case 's':
+        job.status_interval = seconds_of(arg);
+        break;
+      case 'r':
+        job.payoff_limit = seconds_of(arg);
+        break;
       case 'f':
         from = arg;
         break;

@@ -67,6 +67,14 @@ run_settings settings_from_environment() {
                   value, checkpoint_interval_seconds);
     }
   }
+  if (const char* value = std::getenv(payoff_window_variable)) {
+    if (auto seconds = whole_seconds(value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds))) {
+      settings.payoff_window = static_cast<double>(*seconds);
+    } else {
+      std::printf("%s=%s ignored: it takes a number of seconds from 1 to %.0f\n", payoff_window_variable, value,
+                  factor_payoff::default_window_seconds);
+    }
+  }
   if (const char* value = std::getenv(give_up_variable)) {
     constexpr int64_t most = status_give_up_ms / 1000;
     if (auto seconds = whole_seconds(value, 1, most)) {
@@ -119,6 +127,12 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   options.checkpoints = job.resumable;
   options.checkpoint_interval = settings.checkpoint_interval;
   options.factors = factors ? &*factors : nullptr;
+  std::optional<factor_payoff> payoff;
+  if (job.payoff_limit > 0) {
+    payoff.emplace(static_cast<double>(job.payoff_limit), options.seconds(), settings.payoff_window);
+    options.payoff = &*payoff;
+    options.stop = &interruption.stop_flag();
+  }
   committer commit(table, console, status, options);
 
   const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : usable_cpu_count();
@@ -137,10 +151,20 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int64_t found = commit.factors_found();
   const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, job.pmax) - job.pmin);
-  console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average", found,
-                   found == 1 ? "" : "s", duration_text(seconds).c_str(), static_cast<double>(sieved) / std::max(seconds, 1e-3));
+  std::string per_factor;
+  const std::optional<double> seconds_per_factor = payoff ? payoff->seconds_per_factor(options.seconds()) : std::nullopt;
+  if (seconds_per_factor) per_factor = "; " + seconds_per_factor_text(*seconds_per_factor);
+  console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average%s", found,
+                   found == 1 ? "" : "s", duration_text(seconds).c_str(),
+                   static_cast<double>(sieved) / std::max(seconds, 1e-3), per_factor.c_str());
   const int signal = interruption.signal_number();
-  if (!outcome.done && (signal != 0 || outcome.out_of_memory || !outcome.failure.empty())) {
+  const bool stopped_paying = signal == 0 && commit.stopped_by_payoff();
+  if (stopped_paying) {
+    console.messagef("Sieving no longer pays: %s over at least the last %s and ten factors, more than -r=%" PRId64,
+                     seconds_per_factor_text(seconds_per_factor.value_or(0)).c_str(),
+                     duration_text(payoff->window()).c_str(), job.payoff_limit);
+  }
+  if (!outcome.done && (signal != 0 || stopped_paying || outcome.out_of_memory || !outcome.failure.empty())) {
     if (!job.resumable) {
       // A run from 0 keeps no status file, so there is nothing to resume from.
       console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
@@ -153,6 +177,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
       return exit_failure;
     }
     if (!outcome.failure.empty()) console.message(outcome.failure);
+    if (stopped_paying && outcome.failure.empty()) return 0;
     if (signal == 0) return exit_failure;
     return 128 + signal;
   }

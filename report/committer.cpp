@@ -61,6 +61,7 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
   }
   word &= ~mask;
   ++factors_found_;
+  if (options_.payoff != nullptr) options_.payoff->factor_found(options_.seconds());
 
   // The factors file first: a line in the status file is struck on resume
   // and never found again, while one only in the factors file is found
@@ -78,6 +79,14 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
 }
 
 void committer::commit_progress(int64_t p) {
+  if (options_.payoff != nullptr && !stopped_by_payoff_ && options_.stop != nullptr) {
+    const double now = options_.seconds();
+    console_.set_seconds_per_factor(options_.payoff->seconds_per_factor(now));
+    if (options_.payoff->stops(now)) {
+      stopped_by_payoff_ = true;
+      options_.stop->store(true);
+    }
+  }
   console_.status(p);
   if (!options_.checkpoints) return;
   if (options_.clock() - last_checkpoint_time_ > options_.checkpoint_interval) {

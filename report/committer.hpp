@@ -5,12 +5,15 @@
 // the status file read the same whatever the number of workers.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
 
 #include "common/config.hpp"
 #include "report/console.hpp"
+#include "report/factor_payoff.hpp"
 #include "report/factors_file.hpp"
 #include "report/status_file.hpp"
 
@@ -45,6 +48,13 @@ struct commit_options {
   calendar_clock clock = make_calendar_clock();
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   factors_file* factors = nullptr;  // --factors=FILE: every factor line here as well
+  // -r=SECONDS: the committer sets *stop once sieving stops paying; the
+  // payoff's times come from `seconds`.
+  factor_payoff* payoff = nullptr;
+  std::atomic<bool>* stop = nullptr;
+  std::function<double()> seconds = [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  };
 };
 
 class committer {
@@ -66,6 +76,8 @@ class committer {
 
   // Factors verified and struck by this run.
   int64_t factors_found() const { return factors_found_; }
+  // The run was stopped because sieving stopped paying.
+  bool stopped_by_payoff() const { return stopped_by_payoff_; }
 
  private:
   bool gave_up() const { return status_.gave_up() || (options_.factors != nullptr && options_.factors->writer().gave_up()); }
@@ -77,6 +89,7 @@ class committer {
   int64_t last_checkpoint_time_;        // of the last write to the status file
   int64_t last_shown_factor_ = -10000;  // console-only thinning
   int64_t factors_found_ = 0;
+  bool stopped_by_payoff_ = false;
 };
 
 }  // namespace veksieve
