@@ -1,16 +1,17 @@
 // The console: everything printed while the sieve runs passes through one
 // console_channel, whose calls name what is printed (a status line, a factor,
-// the end of the range). Status lines get their rate from a ring of the last
-// 100 of them; every line ends with one newline and is flushed, so piped
-// output arrives line by line.
+// the end of the range). Status lines carry the rate at which the committed
+// frontier advanced over the last minute of wall-clock time; every line ends
+// with one newline and is flushed, so piped output arrives line by line.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veksieve {
 
@@ -20,6 +21,47 @@ using millisecond_clock = std::function<uint32_t()>;
 
 // Milliseconds since the call, on the steady clock, as a 32-bit number.
 millisecond_clock make_process_clock();
+
+// The rate is taken over this much wall-clock time, so that it does not
+// depend on how the status lines are spaced: the committer prints them in
+// bursts, one chunk of many lines at a time, about once a second per worker.
+// Measured from the first sample of a burst to any line of a later one, the
+// rate errs by at most one burst's advance in a window's: a few per cent.
+constexpr int64_t rate_window_ms = 60000;
+
+// The advance of the committed frontier per second, over the last
+// rate_window_ms (from the first report while the window fills).
+class frontier_rate {
+ public:
+  // Records that the frontier reached p at the clock reading `now`; returns
+  // p per second, or 0 while no time has passed since the first report.
+  double update(int64_t p, uint32_t now);
+
+ private:
+  struct sample {
+    int64_t p = 0;
+    int64_t ms = 0;  // since the first report
+  };
+  // One sample per tenth of a second is plenty to place a 60-second window,
+  // and keeps the memory small however fast the lines come.
+  static constexpr int64_t sample_spacing_ms = 100;
+
+  std::deque<sample> samples_;
+  uint32_t last_reading_ = 0;
+  int64_t ms_ = 0;
+};
+
+// A piece of the status line shown in place on a terminal. When the line is
+// too wide, the parts of the lowest rank are left out first.
+struct line_part {
+  std::string text;
+  int rank = 0;
+};
+
+// The parts joined in their order, leaving out the lowest-ranked ones while
+// the line is longer than `most` characters (0: no limit); when the
+// highest-ranked part alone is still too long, it is cut.
+std::string fit_line(const std::vector<line_part>& parts, std::size_t most);
 
 class console_channel {
  public:
@@ -31,8 +73,9 @@ class console_channel {
 
   // For a terminal: the status line is rewritten in place at the bottom,
   // with the share of (range_start, range_end] done and, once the rate is
-  // known, the time left; every other line scrolls above it. Without this
-  // call every line is printed once, as a log wants it.
+  // known, the time left, shortened to the terminal's width; every other
+  // line scrolls above it. Without this call every line is printed once, as
+  // a log wants it.
   void show_live(int64_t range_start, int64_t range_end);
   // Leaves the status line shown in place where it is, as a line of its own.
   void end_live();
@@ -51,32 +94,19 @@ class console_channel {
   void message(std::string_view text);
   void messagef(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-  // -1 before the first status line, -2 to -100 while the ring fills, then
-  // 0 to 99: the slot that the next status line overwrites.
-  int32_t rate_index() const { return rate_index_; }
-
  private:
-  struct rate_sample {
-    int64_t value = 0;  // the prime reached that the status line carries
-    int32_t time = 0;   // clock reading when the line was handled
-  };
-  static constexpr int ring_size = 100;
-
-  void update_rate(int64_t p);
-  void set_rate_suffix(const rate_sample& now, const rate_sample& then);
-  void write_live(std::string_view status_text, int64_t p);
+  std::vector<line_part> status_parts(int64_t p) const;
+  void write_live();
 
   FILE* out_;
   millisecond_clock clock_;
-  std::array<rate_sample, ring_size> ring_{};
-  int32_t rate_index_ = -1;
-  std::string rate_suffix_;
+  frontier_rate rate_meter_;
   double rate_ = 0;  // p per second, 0 until known
 
   bool live_ = false;
   int64_t range_start_ = 0;
   int64_t range_end_ = 0;
-  std::string live_line_;  // the status line shown in place, if any
+  std::vector<line_part> live_parts_;  // the status line shown in place, if any
 };
 
 // "1:02:03", or "2d 01:02:03" from a day on.
