@@ -205,12 +205,19 @@ double frontier_rate::update(int64_t p, uint32_t now) {
   // time between them as long as status lines come less than 49 days apart.
   if (!samples_.empty()) ms_ += static_cast<int64_t>(now - last_reading_);
   last_reading_ = now;
-  if (samples_.empty() || ms_ - samples_.back().ms >= sample_spacing_ms) samples_.push_back({p, ms_});
-  // The oldest sample kept is the newest one at least a window old.
-  while (samples_.size() > 1 && ms_ - samples_[1].ms >= rate_window_ms) samples_.pop_front();
-  const sample& then = samples_.front();
-  if (ms_ == then.ms) return 0;
-  return static_cast<double>(p - then.p) * 1000.0 / static_cast<double>(ms_ - then.ms);
+  if (!samples_.empty() && samples_.back().ms / slice_ms == ms_ / slice_ms) {
+    samples_.back() = {p, ms_};
+    return rate_;
+  }
+  if (!samples_.empty()) {
+    // The last slice is finished: measure up to it.
+    const sample& latest = samples_.back();
+    while (samples_.size() > 2 && latest.ms - samples_[1].ms >= rate_window_ms) samples_.pop_front();
+    const sample& then = samples_.front();
+    if (&then != &latest) rate_ = static_cast<double>(latest.p - then.p) * 1000.0 / static_cast<double>(latest.ms - then.ms);
+  }
+  samples_.push_back({p, ms_});
+  return rate_;
 }
 
 }  // namespace veksieve

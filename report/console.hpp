@@ -1,8 +1,8 @@
 // The console: everything printed while the sieve runs passes through one
 // console_channel, whose calls name what is printed (a status line, a factor,
 // the end of the range). Status lines carry the rate at which the committed
-// frontier advanced over the last minute of wall-clock time; every line ends
-// with one newline and is flushed, so piped output arrives line by line.
+// frontier advanced over about the last minute of wall-clock time; every line
+// ends with one newline and is flushed, so piped output arrives line by line.
 #pragma once
 
 #include <cstdint>
@@ -22,19 +22,22 @@ using millisecond_clock = std::function<uint32_t()>;
 // Milliseconds since the call, on the steady clock, as a 32-bit number.
 millisecond_clock make_process_clock();
 
-// The rate is taken over this much wall-clock time, so that it does not
-// depend on how the status lines are spaced: the committer prints them in
-// bursts, one chunk of many lines at a time, about once a second per worker.
-// Measured from the first sample of a burst to any line of a later one, the
-// rate errs by at most one burst's advance in a window's: a few per cent.
+// The rate is taken over this much wall-clock time, not over a number of
+// status lines: the committer prints them in bursts, a chunk's lines at once
+// when its worker is done, so lines say little about time.
 constexpr int64_t rate_window_ms = 60000;
 
-// The advance of the committed frontier per second, over the last
-// rate_window_ms (from the first report while the window fills).
+// The advance of the committed frontier per second. The clock is cut into
+// slices of a tenth of a second, and the last status line of each slice
+// stands for it: a burst is over within a millisecond, so that line's prime
+// is the frontier as committed at its time. The rate is measured between
+// two such points, the last finished slice and the newest one at least a
+// window before it (while the window fills, the first), so however the
+// lines bunch up, it is the frontier's own advance.
 class frontier_rate {
  public:
   // Records that the frontier reached p at the clock reading `now`; returns
-  // p per second, or 0 while no time has passed since the first report.
+  // p per second, or 0 while fewer than two slices have passed.
   double update(int64_t p, uint32_t now);
 
  private:
@@ -42,13 +45,14 @@ class frontier_rate {
     int64_t p = 0;
     int64_t ms = 0;  // since the first report
   };
-  // One sample per tenth of a second is plenty to place a 60-second window,
-  // and keeps the memory small however fast the lines come.
-  static constexpr int64_t sample_spacing_ms = 100;
+  // Short against the window, long against a burst; the samples of a window
+  // then take a few kilobytes however fast the lines come.
+  static constexpr int64_t slice_ms = 100;
 
-  std::deque<sample> samples_;
+  std::deque<sample> samples_;  // one per slice, the last one still open
   uint32_t last_reading_ = 0;
   int64_t ms_ = 0;
+  double rate_ = 0;
 };
 
 // A piece of the status line shown in place on a terminal. When the line is
