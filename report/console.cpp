@@ -210,11 +210,14 @@ double frontier_rate::update(int64_t p, uint32_t now) {
     return rate_;
   }
   if (!samples_.empty()) {
-    // The last slice is finished: measure up to it.
+    // The last slice is finished: measure up to it from the newest slice a
+    // window before it.
     const sample& latest = samples_.back();
     while (samples_.size() > 2 && latest.ms - samples_[1].ms >= rate_window_ms) samples_.pop_front();
-    const sample& then = samples_.front();
-    if (&then != &latest) rate_ = static_cast<double>(latest.p - then.p) * 1000.0 / static_cast<double>(latest.ms - then.ms);
+    if (samples_.size() > 1) {
+      const sample& then = samples_.front();
+      rate_ = static_cast<double>(latest.p - then.p) * 1000.0 / static_cast<double>(latest.ms - then.ms);
+    }
   }
   samples_.push_back({p, ms_});
   return rate_;

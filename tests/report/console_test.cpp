@@ -36,9 +36,9 @@ TEST_F(channel_fixture, each_kind_of_line_has_its_text_and_one_newline) {
 
 TEST_F(channel_fixture, rate_is_measured_between_slices_from_the_first_until_a_minute_has_passed) {
   status(1000003, 5000);
-  status(1262147, 5700);   // one slice finished: no rate yet
-  status(1524287, 6000);   // (1262147 - 1000003) * 1000 / 700 = 374491.43
-  status(1600000, 6050);   // the same slice: the rate stays; this line stands for the slice
+  status(1262147, 5700);    // one slice finished: no rate yet
+  status(1524287, 6000);    // (1262147 - 1000003) * 1000 / 700 = 374491.43
+  status(1600000, 6050);    // the same slice: the rate stays; this line stands for the slice
   status(31600000, 66050);  // (1600000 - 1000003) * 1000 / 1050 = 571425.7
   status(31700000, 66200);  // against the line a minute before: 30000000 * 1000 / 60000
   const auto lines = out.lines();
@@ -79,7 +79,8 @@ TEST_F(channel_fixture, bursts_of_status_lines_leave_the_rate_true) {
     if (line_ms[i] < 30000) continue;
     const std::size_t at = lines[i].find("; rate ");
     ASSERT_NE(at, std::string::npos) << lines[i];
-    EXPECT_NEAR(std::stod(lines[i].substr(at + 7)), true_rate, 0.1 * true_rate) << lines[i] << " at " << line_ms[i] << " ms";
+    EXPECT_NEAR(std::stod(lines[i].substr(at + 7)), true_rate, 0.1 * true_rate)
+        << lines[i] << " at " << line_ms[i] << " ms";
     ++checked;
   }
   EXPECT_GT(checked, 10000);

@@ -39,7 +39,9 @@ TEST(live_line, rewrites_fit_terminals_of_80_and_40_columns) {
   // 40 the rate and the time left follow it. A resumed run counts its share from the
   // range's start, as its "Resuming" line does (half of 1 to 50 million).
   const terminal terminals[] = {
-      {80, "", std::regex(R"(Sieved up to \d+( \(\d+\.\d million\))?(; rate \d+ p/sec)?; \d+\.\d% done(; \d+:\d\d:\d\d left)?)")},
+      {80, "",
+       std::regex(
+           R"(Sieved up to \d+( \(\d+\.\d million\))?(; rate \d+ p/sec)?; \d+\.\d% done(; \d+:\d\d:\d\d left)?)")},
       {40, "pmin=25500000\n", std::regex(R"(Sieved up to \d+; (5\d|[6-9]\d|100)\.\d% done)")},
   };
   for (const terminal& t : terminals) {
