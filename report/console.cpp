@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstdint>
 
 #include "common/platform.hpp"
 
@@ -74,12 +75,12 @@ std::string duration_text(double seconds) {
 std::string fit_line(const std::vector<line_part>& parts, std::size_t most) {
   std::vector<line_part> kept = parts;
   std::string text = joined(kept);
-  while (most > 0 && text.size() > most && kept.size() > 1) {
+  while (text.size() > most && kept.size() > 1) {
     kept.erase(std::min_element(kept.begin(), kept.end(),
                                 [](const line_part& a, const line_part& b) { return a.rank < b.rank; }));
     text = joined(kept);
   }
-  if (most > 0 && text.size() > most) text.resize(most);
+  if (text.size() > most) text.resize(most);
   return text;
 }
 
@@ -139,7 +140,7 @@ void console_channel::write_live() {
   // column stays free: a line that fills the last one wraps on some
   // terminals, and '\r' would then return only to the start of its last row.
   const int columns = terminal_columns(out_);
-  const std::size_t most = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+  const std::size_t most = columns > 0 ? static_cast<std::size_t>(columns - 1) : SIZE_MAX;
   // The new text, and the rest of the old one wiped.
   std::fprintf(out_, "%s\x1b[K", fit_line(live_parts_, most).c_str());
   std::fflush(out_);

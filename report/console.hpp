@@ -63,8 +63,8 @@ struct line_part {
 };
 
 // The parts joined in their order, leaving out the lowest-ranked ones while
-// the line is longer than `most` characters (0: no limit); when the
-// highest-ranked part alone is still too long, it is cut.
+// the line is longer than `most` characters; when the highest-ranked part
+// alone is still too long, it is cut.
 std::string fit_line(const std::vector<line_part>& parts, std::size_t most);
 
 class console_channel {

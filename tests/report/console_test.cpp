@@ -111,5 +111,13 @@ TEST_F(channel_fixture, a_live_status_line_is_rewritten_in_place_under_the_other
   EXPECT_EQ(duration_text(3 * 86400 + 3723.4), "3d 01:02:03");
 }
 
+TEST(fit_line, parts_of_the_lowest_rank_go_first_and_the_last_one_is_cut) {
+  const std::vector<line_part> parts{{"prime", 3}, {" words", 1}, {"; done", 2}};
+  EXPECT_EQ(fit_line(parts, 17), "prime words; done");
+  EXPECT_EQ(fit_line(parts, 16), "prime; done");
+  EXPECT_EQ(fit_line(parts, 10), "prime");
+  EXPECT_EQ(fit_line(parts, 3), "pri");
+}
+
 }  // namespace
 }  // namespace veksieve
