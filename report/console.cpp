@@ -215,8 +215,8 @@ double frontier_rate::update(int64_t p, uint32_t now) {
     // window before it.
     const sample& latest = samples_.back();
     while (samples_.size() > 2 && latest.ms - samples_[1].ms >= rate_window_ms) samples_.pop_front();
-    if (samples_.size() > 1) {
-      const sample& then = samples_.front();
+    const sample& then = samples_.front();
+    if (latest.ms - then.ms >= rate_least_span_ms) {
       rate_ = static_cast<double>(latest.p - then.p) * 1000.0 / static_cast<double>(latest.ms - then.ms);
     }
   }

@@ -26,6 +26,10 @@ millisecond_clock make_process_clock();
 // status lines: the committer prints them in bursts, a chunk's lines at once
 // when its worker is done, so lines say little about time.
 constexpr int64_t rate_window_ms = 60000;
+// The committed frontier moves a chunk at a time, and a chunk is about a
+// second of a worker's work: over a shorter time its advance says little, and
+// the first rates of a run came out three times too high.
+constexpr int64_t rate_least_span_ms = 1000;
 
 // The advance of the committed frontier per second. The clock is cut into
 // slices of a tenth of a second, and the last status line of each slice
@@ -37,7 +41,7 @@ constexpr int64_t rate_window_ms = 60000;
 class frontier_rate {
  public:
   // Records that the frontier reached p at the clock reading `now`; returns
-  // p per second, or 0 while fewer than two slices have passed.
+  // p per second, or 0 until two finished slices lie rate_least_span_ms apart.
   double update(int64_t p, uint32_t now);
 
  private:

@@ -37,18 +37,20 @@ TEST_F(channel_fixture, each_kind_of_line_has_its_text_and_one_newline) {
 TEST_F(channel_fixture, rate_is_measured_between_slices_from_the_first_until_a_minute_has_passed) {
   status(1000003, 5000);
   status(1262147, 5700);    // one slice finished: no rate yet
-  status(1524287, 6000);    // (1262147 - 1000003) * 1000 / 700 = 374491.43
-  status(1600000, 6050);    // the same slice: the rate stays; this line stands for the slice
-  status(31600000, 66050);  // (1600000 - 1000003) * 1000 / 1050 = 571425.7
-  status(31700000, 66200);  // against the line a minute before: 30000000 * 1000 / 60000
+  status(1524287, 6000);    // two, but only 700 ms apart
+  status(1600000, 6050);    // the same slice: this line stands for it
+  status(2262147, 6500);    // (1600000 - 1000003) * 1000 / 1050 = 571425.7
+  status(31600000, 66050);  // (2262147 - 1000003) * 1000 / 1500 = 841429.3
+  status(31700000, 66600);  // against the slice a minute before: 30000000 * 1000 / 60000
   const auto lines = out.lines();
-  ASSERT_EQ(lines.size(), 6u);
+  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], "Sieved up to 1000003 (1.0 million)");
   EXPECT_EQ(lines[1], "Sieved up to 1262147 (1.2 million)");
-  EXPECT_EQ(lines[2], "Sieved up to 1524287 (1.5 million); rate 374491 p/sec");
-  EXPECT_EQ(lines[3], "Sieved up to 1600000 (1.5 million); rate 374491 p/sec");
-  EXPECT_EQ(lines[4], "Sieved up to 31600000 (31.5 million); rate 571426 p/sec");
-  EXPECT_EQ(lines[5], "Sieved up to 31700000 (31.6 million); rate 500000 p/sec");
+  EXPECT_EQ(lines[2], "Sieved up to 1524287 (1.5 million)");
+  EXPECT_EQ(lines[3], "Sieved up to 1600000 (1.5 million)");
+  EXPECT_EQ(lines[4], "Sieved up to 2262147 (2.2 million); rate 571426 p/sec");
+  EXPECT_EQ(lines[5], "Sieved up to 31600000 (31.5 million); rate 841429 p/sec");
+  EXPECT_EQ(lines[6], "Sieved up to 31700000 (31.6 million); rate 500000 p/sec");
 }
 
 // Status lines come as the committer prints them: a chunk's lines at once,
