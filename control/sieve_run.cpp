@@ -100,9 +100,11 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   }
 
   const int64_t range_end = std::min(job.pmax, engine_pmax_limit);
-  if (is_live_terminal(settings.console)) console.show_live(job.pmin, range_end);
+  // The share done counts from where the range began, on the live line as on
+  // the "Resuming" line, not from where this run took it up.
+  const int64_t start = job.resumed ? std::min(job.range_start, job.pmin) : job.pmin;
+  if (is_live_terminal(settings.console)) console.show_live(start, range_end);
   if (job.resumed) {
-    const int64_t start = std::min(job.range_start, job.pmin);
     const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
                                                  static_cast<double>(range_end - start)
                                            : 0.0;
