@@ -103,6 +103,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // The share done counts from where the range began, on the live line as on
   // the "Resuming" line, not from where this run took it up.
   const int64_t start = job.resumed ? std::min(job.range_start, job.pmin) : job.pmin;
+  console.set_log_interval(job.status_interval);
   if (is_live_terminal(settings.console)) console.show_live(start, range_end);
   if (job.resumed) {
     const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
@@ -153,9 +154,9 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int64_t found = commit.factors_found();
   const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, job.pmax) - job.pmin);
-  std::string per_factor;
-  const std::optional<double> seconds_per_factor = payoff ? payoff->seconds_per_factor(options.seconds()) : std::nullopt;
-  if (seconds_per_factor) per_factor = "; " + seconds_per_factor_text(*seconds_per_factor);
+  // With -r=, the time a factor now takes (negative before a whole window).
+  const double seconds_per_factor = payoff ? payoff->seconds_per_factor(options.seconds()).value_or(-1) : -1;
+  const std::string per_factor = seconds_per_factor >= 0 ? "; " + seconds_per_factor_text(seconds_per_factor) : "";
   console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average%s", found,
                    found == 1 ? "" : "s", duration_text(seconds).c_str(),
                    static_cast<double>(sieved) / std::max(seconds, 1e-3), per_factor.c_str());
@@ -163,7 +164,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   const bool stopped_paying = signal == 0 && commit.stopped_by_payoff();
   if (stopped_paying) {
     console.messagef("Sieving no longer pays: %s over at least the last %s and ten factors, more than -r=%" PRId64,
-                     seconds_per_factor_text(seconds_per_factor.value_or(0)).c_str(),
+                     seconds_per_factor_text(seconds_per_factor).c_str(),
                      duration_text(payoff->window()).c_str(), job.payoff_limit);
   }
   if (!outcome.done && (signal != 0 || stopped_paying || outcome.out_of_memory || !outcome.failure.empty())) {

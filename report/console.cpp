@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "common/platform.hpp"
+#include "report/factor_payoff.hpp"
 
 namespace veksieve {
 
@@ -117,9 +118,13 @@ void console_channel::status(int64_t p) {
   rate_ = rate_meter_.update(p, clock_());
   std::vector<line_part> parts = status_parts(p);
   if (!live_) {
+    const uint32_t now = clock_();
+    if (log_interval_ms_ > 0 && last_logged_ && now - *last_logged_ < log_interval_ms_) return;
+    last_logged_ = now;
     message(joined(parts));
     return;
   }
+  if (seconds_per_factor_) parts.push_back({"; " + seconds_per_factor_text(*seconds_per_factor_), rank_rate});
   if (range_end_ > range_start_) {
     const double share = static_cast<double>(std::clamp(p, range_start_, range_end_) - range_start_) /
                          static_cast<double>(range_end_ - range_start_);

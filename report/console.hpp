@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,12 @@ class console_channel {
   void show_live(int64_t range_start, int64_t range_end);
   // Leaves the status line shown in place where it is, as a line of its own.
   void end_live();
+  // For a log (no live line): a status line at most once every `seconds`,
+  // so that a run of weeks keeps a log a person can read; 0 prints every one.
+  // Factor lines and messages are never thinned.
+  void set_log_interval(int64_t seconds) { log_interval_ms_ = seconds * 1000; }
+  // The time a factor takes to find (-r=), shown in the live line.
+  void set_seconds_per_factor(std::optional<double> seconds) { seconds_per_factor_ = seconds; }
 
   // "Sieved up to p", with p scaled to millions, billions or trillions (cut
   // to one decimal) from a million on, and the rate once there is one.
@@ -110,6 +117,9 @@ class console_channel {
   millisecond_clock clock_;
   frontier_rate rate_meter_;
   double rate_ = 0;  // p per second, 0 until known
+  int64_t log_interval_ms_ = 0;
+  std::optional<uint32_t> last_logged_;  // clock reading of the last status line printed to a log
+  std::optional<double> seconds_per_factor_;
 
   bool live_ = false;
   int64_t range_start_ = 0;

@@ -281,6 +281,30 @@ TEST_F(end_to_end, a_factors_file_holds_every_factor_once_across_interruptions) 
   EXPECT_EQ(saved, expected);
 }
 
+TEST_F(end_to_end, a_log_thinned_by_seconds_keeps_every_factor_line) {
+  write_file(status_path, "pmax=12000000\npmin=1000000\n");
+  const auto thinned = testing::run_program(dir.path().string(), {"-s=3600"});
+  EXPECT_EQ(thinned.exit_status, 0);
+  EXPECT_EQ(status_primes(thinned.output).size(), 1u) << thinned.output;
+  expect_same_factors(factor_lines(thinned.output), reference_factors(sequences, 1000000, 12000000));
+}
+
+TEST_F(end_to_end, a_run_stops_where_sieving_stops_paying_and_resumes_there) {
+  // No factor in a window of a second: the run ends as SIGTERM would end it.
+  write_file(status_path, "pmax=900000000000\npmin=100000000000\n");
+  const std::vector<std::pair<std::string, std::string>> short_hour = {{"VEKSIEVE_PAYOFF_WINDOW_SECONDS", "1"}};
+  const auto end = testing::run_program(dir.path().string(), {"-r=60"}, "", short_hour);
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+  const auto console = split_lines(end.output);
+  ASSERT_GE(console.size(), 3u);
+  EXPECT_NE(console[console.size() - 3].find("; no factor found"), std::string::npos) << end.output;
+  EXPECT_EQ(console[console.size() - 2].rfind("Sieving no longer pays: ", 0), 0u) << end.output;
+  const int64_t resume = last_checkpoint(read_file(status_path));
+  EXPECT_GT(resume, 100000000000);
+  EXPECT_EQ(console.back(), "Interrupted before p=" + std::to_string(resume + 1) +
+                                ": every smaller prime of the range is sieved");
+}
+
 TEST_F(end_to_end, interrupted_runs_checkpoint_where_they_stopped_and_resume_to_the_same_factors) {
   constexpr int64_t pmin = 1000000, pmax = 12000000;
   write_file(status_path, "pmax=12000000\npmin=1000000\n");
