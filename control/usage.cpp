@@ -28,6 +28,8 @@ Options (the letter may be upper or lower case; the first occurrence counts):
   -f=FROM    start a new range from FROM billion, without questions ...
   -u=UPTO    ... up to UPTO billion; refused while the status file holds a
              range that is unfinished or whose results are not yet sent
+  -s=SECONDS in a log, a status line at most once every SECONDS
+  -r=SECONDS stop (resumable) once a factor takes longer than SECONDS
   --factors=FILE
              also append every verified factor line to FILE, each once
   --remove-factored
