@@ -20,6 +20,7 @@
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
 #include "control/status_file.hpp"
+#include "control/text_format.hpp"
 #include "control/usage.hpp"
 
 namespace veksieve {
@@ -36,7 +37,7 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
     std::optional<fatal_error> unreadable;
     file_lock status_lock;
     try {
-      status_lock = lock_status_file(job.status_file);
+      status_lock = lock_status_file(job);
       load_sequence_file(sequence_file_name, job);
     } catch (const fatal_error& error) {
       unreadable = error;
@@ -45,6 +46,7 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
     const std::string refusal = ranks.check_ranks(file_checksum(sequence_file_name).value_or(0));
     if (unreadable) throw *unreadable;
     if (!refusal.empty()) throw fatal_error{refusal + "\n", exit_bad_sequence_file};
+    std::cout << sequence_summary(job, text_format("%d rank%s", ranks.count(), ranks.count() == 1 ? "" : "s")) << '\n';
     settle_range(job, std::cin, std::cout);
     std::cout.flush();
 
@@ -63,11 +65,11 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
     return status;
   } catch (const fatal_error& error) {
     ranks.quit();
-    std::cout << error.message << std::flush;
+    std::cout << printed(error) << std::flush;
     return error.exit_status;
   } catch (const std::bad_alloc&) {
     ranks.quit();
-    std::cout << "There is not enough memory to sieve!" << std::flush;
+    std::cout << "There is not enough memory to sieve!\n" << std::flush;
     return exit_failure;
   }
 }

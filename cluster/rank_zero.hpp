@@ -19,6 +19,7 @@ class rank_zero {
  public:
   explicit rank_zero(int ranks);
   ~rank_zero();
+  int count() const { return ranks_; }
 
   // Takes every other rank's hello. Returns the message that ends the run
   // when one of them could not read its sequence file or read another one

@@ -1,7 +1,7 @@
 // The few things the operating system does differently, behind one header:
 // process priority, durable file writes and renames, stop requests from the
-// console or the system, whether the console is a terminal, the processors
-// and the physical memory, and the x87 control word.
+// console or the system, whether the console is a terminal and how wide it
+// is, the processors and the physical memory, and the x87 control word.
 // platform_posix.cpp and platform_windows.cpp implement it; CMake builds the
 // one for the target. Everything else in the program is portable C++.
 #pragma once
@@ -105,6 +105,10 @@ int rename_durably(const std::string& from, const std::string& to);
 // Windows a console, which is then switched to understand the escape code
 // that clears the rest of the line).
 bool is_live_terminal(std::FILE* stream);
+
+// The width in columns of the terminal (on Windows the console window)
+// `stream` writes to, or 0 when it is none or does not tell.
+int terminal_columns(std::FILE* stream);
 
 // Until release_stop_requests(), the first request to stop sets `flag` and
 // records its number; a second one takes the system's default action and

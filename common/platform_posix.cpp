@@ -1,12 +1,13 @@
 // The platform seam on Linux and other POSIX systems: SCHED_IDLE or nice,
-// write and fsync on one descriptor, sigaction, the affinity mask, sysconf
-// and glibc's <fpu_control.h>. Signal handlers only store lock-free values and restore
-// the default actions, all async-signal-safe.
+// write and fsync on one descriptor, sigaction, TIOCGWINSZ, the affinity
+// mask, sysconf and glibc's <fpu_control.h>. Signal handlers only store
+// lock-free values and restore the default actions, all async-signal-safe.
 #include "common/platform.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +194,12 @@ int rename_durably(const std::string& from, const std::string& to) {
 }
 
 bool is_live_terminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+int terminal_columns(std::FILE* stream) {
+  winsize size{};
+  if (::ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 void catch_stop_requests(std::atomic<bool>& flag) {
   received_signal = 0;

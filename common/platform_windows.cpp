@@ -1,7 +1,8 @@
 // The platform seam on Windows: SetPriorityClass and SetThreadPriority, the
 // C library's descriptors with _commit (FlushFileBuffers underneath), hard
-// links and MoveFileEx, SetConsoleCtrlHandler, console modes, the affinity
-// mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the x87 unit, whose precision
+// links and MoveFileEx, SetConsoleCtrlHandler, console modes and window
+// width, the affinity mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the
+// x87 unit, whose precision
 // the C library's _controlfp cannot set on x86-64.
 #include "common/platform.hpp"
 
@@ -189,6 +190,13 @@ bool is_live_terminal(std::FILE* stream) {
   DWORD mode = 0;
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) &&
          SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
+int terminal_columns(std::FILE* stream) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (handle == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(handle, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 void catch_stop_requests(std::atomic<bool>& flag) {

@@ -16,8 +16,13 @@ constexpr int exit_bad_command_line = 6;      // -f= or -u= cannot be used
 constexpr int exit_status_file_in_use = 7;    // another run holds the status file
 
 struct fatal_error {
-  std::string message;  // printed exactly as it stands (the file messages carry no line end)
+  std::string message;  // without its line end, which the one place that prints it adds
   int exit_status = exit_failure;
 };
+
+// The message as printed: every message ends with a line end.
+inline std::string printed(const fatal_error& error) {
+  return error.message.empty() || error.message.back() != '\n' ? error.message + "\n" : error.message;
+}
 
 }  // namespace veksieve

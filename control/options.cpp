@@ -18,6 +18,7 @@ namespace veksieve {
 
 namespace {
 
+constexpr int64_t max_option_seconds = 365 * 24 * 3600;
 constexpr const char* invalid_alpha_message = "Invalid alpha - using the default (2.5)\n";
 constexpr const char* invalid_threads_message =
     "Invalid number of threads - using the default (one per CPU), or give 1 to 1024\n";
@@ -49,9 +50,13 @@ bool is_word(const char* arg, std::initializer_list<const char*> words) {
   return false;
 }
 
+constexpr std::string_view factors_option = "--factors=";
+
+bool is_factors_option(const char* arg) { return std::string_view(arg).starts_with(factors_option); }
+
 bool is_known(const char* arg) {
   const char letter = option_letter(arg);
-  return (letter != 0 && std::strchr("aoftu", letter) != nullptr) ||
+  return (letter != 0 && std::strchr("aoftusr", letter) != nullptr) || is_factors_option(arg) ||
          is_word(arg, {"-h", "-?", "--help", "--version", "--remove-factored"});
 }
 
@@ -76,13 +81,26 @@ int64_t billions(const char* arg, int64_t lowest) {
   return number.value;
 }
 
+// Whole seconds from 1 up to a year, from "-s=" or "-r=".
+int64_t seconds_of(const char* arg) {
+  const std::string_view text = arg + 3;
+  int64_t seconds = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 || seconds > max_option_seconds)
+    refuse(arg, text_format("it takes whole seconds from 1 to %lld", static_cast<long long>(max_option_seconds)).c_str());
+  return seconds;
+}
+
 }  // namespace
 
 start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
   job.alpha = default_alpha;
   job.alpha_given = false;
   job.status_file = default_status_file;
+  job.factors_file.clear();
   job.threads = 0;
+  job.status_interval = 0;
+  job.payoff_limit = 0;
   job.command_line_range.reset();
 
   start_action action = start_action::sieve;
@@ -91,13 +109,22 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
     if (is_word(argv[i], {"--version"})) return start_action::version;
     if (is_word(argv[i], {"--remove-factored"})) action = start_action::remove_factored;
   }
-  for (int i = 1; i < argc; ++i)
-    if (argv[i][0] == '-' && !is_known(argv[i])) out << "Ignoring unknown option '" << argv[i] << "'\n";
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-')
+      out << "Ignoring unknown argument '" << argv[i] << "'\n";
+    else if (!is_known(argv[i]))
+      out << "Ignoring unknown option '" << argv[i] << "'\n";
+  }
 
   const char* from = nullptr;
   const char* upto = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
+    if (is_factors_option(arg)) {
+      job.factors_file = arg + factors_option.size();
+      if (job.factors_file.empty()) refuse(arg, "it needs a file name");
+      continue;
+    }
     switch (option_letter(arg)) {
       case 'a':
         job.alpha_given = true;
@@ -123,6 +150,12 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
         }
         break;
       }
+      case 's':
+        job.status_interval = seconds_of(arg);
+        break;
+      case 'r':
+        job.payoff_limit = seconds_of(arg);
+        break;
       case 'f':
         from = arg;
         break;

@@ -13,7 +13,8 @@ namespace veksieve {
 
 enum class start_action { sieve, help, version, remove_factored };
 
-// Sets job.alpha, job.status_file, job.threads and job.command_line_range from
+// Sets job.alpha, job.status_file, job.factors_file, job.threads and
+// job.command_line_range from
 // argv[1..argc-1]. For help and version nothing else is looked at or printed.
 // Otherwise each unknown option prints one line, and each rejected "-a=" or
 // "-t=" value its message, to `out` when it is examined. Throws fatal_error

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bit>
+#include <cinttypes>
 #include <fstream>
 #include <new>
 #include <vector>
@@ -279,6 +280,16 @@ void load_sequence_file(const std::string& path, sieve_job& job) {
   std::ifstream file(path, std::ios::binary);
   if (!file) invalid("The file 'Vek.dat' cannot be found in the current directory!");
   read_sequence_table(file, job);
+}
+
+std::string sequence_summary(const sieve_job& job, const std::string& workers) {
+  int64_t candidates = 0;
+  for (const std::vector<uint32_t>& bits : job.bitmap_storage)
+    for (const uint32_t word : bits) candidates += std::popcount(word);
+  const auto ks = static_cast<int64_t>(job.bitmap_storage.size());
+  return text_format("Read '%s': %" PRId64 " k%s with %" PRId64 " candidate%s, n from %d to %d; sieving with %s",
+                     sequence_file_name, ks, ks == 1 ? "" : "'s", candidates, candidates == 1 ? "" : "s", job.nmin,
+                     job.nmax, workers.c_str());
 }
 
 }  // namespace veksieve

@@ -34,4 +34,8 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes 
 // as missing from the current directory.
 void load_sequence_file(const std::string& path, sieve_job& job);
 
+// The line that says what was read: the k's and their candidates, the n
+// window, and who sieves them (`workers`, such as "2 threads").
+std::string sequence_summary(const sieve_job& job, const std::string& workers);
+
 }  // namespace veksieve

@@ -40,12 +40,15 @@ struct sieve_job {
   double alpha = default_alpha;
   bool alpha_given = false;
   std::string status_file = default_status_file;
+  std::string factors_file;   // --factors=FILE: every factor line appended there too; empty: none
   bool console_only = false;  // factors go to the console only, thinned
   bool resumable = false;     // the status file holds the range, so checkpoints are kept
   bool resumed = false;       // the range was read back from the status file ...
   int64_t range_start = 0;    // ... which began it here
   int64_t saved_factors = 0;  // ... and holds this many factor lines
   int32_t threads = 0;        // worker threads from -t=; 0: one per CPU this process may run on
+  int64_t status_interval = 0;  // -s=: seconds between status lines in a log; 0: every line
+  int64_t payoff_limit = 0;     // -r=: seconds per factor beyond which the run stops; 0: never
 
   // A new range from -f= and -u=, started without questions when the status
   // file holds none.

@@ -69,7 +69,7 @@ int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, in
 
 bool results_were_sent(std::istream& in, std::ostream& out, const std::string& name) {
   out << "There is a complete set of results in the file '" << name
-      << "' - have these been sent to the Vek team?\r\n\r\nNB If you say YES, the file will be overwritten and "
+      << "' - have these been sent to the Vek team?\n\nNB If you say YES, the file will be overwritten and "
          "the data will be lost!\n";
   return is_yes(answer(in, out));
 }

@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "common/platform.hpp"
@@ -20,6 +21,7 @@
 #include "engine/stride_sizing.hpp"
 #include "report/committer.hpp"
 #include "report/console.hpp"
+#include "report/factors_file.hpp"
 #include "report/interruption.hpp"
 
 namespace veksieve {
@@ -39,8 +41,8 @@ std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t m
   return seconds;
 }
 
-int report_unsaved(console_channel& console, const status_file_writer& status) {
-  console.messagef("These lines could not be saved in the status file '%s':", status.path().c_str());
+int report_unsaved(console_channel& console, const status_file_writer& status, const char* what = "status file") {
+  console.messagef("These lines could not be saved in the %s '%s':", what, status.path().c_str());
   for (const std::string& line : status.unsaved_lines()) {
     console.message(std::string_view(line).substr(0, line.find('\n')));
   }
@@ -63,6 +65,14 @@ run_settings settings_from_environment() {
     } else {
       std::printf("%s=%s ignored: it takes a number of seconds from 0 to %" PRId64 "\n", checkpoint_interval_variable,
                   value, checkpoint_interval_seconds);
+    }
+  }
+  if (const char* value = std::getenv(payoff_window_variable)) {
+    if (auto seconds = whole_seconds(value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds))) {
+      settings.payoff_window = static_cast<double>(*seconds);
+    } else {
+      std::printf("%s=%s ignored: it takes a number of seconds from 1 to %.0f\n", payoff_window_variable, value,
+                  factor_payoff::default_window_seconds);
     }
   }
   if (const char* value = std::getenv(give_up_variable)) {
@@ -90,9 +100,12 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   }
 
   const int64_t range_end = std::min(job.pmax, engine_pmax_limit);
-  if (is_live_terminal(settings.console)) console.show_live(job.pmin, range_end);
+  // The share done counts from where the range began, on the live line as on
+  // the "Resuming" line, not from where this run took it up.
+  const int64_t start = job.resumed ? std::min(job.range_start, job.pmin) : job.pmin;
+  console.set_log_interval(job.status_interval);
+  if (is_live_terminal(settings.console)) console.show_live(start, range_end);
   if (job.resumed) {
-    const int64_t start = std::min(job.range_start, job.pmin);
     const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
                                                  static_cast<double>(range_end - start)
                                            : 0.0;
@@ -103,7 +116,10 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   }
 
   interruption_guard interruption;
+  const auto started = std::chrono::steady_clock::now();
   status_file_writer status(job.status_file, console, settings.retry, &interruption.stop_flag());
+  std::optional<factors_file> factors;
+  if (!job.factors_file.empty()) factors.emplace(job.factors_file, console, settings.retry, &interruption.stop_flag());
   candidate_table table;
   table.nmin = job.nmin;
   table.nmax = job.nmax;
@@ -113,6 +129,13 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   options.console_only = job.console_only;
   options.checkpoints = job.resumable;
   options.checkpoint_interval = settings.checkpoint_interval;
+  options.factors = factors ? &*factors : nullptr;
+  std::optional<factor_payoff> payoff;
+  if (job.payoff_limit > 0) {
+    payoff.emplace(static_cast<double>(job.payoff_limit), options.seconds(), settings.payoff_window);
+    options.payoff = &*payoff;
+    options.stop = &interruption.stop_flag();
+  }
   committer commit(table, console, status, options);
 
   const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : usable_cpu_count();
@@ -125,10 +148,26 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // A line that could not be saved stopped the run; the file's last
   // checkpoint lies before that line's prime, so a new start finds it again.
   if (status.gave_up()) return report_unsaved(console, status);
+  if (factors && factors->writer().gave_up()) return report_unsaved(console, factors->writer(), "factors file");
 
   console.end_live();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const int64_t found = commit.factors_found();
+  const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, job.pmax) - job.pmin);
+  // With -r=, the time a factor now takes (negative before a whole window).
+  const double seconds_per_factor = payoff ? payoff->seconds_per_factor(options.seconds()).value_or(-1) : -1;
+  const std::string per_factor = seconds_per_factor >= 0 ? "; " + seconds_per_factor_text(seconds_per_factor) : "";
+  console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average%s", found,
+                   found == 1 ? "" : "s", duration_text(seconds).c_str(),
+                   static_cast<double>(sieved) / std::max(seconds, 1e-3), per_factor.c_str());
   const int signal = interruption.signal_number();
-  if (!outcome.done && (signal != 0 || outcome.out_of_memory || !outcome.failure.empty())) {
+  const bool stopped_paying = signal == 0 && commit.stopped_by_payoff();
+  if (stopped_paying) {
+    console.messagef("Sieving no longer pays: %s over at least the last %s and ten factors, more than -r=%" PRId64,
+                     seconds_per_factor_text(seconds_per_factor).c_str(),
+                     duration_text(payoff->window()).c_str(), job.payoff_limit);
+  }
+  if (!outcome.done && (signal != 0 || stopped_paying || outcome.out_of_memory || !outcome.failure.empty())) {
     if (!job.resumable) {
       // A run from 0 keeps no status file, so there is nothing to resume from.
       console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
@@ -141,6 +180,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
       return exit_failure;
     }
     if (!outcome.failure.empty()) console.message(outcome.failure);
+    if (stopped_paying && outcome.failure.empty()) return 0;
     if (signal == 0) return exit_failure;
     return 128 + signal;
   }

@@ -11,6 +11,7 @@
 #include "common/config.hpp"
 #include "control/sieve_job.hpp"
 #include "control/parallel_sieve.hpp"
+#include "report/factor_payoff.hpp"
 #include "report/status_file.hpp"
 
 namespace veksieve {
@@ -28,6 +29,7 @@ struct run_settings {
   int threads = 0;  // worker threads; 0 takes the job's choice
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   retry_policy retry;  // for status-file lines that cannot be written
+  double payoff_window = factor_payoff::default_window_seconds;  // of -r=
   engine_memory memory;
   // The way the range is sieved and committed; empty: sieve_in_parallel's
   // worker threads. Another program (processes on several machines) puts

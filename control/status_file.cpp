@@ -63,8 +63,15 @@ status_contents read_status(std::istream& in, const std::string& name, const res
   return std::move(reading.contents);
 }
 
-file_lock lock_status_file(const std::string& name) {
+file_lock lock_status_file(const sieve_job& job) {
+  const std::string& name = job.status_file;
   std::error_code no_answer;
+  for (const std::string& other : {name, std::string(sequence_file_name)}) {
+    if (!job.factors_file.empty() && std::filesystem::equivalent(job.factors_file, other, no_answer))
+      throw fatal_error{text_format("The factors file '%s' is the file '%s' - nothing was changed!",
+                                    job.factors_file.c_str(), other.c_str()),
+                        exit_bad_command_line};
+  }
   if (std::filesystem::equivalent(name, sequence_file_name, no_answer))
     throw fatal_error{text_format("The file '%s' is the sequence file - it cannot be the status file as well, and "
                                   "nothing was changed!",

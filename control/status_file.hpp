@@ -26,10 +26,10 @@ status_contents read_status(std::istream& in, const std::string& name, const res
 // fatal_error naming the file and the reason when that fails.
 void create_status_file(const std::string& name, int64_t pmin, int64_t pmax);
 
-// Locks the status file for the whole run, before anything is read. Throws
-// fatal_error when the name is that of the sequence file, or another run
-// holds the lock.
-file_lock lock_status_file(const std::string& name);
+// Locks the job's status file for the whole run, before anything is read.
+// Throws fatal_error when it is the sequence file, when the factors file is
+// either of them, or when another run holds the lock.
+file_lock lock_status_file(const sieve_job& job);
 
 // Copies the file whole to NAME.bak (NAME.bak.1, .2, ... when that exists)
 // before it is written afresh, and returns the copy's name. Throws

@@ -12,7 +12,7 @@ namespace veksieve {
 
 namespace {
 
-constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO] [--factors=FILE]
        veksieve --remove-factored [-o=FILE]
        veksieve --help | --version
 
@@ -28,6 +28,10 @@ Options (the letter may be upper or lower case; the first occurrence counts):
   -f=FROM    start a new range from FROM billion, without questions ...
   -u=UPTO    ... up to UPTO billion; refused while the status file holds a
              range that is unfinished or whose results are not yet sent
+  -s=SECONDS in a log, a status line at most once every SECONDS
+  -r=SECONDS stop (resumable) once a factor takes longer than SECONDS
+  --factors=FILE
+             also append every verified factor line to FILE, each once
   --remove-factored
              rewrite Vek.dat without the candidates that the status file's
              factor lines name; the old file is kept as Vek.dat.bak

@@ -40,9 +40,9 @@ bool committer::commit(std::span<const finding> records) {
       commit_factor(record.p, record.index, record.n);
     }
     const bool last_of_its_prime = i + 1 == records.size() || records[i + 1].p != record.p;
-    if (status_.gave_up() && last_of_its_prime) return false;
+    if (gave_up() && last_of_its_prime) return false;
   }
-  return !status_.gave_up();
+  return !gave_up();
 }
 
 void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
@@ -60,7 +60,13 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
     return;
   }
   word &= ~mask;
+  ++factors_found_;
+  if (options_.payoff != nullptr) options_.payoff->factor_found(options_.seconds());
 
+  // The factors file first: a line in the status file is struck on resume
+  // and never found again, while one only in the factors file is found
+  // again and not repeated there.
+  if (options_.factors != nullptr && !options_.factors->append({p, k, n})) return;
   if (!options_.console_only) {
     console_.factor(p, k, n);
     if (status_.append(factor_text({p, k, n}) + "\n")) last_checkpoint_time_ = options_.clock();
@@ -73,6 +79,14 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
 }
 
 void committer::commit_progress(int64_t p) {
+  if (options_.payoff != nullptr && !stopped_by_payoff_ && options_.stop != nullptr) {
+    const double now = options_.seconds();
+    console_.set_seconds_per_factor(options_.payoff->seconds_per_factor(now));
+    if (options_.payoff->stops(now)) {
+      stopped_by_payoff_ = true;
+      options_.stop->store(true);
+    }
+  }
   console_.status(p);
   if (!options_.checkpoints) return;
   if (options_.clock() - last_checkpoint_time_ > options_.checkpoint_interval) {

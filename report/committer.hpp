@@ -5,12 +5,16 @@
 // the status file read the same whatever the number of workers.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
 
 #include "common/config.hpp"
 #include "report/console.hpp"
+#include "report/factor_payoff.hpp"
+#include "report/factors_file.hpp"
 #include "report/status_file.hpp"
 
 namespace veksieve {
@@ -43,6 +47,14 @@ struct commit_options {
   bool checkpoints = true;    // false when the run has no status file to resume from
   calendar_clock clock = make_calendar_clock();
   int64_t checkpoint_interval = checkpoint_interval_seconds;
+  factors_file* factors = nullptr;  // --factors=FILE: every factor line here as well
+  // -r=SECONDS: the committer sets *stop once sieving stops paying; the
+  // payoff's times come from `seconds`.
+  factor_payoff* payoff = nullptr;
+  std::atomic<bool>* stop = nullptr;
+  std::function<double()> seconds = [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  };
 };
 
 class committer {
@@ -53,21 +65,31 @@ class committer {
             commit_options options = {});
 
   // Commits one chunk's records, in their order. Returns false when a line
-  // could not be saved: the records of that prime are still committed (and
-  // listed as unsaved), later ones are not, and the run must stop.
+  // could not be saved (in the status file or the factors file): the records
+  // of that prime are still committed (and listed as unsaved), later ones are
+  // not, and the run must stop.
   bool commit(std::span<const finding> records);
 
   // The factor and progress steps on their own, for one record each.
   void commit_factor(int64_t p, uint32_t index, uint32_t n);
   void commit_progress(int64_t p);
 
+  // Factors verified and struck by this run.
+  int64_t factors_found() const { return factors_found_; }
+  // The run was stopped because sieving stopped paying.
+  bool stopped_by_payoff() const { return stopped_by_payoff_; }
+
  private:
+  bool gave_up() const { return status_.gave_up() || (options_.factors != nullptr && options_.factors->writer().gave_up()); }
+
   candidate_table table_;
   console_channel& console_;
   status_file_writer& status_;
   commit_options options_;
   int64_t last_checkpoint_time_;        // of the last write to the status file
   int64_t last_shown_factor_ = -10000;  // console-only thinning
+  int64_t factors_found_ = 0;
+  bool stopped_by_payoff_ = false;
 };
 
 }  // namespace veksieve

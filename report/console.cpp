@@ -1,14 +1,38 @@
-// The console's lines, the rate ring and the one newline per line. The rate
-// is the advance of the prime reached per second, measured over up to 99
-// intervals between status lines.
+// The console's lines, the rate and the one newline per line. The rate is
+// the advance of the prime reached per second over a window of wall-clock
+// time; the status line shown in place on a terminal is fitted to its width.
 #include "report/console.hpp"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdarg>
+#include <cstdint>
+
+#include "common/platform.hpp"
+#include "report/factor_payoff.hpp"
 
 namespace veksieve {
+
+namespace {
+
+// What is left out first when the live line is too wide: the prime in words
+// (its digits say the same), then the rate (the time left says what it
+// means), then the time left; the share done and the prime itself stay.
+constexpr int rank_scaled_prime = 1;
+constexpr int rank_rate = 2;
+constexpr int rank_time_left = 3;
+constexpr int rank_share_done = 4;
+constexpr int rank_prime = 5;
+
+std::string joined(const std::vector<line_part>& parts) {
+  std::string text;
+  for (const line_part& part : parts) text += part.text;
+  return text;
+}
+
+}  // namespace
 
 millisecond_clock make_process_clock() {
   const auto start = std::chrono::steady_clock::now();
@@ -29,10 +53,10 @@ void console_channel::show_live(int64_t range_start, int64_t range_end) {
 }
 
 void console_channel::end_live() {
-  if (live_line_.empty()) return;
+  if (live_parts_.empty()) return;
   std::fputc('\n', out_);
   std::fflush(out_);
-  live_line_.clear();
+  live_parts_.clear();
 }
 
 std::string duration_text(double seconds) {
@@ -49,27 +73,24 @@ std::string duration_text(double seconds) {
   return text;
 }
 
-void console_channel::write_live(std::string_view status_text, int64_t p) {
-  live_line_.assign(status_text);
-  if (range_end_ > range_start_) {
-    const double share = static_cast<double>(std::clamp(p, range_start_, range_end_) - range_start_) /
-                         static_cast<double>(range_end_ - range_start_);
-    char done[32];
-    std::snprintf(done, sizeof done, "; %.1f%% done", 100.0 * share);
-    live_line_ += done;
-    if (rate_ > 0) live_line_ += "; " + duration_text(static_cast<double>(range_end_ - p) / rate_) + " left";
+std::string fit_line(const std::vector<line_part>& parts, std::size_t most) {
+  std::vector<line_part> kept = parts;
+  std::string text = joined(kept);
+  while (text.size() > most && kept.size() > 1) {
+    kept.erase(std::min_element(kept.begin(), kept.end(),
+                                [](const line_part& a, const line_part& b) { return a.rank < b.rank; }));
+    text = joined(kept);
   }
-  // Back to the line's start, the new text, and the rest of the old one wiped.
-  std::fprintf(out_, "\r%s\x1b[K", live_line_.c_str());
-  std::fflush(out_);
+  if (text.size() > most) text.resize(most);
+  return text;
 }
 
-void console_channel::status(int64_t p) {
-  update_rate(p);
-  char text[160];
-  if (p < 1000000) {
-    std::snprintf(text, sizeof text, "Sieved up to %" PRId64 "%s", p, rate_suffix_.c_str());
-  } else {
+std::vector<line_part> console_channel::status_parts(int64_t p) const {
+  std::vector<line_part> parts;
+  char text[80];
+  std::snprintf(text, sizeof text, "Sieved up to %" PRId64, p);
+  parts.push_back({text, rank_prime});
+  if (p >= 1000000) {
     double scaled;
     const char* unit;
     if (p > 1000000000000) {
@@ -83,14 +104,51 @@ void console_channel::status(int64_t p) {
       unit = "million";
     }
     // Taking off 0.05 shows the value cut to one decimal, not rounded.
-    std::snprintf(text, sizeof text, "Sieved up to %" PRId64 " (%.1f %s)%s", p, scaled - 0.05, unit,
-                  rate_suffix_.c_str());
+    std::snprintf(text, sizeof text, " (%.1f %s)", scaled - 0.05, unit);
+    parts.push_back({text, rank_scaled_prime});
   }
-  if (live_) {
-    write_live(text, p);
-  } else {
-    message(text);
+  if (rate_ > 0) {
+    std::snprintf(text, sizeof text, "; rate %.0f p/sec", rate_);
+    parts.push_back({text, rank_rate});
   }
+  return parts;
+}
+
+void console_channel::status(int64_t p) {
+  rate_ = rate_meter_.update(p, clock_());
+  std::vector<line_part> parts = status_parts(p);
+  if (!live_) {
+    const uint32_t now = clock_();
+    if (log_interval_ms_ > 0 && last_logged_ && now - *last_logged_ < log_interval_ms_) return;
+    last_logged_ = now;
+    message(joined(parts));
+    return;
+  }
+  if (seconds_per_factor_) parts.push_back({"; " + seconds_per_factor_text(*seconds_per_factor_), rank_rate});
+  if (range_end_ > range_start_) {
+    const double share = static_cast<double>(std::clamp(p, range_start_, range_end_) - range_start_) /
+                         static_cast<double>(range_end_ - range_start_);
+    char done[32];
+    std::snprintf(done, sizeof done, "; %.1f%% done", 100.0 * share);
+    parts.push_back({done, rank_share_done});
+    if (rate_ > 0) {
+      parts.push_back({"; " + duration_text(static_cast<double>(range_end_ - p) / rate_) + " left", rank_time_left});
+    }
+  }
+  live_parts_ = std::move(parts);
+  std::fputc('\r', out_);
+  write_live();
+}
+
+void console_channel::write_live() {
+  // The width is read at every rewrite, so a resized window is followed. One
+  // column stays free: a line that fills the last one wraps on some
+  // terminals, and '\r' would then return only to the start of its last row.
+  const int columns = terminal_columns(out_);
+  const std::size_t most = columns > 0 ? static_cast<std::size_t>(columns - 1) : SIZE_MAX;
+  // The new text, and the rest of the old one wiped.
+  std::fprintf(out_, "%s\x1b[K", fit_line(live_parts_, most).c_str());
+  std::fflush(out_);
 }
 
 void console_channel::factor(int64_t p, int32_t k, uint32_t n) { messagef("%" PRId64 " | %d*2^%u+1", p, k, n); }
@@ -138,45 +196,37 @@ void console_channel::messagef(const char* format, ...) {
 void console_channel::message(std::string_view text) {
   if (text.empty()) return;
   // Over the status line shown in place, which then comes back below.
-  if (!live_line_.empty()) std::fputs("\r\x1b[K", out_);
+  if (!live_parts_.empty()) std::fputs("\r\x1b[K", out_);
   std::fwrite(text.data(), 1, text.size(), out_);
   std::fputc('\n', out_);
-  if (!live_line_.empty()) std::fprintf(out_, "%s\x1b[K", live_line_.c_str());
+  if (!live_parts_.empty()) {
+    write_live();
+    return;
+  }
   std::fflush(out_);
 }
 
-void console_channel::update_rate(int64_t p) {
-  rate_sample now;
-  now.time = static_cast<int32_t>(clock_());
-  now.value = p;
-
-  if (rate_index_ == -1) {
-    ring_[0] = now;
-    rate_index_ = -2;
-    rate_suffix_.clear();
-  } else if (rate_index_ < -1) {
-    ring_[static_cast<std::size_t>(-rate_index_ - 1)] = now;
-    set_rate_suffix(now, ring_[0]);
-    if (--rate_index_ == -ring_size - 1) rate_index_ = 0;
-  } else {
-    ring_[static_cast<std::size_t>(rate_index_)] = now;
-    set_rate_suffix(now, ring_[static_cast<std::size_t>((rate_index_ + 1) % ring_size)]);
-    if (++rate_index_ == ring_size) rate_index_ = 0;
+double frontier_rate::update(int64_t p, uint32_t now) {
+  // The clock runs on, so the difference of two readings modulo 2^32 is the
+  // time between them as long as status lines come less than 49 days apart.
+  if (!samples_.empty()) ms_ += static_cast<int64_t>(now - last_reading_);
+  last_reading_ = now;
+  if (!samples_.empty() && samples_.back().ms / slice_ms == ms_ / slice_ms) {
+    samples_.back() = {p, ms_};
+    return rate_;
   }
-}
-
-void console_channel::set_rate_suffix(const rate_sample& now, const rate_sample& then) {
-  // Difference modulo 2^32 read as signed, so the clock may wrap.
-  const auto elapsed = static_cast<int32_t>(static_cast<uint32_t>(now.time) - static_cast<uint32_t>(then.time));
-  // Two status lines in one millisecond give no rate of their own; keep the
-  // previous one rather than printing "inf" or "nan".
-  if (elapsed == 0) return;
-  const auto advance = static_cast<int64_t>(static_cast<uint64_t>(now.value) - static_cast<uint64_t>(then.value));
-  const double rate = static_cast<double>(advance) * 1000.0 / static_cast<double>(elapsed);
-  rate_ = rate;
-  std::array<char, 64> text;
-  std::snprintf(text.data(), text.size(), "; rate %.0f p/sec", rate);
-  rate_suffix_ = text.data();
+  if (!samples_.empty()) {
+    // The last slice is finished: measure up to it from the newest slice a
+    // window before it.
+    const sample& latest = samples_.back();
+    while (samples_.size() > 2 && latest.ms - samples_[1].ms >= rate_window_ms) samples_.pop_front();
+    const sample& then = samples_.front();
+    if (latest.ms - then.ms >= rate_least_span_ms) {
+      rate_ = static_cast<double>(latest.p - then.p) * 1000.0 / static_cast<double>(latest.ms - then.ms);
+    }
+  }
+  samples_.push_back({p, ms_});
+  return rate_;
 }
 
 }  // namespace veksieve

@@ -146,7 +146,7 @@ TEST(remove_factored, a_line_that_does_not_verify_stops_everything) {
     dir.write("Vek.dat", old_vek);
     dir.write("run.dat", std::string("pmax=9\npmin=1\n5 | 3*2^3+1\n") + c.line + "\n7 | 3*2^4+1\n");
     const program_end r = testing::run_program(dir.path(), {"-o=run.dat", "--remove-factored"});
-    EXPECT_EQ(r.output, c.message);
+    EXPECT_EQ(r.output, c.message + std::string("\n"));
     EXPECT_EQ(r.exit_status, bad_status_file);
     EXPECT_EQ(dir.read("Vek.dat"), old_vek);
     EXPECT_FALSE(dir.exists("Vek.dat.bak"));

@@ -18,7 +18,7 @@ namespace {
 using testing::temp_dir;
 
 constexpr const char* done_question =
-    "There is a complete set of results in the file '%s' - have these been sent to the Vek team?\r\n\r\n"
+    "There is a complete set of results in the file '%s' - have these been sent to the Vek team?\n\n"
     "NB If you say YES, the file will be overwritten and the data will be lost!";
 constexpr const char* send_request = "Please send the results to the Vek team before starting a new sieve.";
 

@@ -54,7 +54,7 @@ fi
 console=$work/console.txt
 status=$work/VekStatus.dat
 factor_line='[0-9]+ \| [0-9]+\*2\^[0-9]+\+1'
-if grep -n -v -E "^(Resuming '[^']*': the range from p=[0-9]+ to [0-9]+, sieved up to p=[0-9]+ \([0-9.]+%\), [0-9]+ factor lines? saved|Sieved up to [0-9]+( \([0-9.]+ (million|billion|trillion)\))?(; rate [0-9]+ p/sec)?|$factor_line|Done)$" "$console"; then
+if grep -n -v -E "^(Read 'Vek.dat': [0-9]+ k's? with [0-9]+ candidates?, n from [0-9]+ to [0-9]+; sieving with [0-9]+ threads?|This run found [0-9]+ factors? in [0-9:d ]+; rate [0-9]+ p/sec on average|Resuming '[^']*': the range from p=[0-9]+ to [0-9]+, sieved up to p=[0-9]+ \([0-9.]+%\), [0-9]+ factor lines? saved|Sieved up to [0-9]+( \([0-9.]+ (million|billion|trillion)\))?(; rate [0-9]+ p/sec)?|$factor_line|Done)$" "$console"; then
   failed "unexpected console lines above"
 fi
 if grep -n -v -E "^(pmax=[0-9]+|pmin=[0-9]+|$factor_line|Done)$" "$status"; then failed "malformed status lines above"; fi

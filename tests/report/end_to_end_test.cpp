@@ -174,17 +174,22 @@ TEST_F(end_to_end, a_range_is_sieved_reported_saved_and_marked_done) {
   // 2^18, and "Done" last.
   EXPECT_EQ(factor_lines(end.output), factor_lines(file));
   EXPECT_EQ(status_primes(end.output), expected_status_primes(1000000, 3000000));
+  // Between what was read and what the run found.
   const auto console = split_lines(end.output);
-  EXPECT_EQ(console.front(),
+  ASSERT_GE(console.size(), 4u);
+  EXPECT_EQ(console[0].rfind("Read 'Vek.dat': 4 k's with ", 0), 0u) << console[0];
+  EXPECT_EQ(console[1],
             "Resuming 'VekStatus.dat': the range from p=1000000 to 3000000, sieved up to p=1000000 (0.0%), "
             "0 factor lines saved");
-  EXPECT_EQ(console.size(), expected.size() + status_primes(end.output).size() + 2);
+  EXPECT_EQ(console.size(), expected.size() + status_primes(end.output).size() + 4);
+  EXPECT_EQ(console[console.size() - 2].rfind("This run found " + std::to_string(expected.size()) + " factors in ", 0),
+            0u);
   EXPECT_EQ(console.back(), "Done");
 
   // The next start asks about the complete results and, told no, leaves them.
   const auto again = testing::run_program(dir.path().string(), {}, "n\n");
   EXPECT_NE(again.exit_status, 0);
-  EXPECT_EQ(again.output.rfind("There is a complete set of results in the file 'VekStatus.dat'", 0), 0u)
+  EXPECT_NE(again.output.find("\nThere is a complete set of results in the file 'VekStatus.dat'"), std::string::npos)
       << again.output;
   EXPECT_EQ(read_file(status_path), file);
 }
@@ -253,6 +258,51 @@ int64_t last_checkpoint(const std::string& file) {
     if (line.rfind("pmin=", 0) == 0) pmin = std::stoll(line.substr(5));
   }
   return pmin;
+}
+
+TEST_F(end_to_end, a_factors_file_holds_every_factor_once_across_interruptions) {
+  constexpr int64_t pmin = 1000000, pmax = 12000000;
+  write_file(status_path, "pmax=12000000\npmin=1000000\n");
+  std::vector<factor> expected = reference_factors(sequences, pmin, pmax);
+  ASSERT_GE(expected.size(), 10u);
+  // A line the file already holds is not written again.
+  const factor& last = expected.back();
+  write_file(dir.file("factors.txt"), std::to_string(last.p) + " | " + std::to_string(last.k) + "*2^" +
+                                          std::to_string(last.n) + "+1\n");
+
+  const std::vector<std::string> args = {"--factors=factors.txt"};
+  testing::program_process first(dir.path().string(), args, "", {{"VEKSIEVE_CHECKPOINT_SECONDS", "0"}});
+  EXPECT_EQ(interrupt_after_status_lines(first, SIGTERM, 3).exit_status, 143);
+  EXPECT_EQ(testing::run_program(dir.path().string(), args).exit_status, 0);
+
+  std::vector<factor> saved = factor_lines(read_file(dir.file("factors.txt")));
+  std::sort(saved.begin(), saved.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(saved, expected);
+}
+
+TEST_F(end_to_end, a_log_thinned_by_seconds_keeps_every_factor_line) {
+  write_file(status_path, "pmax=12000000\npmin=1000000\n");
+  const auto thinned = testing::run_program(dir.path().string(), {"-s=3600"});
+  EXPECT_EQ(thinned.exit_status, 0);
+  EXPECT_EQ(status_primes(thinned.output).size(), 1u) << thinned.output;
+  expect_same_factors(factor_lines(thinned.output), reference_factors(sequences, 1000000, 12000000));
+}
+
+TEST_F(end_to_end, a_run_stops_where_sieving_stops_paying_and_resumes_there) {
+  // No factor in a window of a second: the run ends as SIGTERM would end it.
+  write_file(status_path, "pmax=900000000000\npmin=100000000000\n");
+  const std::vector<std::pair<std::string, std::string>> short_hour = {{"VEKSIEVE_PAYOFF_WINDOW_SECONDS", "1"}};
+  const auto end = testing::run_program(dir.path().string(), {"-r=60"}, "", short_hour);
+  EXPECT_EQ(end.exit_status, 0) << end.output;
+  const auto console = split_lines(end.output);
+  ASSERT_GE(console.size(), 3u);
+  EXPECT_NE(console[console.size() - 3].find("; no factor found"), std::string::npos) << end.output;
+  EXPECT_EQ(console[console.size() - 2].rfind("Sieving no longer pays: ", 0), 0u) << end.output;
+  const int64_t resume = last_checkpoint(read_file(status_path));
+  EXPECT_GT(resume, 100000000000);
+  EXPECT_EQ(console.back(), "Interrupted before p=" + std::to_string(resume + 1) +
+                                ": every smaller prime of the range is sieved");
 }
 
 TEST_F(end_to_end, interrupted_runs_checkpoint_where_they_stopped_and_resume_to_the_same_factors) {

@@ -1,11 +1,13 @@
 // The built program run as a process in a directory of the test's, with its
 // standard input given as text and its standard output read as it comes, so
-// that a test can signal it at a chosen point of its output.
+// that a test can signal it at a chosen point of its output. Its standard
+// output is a pipe, or a pseudo-terminal of a given width.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,10 +28,24 @@ struct program_end {
 
 class program_process {
  public:
+  // With `terminal_columns` above 0 the output goes to a pseudo-terminal
+  // that many columns wide, which turns each '\n' into "\r\n".
   program_process(const std::string& directory, const std::vector<std::string>& args, const std::string& input,
-                  const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+                  const std::vector<std::pair<std::string, std::string>>& environment = {},
+                  unsigned short terminal_columns = 0) {
     int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) std::abort();
+    if (pipe(in) != 0) std::abort();
+    if (terminal_columns == 0) {
+      if (pipe(out) != 0) std::abort();
+    } else {
+      out[0] = posix_openpt(O_RDWR | O_NOCTTY);
+      if (out[0] < 0 || grantpt(out[0]) != 0 || unlockpt(out[0]) != 0) std::abort();
+      out[1] = open(ptsname(out[0]), O_RDWR | O_NOCTTY);
+      winsize size{};
+      size.ws_row = 24;
+      size.ws_col = terminal_columns;
+      if (out[1] < 0 || ioctl(out[1], TIOCSWINSZ, &size) != 0) std::abort();
+    }
     pid_ = fork();
     if (pid_ == 0) {
       dup2(in[0], 0);
