@@ -10,6 +10,7 @@
 
 #include "cluster/console_relay.hpp"
 #include "cluster/file_checksum.hpp"
+#include "cluster/launcher_terminal.hpp"
 #include "cluster/rank_zero.hpp"
 #include "cluster/worker_rank.hpp"
 #include "common/config.hpp"
@@ -51,6 +52,7 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
     std::cout.flush();
 
     run_settings settings = settings_from_environment();
+    settings.live = launcher_output_is_terminal();
     const double alpha = job.alpha;
     settings.sieve = [&ranks, alpha](const sequence_set& sequences, const stride_sizing& sizing, int64_t pmin,
                                      int64_t pmax, int threads, committer& commit, std::atomic<bool>& stop) {

@@ -104,7 +104,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   // the "Resuming" line, not from where this run took it up.
   const int64_t start = job.resumed ? std::min(job.range_start, job.pmin) : job.pmin;
   console.set_log_interval(job.status_interval);
-  if (is_live_terminal(settings.console)) console.show_live(start, range_end);
+  if (settings.live.value_or(is_live_terminal(settings.console))) console.show_live(start, range_end);
   if (job.resumed) {
     const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
                                                  static_cast<double>(range_end - start)

@@ -26,6 +26,10 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value);
 
 struct run_settings {
   FILE* console = stdout;
+  // Whether the status line is rewritten in place; empty: when the console
+  // is a terminal. A program whose console is not what the user sees (a rank
+  // of an MPI job) says it here.
+  std::optional<bool> live;
   int threads = 0;  // worker threads; 0 takes the job's choice
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   retry_policy retry;  // for status-file lines that cannot be written

@@ -71,6 +71,8 @@ for ranks in 1 2 4; do
   # No checkpoint falls due in so short a run: the whole file is the same.
   check cmp "$work/reference/VekStatus.dat" "$work/ranks$ranks/VekStatus.dat"
   check test "$(tail -n 1 "$work/ranks$ranks/console.txt" | tr -d '\r')" = Done
+  # Open MPI hands rank 0 a pseudo-terminal; a log still gets plain lines.
+  check test "$(tr -d -c '\r\033' < "$work/ranks$ranks/console.txt" | wc -c)" = 0
   echo "$ranks ranks: same status file"
 done
 
