@@ -12,7 +12,7 @@ constexpr int exit_bad_sequence_file = 2;     // Vek.dat is missing or defective
 constexpr int exit_no_range = 3;              // unsent results, or the input ended before a range
 constexpr int exit_status_file_unwritable = 4;  // the status file cannot be created or deleted
 constexpr int exit_bad_status_file = 5;       // the status file holds numbers that cannot be used
-constexpr int exit_bad_command_line = 6;      // -f= or -u= cannot be used
+constexpr int exit_bad_command_line = 6;      // an option's value cannot be used
 constexpr int exit_status_file_in_use = 7;    // another run holds the status file
 
 struct fatal_error {

@@ -12,7 +12,8 @@ namespace veksieve {
 
 namespace {
 
-constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO] [--factors=FILE]
+constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+                [-s=SECONDS] [-r=SECONDS] [--factors=FILE]
        veksieve --remove-factored [-o=FILE]
        veksieve --help | --version
 
@@ -22,7 +23,8 @@ status file, so that an interrupted run resumes where it stopped. Without
 -f= and -u= it resumes the status file's range or asks for a new one.
 
 Options (the letter may be upper or lower case; the first occurrence counts):
-  -a=ALPHA   tuning value of the search, 0.1 to 105 (default 2.5)
+  -a=ALPHA   tuning value of the search, 0.1 to 105 (default: a cost model
+             picks it for the sequence file, mostly 2.5)
   -o=FILE    the status file (default VekStatus.dat)
   -t=N       worker threads, 1 to 1024 (default: one per CPU it may use)
   -f=FROM    start a new range from FROM billion, without questions ...
@@ -51,7 +53,7 @@ Exit status:
      that holds a range
   4  the status file (or Vek.dat) cannot be written
   5  the status file cannot be used
-  6  -f= or -u= cannot be used
+  6  -f=, -u=, -s=, -r= or --factors= cannot be used
   7  another veksieve run holds the status file
   128+N  interrupted by signal N (Ctrl-C: 130); the next start resumes
 
