@@ -7,8 +7,6 @@
 // console_status_interval_ms.
 #include "cluster/console_relay.hpp"
 
-#include "common/config.hpp"
-
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -19,6 +17,8 @@
 #include <chrono>
 #include <cstdio>
 #include <string_view>
+
+#include "common/config.hpp"
 
 namespace veksieve {
 

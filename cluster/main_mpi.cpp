@@ -15,7 +15,6 @@
 #include "cluster/worker_rank.hpp"
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
-#include "common/platform.hpp"
 #include "control/options.hpp"
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"

@@ -134,7 +134,7 @@ struct rank_zero::own_workers {
       : k(of.k.begin(), of.k.end()),
         residue(of.residue.begin(), of.residue.end()),
         step(of.step.begin(), of.step.end()),
-        sequences{of.nmin, of.nmax, k, residue, step},
+        sequences{.nmin = of.nmin, .nmax = of.nmax, .k = k, .residue = residue, .step = step},
         sizing(sized),
         board(pmin, pmax, halt, true) {}
 

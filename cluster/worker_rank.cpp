@@ -1,9 +1,11 @@
 // The worker threads take chunks from a local go-between: a thread that wants
 // a chunk leaves a request, which this rank's main thread (the only one that
-// talks MPI) sends to rank 0; chunks and results travel the same way. A worker
-// rank ignores the stop signals and stops when rank 0 tells it to: when mpirun
-// ends a job it signals every rank, and kills the rest at once when one of
-// them ends, which would leave rank 0 no time for its checkpoint.
+// talks MPI) sends to rank 0; chunks and results travel the same way. Only the
+// worker threads are at idle priority: a main thread starved by a busy
+// machine would look silent to rank 0. A worker rank ignores the stop signals
+// and stops when rank 0 tells it to: when mpirun ends a job it signals every
+// rank, and kills the rest at once when one of them ends, which would leave
+// rank 0 no time for its checkpoint.
 #include "cluster/worker_rank.hpp"
 
 #include <signal.h>
@@ -140,6 +142,7 @@ void serve_chunks(const sieve_job& job, double alpha) {
   std::vector<std::jthread> workers;
   for (int i = 0; i < threads; ++i) {
     workers.emplace_back([&] {
+      lower_thread_to_idle_priority();
       sieve_chunks(source, sequences, sizing, tables, stop);
       source.worker_ended();
     });
@@ -175,7 +178,6 @@ int run_worker_rank(int argc, char** argv, int /*rank*/) {
   } catch (const fatal_error& error) {
     return error.exit_status;
   }
-  lower_to_idle_priority();
 
   bool read = true;
   std::string why;
