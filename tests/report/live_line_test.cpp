@@ -36,8 +36,9 @@ TEST(live_line, rewrites_fit_terminals_of_80_and_40_columns) {
     std::regex live_line;
   };
   // At 80 columns the prime in words gives way to the rest when need be; at
-  // 40 the rate and the time left follow it. A resumed run counts its share from the
-  // range's start, as its "Resuming" line does (half of 1 to 50 million).
+  // 40 the rate and the time left follow it. A resumed run counts its share
+  // from the range's start, as its "Resuming" line does (half of 1 to 50
+  // million).
   const terminal terminals[] = {
       {80, "",
        std::regex(
