@@ -3,7 +3,8 @@
 // no longer returns to its start.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <string>
+#include <vector>
 
 #include "tests/support/program_process.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -29,22 +30,26 @@ std::vector<std::string> rows_written(const std::string& output) {
   return rows;
 }
 
+// The share done a live row shows ("...; 51.2% done..."), or -1 without one.
+double share_done(const std::string& row) {
+  const std::size_t done = row.find("% done");
+  if (done == std::string::npos) return -1;
+  const std::size_t from = row.rfind("; ", done);
+  return from == std::string::npos ? -1 : std::stod(row.substr(from + 2, done - from - 2));
+}
+
 TEST(live_line, rewrites_fit_terminals_of_80_and_40_columns) {
   struct terminal {
     unsigned short columns;
     std::string extra_status;  // appended to the example's status file
-    std::regex live_line;
+    double least_share;        // the share done every rewrite shows at least
+    bool rate_shown;           // the rate and time left still fit
   };
   // At 80 columns the prime in words gives way to the rest when need be; at
   // 40 the rate and the time left follow it. A resumed run counts its share
   // from the range's start, as its "Resuming" line does (half of 1 to 50
   // million).
-  const terminal terminals[] = {
-      {80, "",
-       std::regex(
-           R"(Sieved up to \d+( \(\d+\.\d million\))?(; rate \d+ p/sec)?; \d+\.\d% done(; \d+:\d\d:\d\d left)?)")},
-      {40, "pmin=25500000\n", std::regex(R"(Sieved up to \d+; (5\d|[6-9]\d|100)\.\d% done)")},
-  };
+  const terminal terminals[] = {{80, "", 0, true}, {40, "pmin=25500000\n", 50, false}};
   for (const terminal& t : terminals) {
     testing::temp_dir dir;
     std::filesystem::copy_file(VEKSIEVE_EXAMPLES "/Vek.dat", dir.file("Vek.dat"));
@@ -59,7 +64,10 @@ TEST(live_line, rewrites_fit_terminals_of_80_and_40_columns) {
     for (const std::string& row : rows_written(end.output)) {
       if (row.rfind("Sieved up to", 0) != 0) continue;
       EXPECT_LT(row.size(), t.columns) << row;
-      EXPECT_TRUE(std::regex_match(row, t.live_line)) << t.columns << " columns: " << row;
+      EXPECT_GE(share_done(row), t.least_share) << t.columns << " columns: " << row;
+      if (!t.rate_shown) {
+        EXPECT_EQ(row.find("rate"), std::string::npos) << row;
+      }
       ++live_rows;
     }
     EXPECT_GT(live_rows, 10) << end.output;
