@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
@@ -81,14 +82,22 @@ int64_t billions(const char* arg, int64_t lowest) {
   return number.value;
 }
 
+// The value of a "-x=" option as a whole number from `least` to `most`,
+// digits and nothing else; nothing otherwise.
+std::optional<int64_t> whole_number(const char* arg, int64_t least, int64_t most) {
+  const std::string_view text = arg + 3;
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
+  return value;
+}
+
 // Whole seconds from 1 up to a year, from "-s=" or "-r=".
 int64_t seconds_of(const char* arg) {
-  const std::string_view text = arg + 3;
-  int64_t seconds = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (ec != std::errc() || end != text.data() + text.size() || seconds < 1 || seconds > max_option_seconds)
+  const std::optional<int64_t> seconds = whole_number(arg, 1, max_option_seconds);
+  if (!seconds)
     refuse(arg, text_format("it takes whole seconds from 1 to %lld", static_cast<long long>(max_option_seconds)).c_str());
-  return seconds;
+  return *seconds;
 }
 
 }  // namespace
@@ -138,18 +147,14 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
       case 'o':
         job.status_file = arg + 3;
         break;
-      case 't': {
-        const std::string_view text = arg + 3;
-        int32_t threads = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), threads);
-        if (ec == std::errc() && end == text.data() + text.size() && threads >= 1 && threads <= max_threads) {
-          job.threads = threads;
+      case 't':
+        if (const std::optional<int64_t> threads = whole_number(arg, 1, max_threads)) {
+          job.threads = static_cast<int32_t>(*threads);
         } else {
           out << invalid_threads_message;
           job.threads = 0;
         }
         break;
-      }
       case 's':
         job.status_interval = seconds_of(arg);
         break;

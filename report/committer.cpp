@@ -79,10 +79,10 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
 }
 
 void committer::commit_progress(int64_t p) {
-  if (options_.payoff != nullptr && !stopped_by_payoff_ && options_.stop != nullptr) {
-    const double now = options_.seconds();
-    console_.set_seconds_per_factor(options_.payoff->seconds_per_factor(now));
-    if (options_.payoff->stops(now)) {
+  if (options_.payoff != nullptr && !stopped_by_payoff_) {
+    const std::optional<double> seconds_per_factor = options_.payoff->seconds_per_factor(options_.seconds());
+    console_.set_seconds_per_factor(seconds_per_factor);
+    if (seconds_per_factor && *seconds_per_factor > options_.payoff->limit()) {
       stopped_by_payoff_ = true;
       options_.stop->store(true);
     }

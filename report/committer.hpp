@@ -48,8 +48,8 @@ struct commit_options {
   calendar_clock clock = make_calendar_clock();
   int64_t checkpoint_interval = checkpoint_interval_seconds;
   factors_file* factors = nullptr;  // --factors=FILE: every factor line here as well
-  // -r=SECONDS: the committer sets *stop once sieving stops paying; the
-  // payoff's times come from `seconds`.
+  // -r=SECONDS: the committer sets *stop (required with it) once sieving
+  // stops paying; the payoff's times come from `seconds`.
   factor_payoff* payoff = nullptr;
   std::atomic<bool>* stop = nullptr;
   std::function<double()> seconds = [] {

@@ -30,11 +30,6 @@ std::optional<double> factor_payoff::seconds_per_factor(double now) const {
   return (now - from) / in_window;
 }
 
-bool factor_payoff::stops(double now) const {
-  const std::optional<double> seconds = seconds_per_factor(now);
-  return seconds && *seconds > limit_;
-}
-
 std::string seconds_per_factor_text(double seconds) {
   if (!std::isfinite(seconds)) return "no factor found";
   char text[48];

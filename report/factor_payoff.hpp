@@ -30,9 +30,6 @@ class factor_payoff {
   // factor), or nothing while less than one window has passed.
   std::optional<double> seconds_per_factor(double now) const;
 
-  // The time per factor exceeds the limit.
-  bool stops(double now) const;
-
   double limit() const { return limit_; }
   double window() const { return window_; }
 

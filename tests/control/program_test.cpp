@@ -114,12 +114,17 @@ TEST(program, status_file_problems_end_the_program_before_sieving) {
                                           "The file 'nowhere/run.dat' cannot be created - No such file or directory!\n");
   EXPECT_EQ(r.exit_status, status_file_unwritable);
 
-  const std::string negative = "pmax=5000000000\npmin=-7\n";
-  dir.write("VekStatus.dat", negative);
-  r = run_program(dir, {}, "3\n5\ny\n");
-  EXPECT_EQ(r.output, good_vek_read() + "The file 'VekStatus.dat' is invalid - pmin=-7 is negative!\n");
-  EXPECT_EQ(r.exit_status, bad_status_file);
-  EXPECT_EQ(dir.read("VekStatus.dat"), negative);
+  // Refused untouched; a pmin above pmax once resumed "from p=9000000 to
+  // 5000000" and wrote "Done".
+  for (const auto& [text, message] :
+       {std::pair<std::string, std::string>{"pmax=5000000000\npmin=-7\n", "pmin=-7 is negative!"},
+        {"pmax=5000000\npmin=9000000\n", "pmin=9000000 lies above pmax=5000000, and nothing was changed!"}}) {
+    dir.write("VekStatus.dat", text);
+    r = run_program(dir, {}, "3\n5\ny\n");
+    EXPECT_EQ(r.output, good_vek_read() + "The file 'VekStatus.dat' is invalid - " + message + "\n");
+    EXPECT_EQ(r.exit_status, bad_status_file);
+    EXPECT_EQ(dir.read("VekStatus.dat"), text);
+  }
 }
 
 TEST(program, help_and_version_touch_no_file) {
@@ -266,15 +271,6 @@ TEST(program, a_range_that_is_not_a_range_is_refused) {
                               "The sieve cannot end where it starts - please type both numbers again.\n"
                               "Sieve from p=? billion: \nThe input has ended before a range was confirmed - "
                               "nothing was sieved.\n");
-
-  const std::string reversed = "pmax=5000000\npmin=9000000\n";
-  dir.write("VekStatus.dat", reversed);
-  const program_end r = run_program(dir, {}, "");
-  EXPECT_EQ(r.output, good_vek_read() +
-                          "The file 'VekStatus.dat' is invalid - pmin=9000000 lies above pmax=5000000, and nothing was "
-                          "changed!\n");
-  EXPECT_EQ(r.exit_status, bad_status_file);
-  EXPECT_EQ(dir.read("VekStatus.dat"), reversed);
 }
 
 TEST(program, a_resume_strikes_only_lines_that_verify) {
