@@ -20,7 +20,7 @@
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
 #include "control/status_file.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 #include "control/usage.hpp"
 
 namespace veksieve {

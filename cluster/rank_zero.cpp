@@ -12,7 +12,7 @@
 #include "cluster/rank_link.hpp"
 #include "common/config.hpp"
 #include "common/platform.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 #include "primes/prime_source.hpp"
 
 namespace veksieve {

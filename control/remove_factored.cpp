@@ -22,7 +22,7 @@
 #include "common/platform.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 #include "report/exact_arithmetic.hpp"
 #include "report/status_file.hpp"
 

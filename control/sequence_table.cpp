@@ -13,7 +13,7 @@
 
 #include "common/platform.hpp"
 #include "control/fatal_error.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 #include "control/value_reader.hpp"
 #include "engine/search_cost_model.hpp"
 

@@ -12,7 +12,7 @@
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sieve_job.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 #include "report/exact_arithmetic.hpp"
 
 namespace veksieve {

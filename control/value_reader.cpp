@@ -9,7 +9,7 @@
 
 #include "control/fatal_error.hpp"
 #include "common/leading_number.hpp"
-#include "control/text_format.hpp"
+#include "common/text_format.hpp"
 
 namespace veksieve {
 

@@ -4,13 +4,13 @@
 #include "report/console.hpp"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
 
 #include "common/platform.hpp"
+#include "common/text_format.hpp"
 #include "report/factor_payoff.hpp"
 
 namespace veksieve {
@@ -62,15 +62,12 @@ void console_channel::end_live() {
 std::string duration_text(double seconds) {
   const auto whole = static_cast<int64_t>(std::min(seconds, 1e12) + 0.5);
   const int64_t days = whole / 86400;
-  char text[48];
   if (days > 0) {
-    std::snprintf(text, sizeof text, "%" PRId64 "d %02d:%02d:%02d", days, static_cast<int>(whole / 3600 % 24),
-                  static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
-  } else {
-    std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(whole / 3600), static_cast<int>(whole / 60 % 60),
-                  static_cast<int>(whole % 60));
+    return text_format("%" PRId64 "d %02d:%02d:%02d", days, static_cast<int>(whole / 3600 % 24),
+                       static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
   }
-  return text;
+  return text_format("%d:%02d:%02d", static_cast<int>(whole / 3600), static_cast<int>(whole / 60 % 60),
+                     static_cast<int>(whole % 60));
 }
 
 std::string fit_line(const std::vector<line_part>& parts, std::size_t most) {
@@ -87,9 +84,7 @@ std::string fit_line(const std::vector<line_part>& parts, std::size_t most) {
 
 std::vector<line_part> console_channel::status_parts(int64_t p) const {
   std::vector<line_part> parts;
-  char text[80];
-  std::snprintf(text, sizeof text, "Sieved up to %" PRId64, p);
-  parts.push_back({text, rank_prime});
+  parts.push_back({text_format("Sieved up to %" PRId64, p), rank_prime});
   if (p >= 1000000) {
     double scaled;
     const char* unit;
@@ -104,13 +99,9 @@ std::vector<line_part> console_channel::status_parts(int64_t p) const {
       unit = "million";
     }
     // Taking off 0.05 shows the value cut to one decimal, not rounded.
-    std::snprintf(text, sizeof text, " (%.1f %s)", scaled - 0.05, unit);
-    parts.push_back({text, rank_scaled_prime});
+    parts.push_back({text_format(" (%.1f %s)", scaled - 0.05, unit), rank_scaled_prime});
   }
-  if (rate_ > 0) {
-    std::snprintf(text, sizeof text, "; rate %.0f p/sec", rate_);
-    parts.push_back({text, rank_rate});
-  }
+  if (rate_ > 0) parts.push_back({text_format("; rate %.0f p/sec", rate_), rank_rate});
   return parts;
 }
 
@@ -128,9 +119,7 @@ void console_channel::status(int64_t p) {
   if (range_end_ > range_start_) {
     const double share = static_cast<double>(std::clamp(p, range_start_, range_end_) - range_start_) /
                          static_cast<double>(range_end_ - range_start_);
-    char done[32];
-    std::snprintf(done, sizeof done, "; %.1f%% done", 100.0 * share);
-    parts.push_back({done, rank_share_done});
+    parts.push_back({text_format("; %.1f%% done", 100.0 * share), rank_share_done});
     if (rate_ > 0) {
       parts.push_back({"; " + duration_text(static_cast<double>(range_end_ - p) / rate_) + " left", rank_time_left});
     }
@@ -168,28 +157,10 @@ void console_channel::reached(int64_t p) {
 }
 
 void console_channel::messagef(const char* format, ...) {
-  std::array<char, 1024> buffer;
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int length = std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  const std::string text = vtext_format(format, args);
   va_end(args);
-  if (length < 0) {
-    va_end(again);
-    return;
-  }
-  if (static_cast<std::size_t>(length) < buffer.size()) {
-    va_end(again);
-    message(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
-    return;
-  }
-  // Longer than any line of ours, but a long status file name could get
-  // there: format it whole instead of cutting it.
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, again);
-  va_end(again);
-  text.pop_back();
   message(text);
 }
 

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
+
+#include "common/text_format.hpp"
 
 namespace veksieve {
 
@@ -32,9 +33,7 @@ std::optional<double> factor_payoff::seconds_per_factor(double now) const {
 
 std::string seconds_per_factor_text(double seconds) {
   if (!std::isfinite(seconds)) return "no factor found";
-  char text[48];
-  std::snprintf(text, sizeof text, "%.0f s per factor", seconds);
-  return text;
+  return text_format("%.0f s per factor", seconds);
 }
 
 }  // namespace veksieve

@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "common/leading_number.hpp"
+#include "common/text_format.hpp"
 
 namespace veksieve {
 
@@ -27,21 +27,15 @@ bool is_blank(std::string_view text) { return text.find_first_not_of(" \t\r") ==
 }  // namespace
 
 std::string range_lines(int64_t pmin, int64_t pmax) {
-  char text[64];
-  std::snprintf(text, sizeof text, "pmax=%" PRId64 "\npmin=%" PRId64 "\n", pmax, pmin);
-  return text;
+  return text_format("pmax=%" PRId64 "\npmin=%" PRId64 "\n", pmax, pmin);
 }
 
 std::string checkpoint_line(int64_t pmin) {
-  char text[40];
-  std::snprintf(text, sizeof text, "pmin=%" PRId64 "\n", pmin);
-  return text;
+  return text_format("pmin=%" PRId64 "\n", pmin);
 }
 
 std::string factor_text(const factor_line& factor) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%" PRId64 " | %d*2^%u+1", factor.p, factor.k, factor.n);
-  return text;
+  return text_format("%" PRId64 " | %d*2^%u+1", factor.p, factor.k, factor.n);
 }
 
 std::optional<factor_line> parse_factor_line(std::string_view line) {
