@@ -19,7 +19,7 @@
 #include "control/sequence_table.hpp"
 #include "control/sieve_range.hpp"
 #include "control/sieve_run.hpp"
-#include "control/status_file.hpp"
+#include "control/status_file_guard.hpp"
 #include "common/text_format.hpp"
 #include "control/usage.hpp"
 

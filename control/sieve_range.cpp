@@ -19,7 +19,7 @@
 
 #include "control/fatal_error.hpp"
 #include "common/leading_number.hpp"
-#include "control/status_file.hpp"
+#include "control/status_file_guard.hpp"
 #include "common/text_format.hpp"
 
 namespace veksieve {

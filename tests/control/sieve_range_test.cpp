@@ -9,7 +9,7 @@
 #include <string>
 
 #include "control/fatal_error.hpp"
-#include "control/status_file.hpp"
+#include "control/status_file_guard.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace veksieve {

@@ -9,7 +9,7 @@
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
 #include "control/sieve_job.hpp"
-#include "control/status_file.hpp"
+#include "control/status_file_guard.hpp"
 
 namespace veksieve {
 

@@ -1,7 +1,7 @@
 // Status file reading and creation for start-up. The new file is written with
 // one durable write: a run that cannot record its range must not start, since
 // it could not record its factors either.
-#include "control/status_file.hpp"
+#include "control/status_file_guard.hpp"
 
 #include <cerrno>
 #include <cstdio>

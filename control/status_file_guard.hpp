@@ -1,7 +1,8 @@
-// Start-up's use of the status file: reading it to decide whether a run
-// resumes, creating it for a new range, deleting it once its results are
-// sent. The lines themselves belong to report/status_file.hpp; here every
-// problem becomes the message that ends the program.
+// The guard around the status file at start-up: its lock, the refusals of a
+// file that cannot be used, the backup kept before it is written afresh, its
+// creation for a new range. The lines themselves belong to
+// report/status_file.hpp; here every problem becomes the message that ends
+// the program.
 #pragma once
 
 #include <istream>
