@@ -174,6 +174,9 @@ constexpr int64_t console_status_interval_ms = 250;
 // Worker threads accepted by -t=.
 constexpr int32_t max_threads = 1024;
 
+// The longest time -s= and -r= take: a year, beyond any run's length.
+constexpr int64_t max_option_seconds = 365 * 24 * 3600;
+
 // A "pmin=" checkpoint is appended at most once in this many seconds.
 constexpr int64_t checkpoint_interval_seconds = 900;
 

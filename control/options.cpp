@@ -8,23 +8,22 @@
 #include <cstring>
 #include <optional>
 #include <ostream>
-#include <string_view>
 
-#include "common/config.hpp"
-#include "control/fatal_error.hpp"
 #include "common/leading_number.hpp"
 #include "common/text_format.hpp"
+#include "control/fatal_error.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr int64_t max_option_seconds = 365 * 24 * 3600;
-constexpr const char* invalid_alpha_message = "Invalid alpha - using the default (2.5)\n";
-constexpr const char* invalid_threads_message =
-    "Invalid number of threads - using the default (one per CPU), or give 1 to 1024\n";
-
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+const option_row& row_of(option_id id) {
+  for (const option_row& row : option_table)
+    if (row.id == id) return row;
+  __builtin_unreachable();
+}
 
 double read_alpha(std::string_view text) {
   size_t i = 0;
@@ -39,68 +38,137 @@ double read_alpha(std::string_view text) {
   return value;
 }
 
-// The letter of a "-x=value" argument, lowered; 0 for any other argument.
-char option_letter(const char* arg) {
-  if (arg[0] != '-' || arg[1] == '\0' || arg[2] != '=') return 0;
-  return ascii_lower(arg[1]);
+// Whether `arg` starts with the spelling `name` of a value option and its
+// '='; a single letter matches in either case.
+bool takes_value(std::string_view arg, std::string_view name) {
+  if (arg.size() <= name.size() || arg[name.size()] != '=') return false;
+  if (name.size() == 2) return arg[0] == '-' && arg[1] != '-' && ascii_lower(arg[1]) == name[1];
+  return arg.starts_with(name);
 }
 
-bool is_word(const char* arg, std::initializer_list<const char*> words) {
-  for (const char* word : words)
-    if (std::strcmp(arg, word) == 0) return true;
-  return false;
-}
+// The value of an option, after its '='.
+const char* value_of(const char* arg, const option_row& row) { return arg + std::strlen(row.spelling) + 1; }
 
-constexpr std::string_view factors_option = "--factors=";
-
-bool is_factors_option(const char* arg) { return std::string_view(arg).starts_with(factors_option); }
-
-bool is_known(const char* arg) {
-  const char letter = option_letter(arg);
-  return (letter != 0 && std::strchr("aoftusr", letter) != nullptr) || is_factors_option(arg) ||
-         is_word(arg, {"-h", "-?", "--help", "--version", "--remove-factored"});
-}
-
-[[noreturn]] void refuse(const char* arg, const char* reason) {
-  throw fatal_error{text_format("The option '%s' is invalid - %s!", arg, reason), exit_bad_command_line};
+[[noreturn]] void refuse(const char* arg, const std::string& reason) {
+  throw fatal_error{text_format("The option '%s' is invalid - %s!", arg, reason.c_str()), exit_bad_command_line};
 }
 
 // A number of billions from "-f=" or "-u=": a whole number and nothing else,
 // since a script's "0.5" or "1e3" would otherwise be read as 0 or 1 and start
 // a range nobody asked for.
-int64_t billions(const char* arg, int64_t lowest) {
-  const std::string_view text = arg + 3;
+int64_t billions(const char* arg, const option_row& row) {
+  const std::string_view text = value_of(arg, row);
   const bool signed_number = !text.empty() && (text[0] == '-' || text[0] == '+');
   const std::string_view digits = text.substr(signed_number ? 1 : 0);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
-    refuse(arg, text_format("'%s' is not a whole number of billions", arg + 3).c_str());
-  const leading_number number = read_leading_number(text);
-  if (number.value < 0 && lowest == 0) refuse(arg, "the sieve cannot start below p=0");
-  if (number.value > max_range_billions)
-    refuse(arg, text_format("the number is above %lld", static_cast<long long>(max_range_billions)).c_str());
-  if (number.value < lowest) refuse(arg, "the number is below -2147483648");
-  return number.value;
-}
-
-// The value of a "-x=" option as a whole number from `least` to `most`,
-// digits and nothing else; nothing otherwise.
-std::optional<int64_t> whole_number(const char* arg, int64_t least, int64_t most) {
-  const std::string_view text = arg + 3;
-  int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
+    refuse(arg, text_format("'%s' is not a whole number of billions", value_of(arg, row)));
+  const int64_t value = read_leading_number(text).value;
+  const auto least = static_cast<int64_t>(row.least);
+  const auto most = static_cast<int64_t>(row.most);
+  if (value < 0 && least == 0) refuse(arg, "the sieve cannot start below p=0");
+  if (value > most) refuse(arg, text_format("the number is above %lld", static_cast<long long>(most)));
+  if (value < least) refuse(arg, text_format("the number is below %lld", static_cast<long long>(least)));
   return value;
 }
 
-// Whole seconds from 1 up to a year, from "-s=" or "-r=".
-int64_t seconds_of(const char* arg) {
-  const std::optional<int64_t> seconds = whole_number(arg, 1, max_option_seconds);
-  if (!seconds)
-    refuse(arg, text_format("it takes whole seconds from 1 to %lld", static_cast<long long>(max_option_seconds)).c_str());
+// The value of an option as a whole number within the row's bounds, digits
+// and nothing else; nothing otherwise.
+std::optional<int64_t> whole_number(const char* arg, const option_row& row) {
+  const std::string_view text = value_of(arg, row);
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < row.least || value > row.most)
+    return std::nullopt;
+  return value;
+}
+
+// Whole seconds within the row's bounds, from "-s=" or "-r=".
+int64_t seconds_of(const char* arg, const option_row& row) {
+  const std::optional<int64_t> seconds = whole_number(arg, row);
+  if (!seconds) refuse(arg, text_format("it takes whole seconds from %.0f to %.0f", row.least, row.most));
   return *seconds;
 }
 
+// Applies the value options, from the last argument back.
+void apply_values(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
+  const char* from = nullptr;
+  const char* upto = nullptr;
+  for (int i = argc - 1; i >= 1; --i) {
+    const char* arg = argv[i];
+    const option_row* row = find_option(arg);
+    if (row == nullptr) continue;
+    switch (row->id) {
+      case option_id::alpha:
+        job.alpha_given = true;
+        job.alpha = read_alpha(value_of(arg, *row));
+        // Written so that NaN is rejected too.
+        if (!(job.alpha >= row->least && job.alpha <= row->most)) {
+          out << text_format("Invalid alpha - using the default (%g)\n", row->preset);
+          job.alpha = row->preset;
+        }
+        break;
+      case option_id::status_file:
+        job.status_file = value_of(arg, *row);
+        break;
+      case option_id::factors_file:
+        job.factors_file = value_of(arg, *row);
+        if (job.factors_file.empty()) refuse(arg, "it needs a file name");
+        break;
+      case option_id::threads:
+        job.threads = static_cast<int32_t>(whole_number(arg, *row).value_or(0));
+        if (job.threads == 0)
+          out << text_format("Invalid number of threads - using the default (one per CPU), or give %g to %g\n",
+                             row->least, row->most);
+        break;
+      case option_id::status_interval:
+        job.status_interval = seconds_of(arg, *row);
+        break;
+      case option_id::payoff_limit:
+        job.payoff_limit = seconds_of(arg, *row);
+        break;
+      case option_id::from:
+        from = arg;
+        break;
+      case option_id::upto:
+        upto = arg;
+        break;
+      case option_id::remove_factored:
+      case option_id::help:
+      case option_id::version:
+        break;
+    }
+  }
+
+  if (from == nullptr && upto == nullptr) return;
+  if (upto == nullptr) refuse(from, "the range also needs -u=");
+  if (from == nullptr) refuse(upto, "the range also needs -f=");
+  const int64_t start = billions(from, row_of(option_id::from));
+  const int64_t end = billions(upto, row_of(option_id::upto));
+  const char* fault = end < start ? "the range ends before it starts" : end == start ? "the range is empty" : nullptr;
+  if (fault != nullptr)
+    throw fatal_error{text_format("The options '%s' and '%s' are invalid - %s!", from, upto, fault),
+                      exit_bad_command_line};
+  job.command_line_range = prime_range{start * billion, end * billion};
+}
+
 }  // namespace
+
+const option_row* find_option(std::string_view arg) {
+  for (const option_row& row : option_table) {
+    if (*row.value != '\0') {
+      if (takes_value(arg, row.spelling)) return &row;
+      continue;
+    }
+    for (std::string_view rest = row.spelling; !rest.empty();) {
+      const size_t comma = rest.find(", ");
+      if (arg == rest.substr(0, comma)) return &row;
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 2);
+    }
+  }
+  return nullptr;
+}
+
+std::string option_help(const option_row& row) { return text_format(row.help, row.least, row.most, row.preset); }
 
 start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
   job.alpha = default_alpha;
@@ -114,78 +182,19 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
 
   start_action action = start_action::sieve;
   for (int i = 1; i < argc; ++i) {
-    if (is_word(argv[i], {"-h", "-?", "--help"})) return start_action::help;
-    if (is_word(argv[i], {"--version"})) return start_action::version;
-    if (is_word(argv[i], {"--remove-factored"})) action = start_action::remove_factored;
+    const option_row* row = find_option(argv[i]);
+    if (row == nullptr) continue;
+    if (row->id == option_id::help) return start_action::help;
+    if (row->id == option_id::version) return start_action::version;
+    if (row->id == option_id::remove_factored) action = start_action::remove_factored;
   }
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '-')
       out << "Ignoring unknown argument '" << argv[i] << "'\n";
-    else if (!is_known(argv[i]))
+    else if (find_option(argv[i]) == nullptr)
       out << "Ignoring unknown option '" << argv[i] << "'\n";
   }
-
-  const char* from = nullptr;
-  const char* upto = nullptr;
-  for (int i = argc - 1; i >= 1; --i) {
-    const char* arg = argv[i];
-    if (is_factors_option(arg)) {
-      job.factors_file = arg + factors_option.size();
-      if (job.factors_file.empty()) refuse(arg, "it needs a file name");
-      continue;
-    }
-    switch (option_letter(arg)) {
-      case 'a':
-        job.alpha_given = true;
-        job.alpha = read_alpha(arg + 3);
-        // Written so that NaN is rejected too.
-        if (!(job.alpha >= min_alpha && job.alpha <= max_alpha)) {
-          out << invalid_alpha_message;
-          job.alpha = default_alpha;
-        }
-        break;
-      case 'o':
-        job.status_file = arg + 3;
-        break;
-      case 't':
-        if (const std::optional<int64_t> threads = whole_number(arg, 1, max_threads)) {
-          job.threads = static_cast<int32_t>(*threads);
-        } else {
-          out << invalid_threads_message;
-          job.threads = 0;
-        }
-        break;
-      case 's':
-        job.status_interval = seconds_of(arg);
-        break;
-      case 'r':
-        job.payoff_limit = seconds_of(arg);
-        break;
-      case 'f':
-        from = arg;
-        break;
-      case 'u':
-        upto = arg;
-        break;
-      default:
-        break;
-    }
-  }
-
-  if (from != nullptr || upto != nullptr) {
-    if (upto == nullptr) refuse(from, "the range also needs -u=");
-    if (from == nullptr) refuse(upto, "the range also needs -f=");
-    const int64_t start = billions(from, 0);
-    const int64_t end = billions(upto, INT32_MIN);
-    if (end < start)
-      throw fatal_error{text_format("The options '%s' and '%s' are invalid - the range ends before it starts!", from,
-                                    upto),
-                        exit_bad_command_line};
-    if (end == start)
-      throw fatal_error{text_format("The options '%s' and '%s' are invalid - the range is empty!", from, upto),
-                        exit_bad_command_line};
-    job.command_line_range = prime_range{start * billion, end * billion};
-  }
+  apply_values(argc, argv, job, out);
   return action;
 }
 

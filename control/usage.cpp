@@ -6,13 +6,14 @@
 #include <ostream>
 
 #include "common/config.hpp"
+#include "common/text_format.hpp"
 #include "control/remove_factored.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr const char* usage_text = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
                 [-s=SECONDS] [-r=SECONDS] [--factors=FILE]
        veksieve --remove-factored [-o=FILE]
        veksieve --help | --version
@@ -23,22 +24,9 @@ status file, so that an interrupted run resumes where it stopped. Without
 -f= and -u= it resumes the status file's range or asks for a new one.
 
 Options (the letter may be upper or lower case; the first occurrence counts):
-  -a=ALPHA   tuning value of the search, 0.1 to 105 (default: a cost model
-             picks it for the sequence file, mostly 2.5)
-  -o=FILE    the status file (default VekStatus.dat)
-  -t=N       worker threads, 1 to 1024 (default: one per CPU it may use)
-  -f=FROM    start a new range from FROM billion, without questions ...
-  -u=UPTO    ... up to UPTO billion; refused while the status file holds a
-             range that is unfinished or whose results are not yet sent
-  -s=SECONDS in a log, a status line at most once every SECONDS
-  -r=SECONDS stop (resumable) once a factor takes longer than SECONDS
-  --factors=FILE
-             also append every verified factor line to FILE, each once
-  --remove-factored
-             rewrite Vek.dat without the candidates that the status file's
-             factor lines name; the old file is kept as Vek.dat.bak
-  -h, -?, --help  this text          --version  the version
+)";
 
+constexpr const char* usage_tail = R"(
 Files:
   Vek.dat        the candidates: counts, nmin, nmax, then "k=" lines with
                  their exponents n
@@ -62,9 +50,34 @@ Example:
                         resume by starting veksieve again in the same place
 )";
 
+// The options, one per line in two columns (a name too wide for the first
+// puts its text on the next line); help and version share the last line.
+std::string option_lines() {
+  constexpr int name_width = 10;
+  const std::string indent(name_width + 3, ' ');
+  std::string lines;
+  std::string answers;
+  for (const option_row& row : option_table) {
+    std::string help = option_help(row);
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) help.insert(at + 1, indent);
+    if (row.id == option_id::help || row.id == option_id::version) {
+      answers += text_format("  %s  %-17s", row.spelling, help.c_str());
+      continue;
+    }
+    const std::string name = *row.value == '\0' ? row.spelling : text_format("%s=%s", row.spelling, row.value);
+    if (name.size() <= name_width) {
+      lines += text_format("  %-*s %s\n", name_width, name.c_str(), help.c_str());
+    } else {
+      lines += "  " + name + "\n" + indent + help + "\n";
+    }
+  }
+  answers.erase(answers.find_last_not_of(' ') + 1);
+  return lines + answers + "\n";
+}
+
 }  // namespace
 
-void print_usage(std::ostream& out) { out << usage_text << std::flush; }
+void print_usage(std::ostream& out) { out << usage_head << option_lines() << usage_tail << std::flush; }
 
 void print_version(std::ostream& out) { out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush; }
 

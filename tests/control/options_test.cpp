@@ -8,7 +8,9 @@
 
 #include "control/fatal_error.hpp"
 
+#include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -200,6 +202,49 @@ TEST(options, first_occurrence_wins_and_each_rejection_prints_once) {
   s = scan({"-o=x.dat", "-a=2", "junk", "-a=9"});
   EXPECT_EQ(s.alpha, 2.0);
   EXPECT_EQ(s.status_file, "x.dat");
+}
+
+// The options a man page names on its macro lines, as "-a=ALPHA" or
+// "--help": from the lines after ".TP" within `section`, or from every
+// macro line when `section` is empty.
+std::set<std::string> man_page_options(const std::string& page, const std::string& section) {
+  std::ifstream in(std::string(VEKSIEVE_DOC) + "/" + page);
+  EXPECT_TRUE(in) << page;
+  std::set<std::string> names;
+  std::string line;
+  bool inside = section.empty();
+  bool after_tp = false;
+  while (std::getline(in, line)) {
+    if (line.starts_with(".SH")) inside = section.empty() || line == ".SH " + section;
+    const bool wanted = section.empty() ? line.starts_with(".B") : after_tp;
+    after_tp = inside && line == ".TP";
+    if (!inside || !wanted) continue;
+    std::string text;
+    for (size_t i = line.find(' ') + 1; i > 0 && i < line.size(); ++i) {
+      if (line[i] == '\\' || line[i] == '"') continue;
+      text += line[i] == ',' ? ' ' : line[i];
+    }
+    std::istringstream words(text);
+    for (std::string word, value; words >> word;) {
+      if (word[0] != '-') continue;
+      if (word.back() == '=' && words >> value) word += value;
+      names.insert(word);
+    }
+  }
+  return names;
+}
+
+TEST(options, man_pages_name_the_options_of_the_table) {
+  std::set<std::string> table;
+  for (const option_row& row : option_table) {
+    std::istringstream spellings(row.spelling);
+    for (std::string spelling; spellings >> spelling;) {
+      if (spelling.back() == ',') spelling.pop_back();
+      table.insert(*row.value == '\0' ? spelling : spelling + "=" + row.value);
+    }
+  }
+  EXPECT_EQ(man_page_options("veksieve.1", "OPTIONS"), table);
+  for (const std::string& name : man_page_options("veksieve-mpi.1", "")) EXPECT_EQ(table.count(name), 1u) << name;
 }
 
 }  // namespace
