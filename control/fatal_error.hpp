@@ -15,6 +15,9 @@ constexpr int exit_bad_status_file = 5;       // the status file holds numbers t
 constexpr int exit_bad_command_line = 6;      // an option's value cannot be used
 constexpr int exit_status_file_in_use = 7;    // another run holds the status file
 
+// Said when the memory runs out, before the first prime or during the run.
+constexpr const char* out_of_memory_message = "There is not enough memory to sieve!";
+
 struct fatal_error {
   std::string message;  // without its line end, which the one place that prints it adds
   int exit_status = exit_failure;

@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <span>
 
 #include "common/platform.hpp"
+#include "common/text_format.hpp"
 #include "control/fatal_error.hpp"
 #include "control/parallel_sieve.hpp"
 #include "engine/sieve_engine.hpp"
@@ -41,6 +43,11 @@ std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t m
   return seconds;
 }
 
+std::string ignored(const char* variable, const char* value, int64_t least, int64_t most) {
+  return text_format("%s=%s ignored: it takes a number of seconds from %" PRId64 " to %" PRId64 "\n", variable, value,
+                     least, most);
+}
+
 int report_unsaved(console_channel& console, const status_file_writer& status, const char* what = "status file") {
   console.messagef("These lines could not be saved in the %s '%s':", what, status.path().c_str());
   for (const std::string& line : status.unsaved_lines()) {
@@ -55,24 +62,20 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value) {
   return whole_seconds(value, 0, checkpoint_interval_seconds);
 }
 
-int run_sieve(sieve_job& job) { return run_sieve(job, settings_from_environment()); }
-
-run_settings settings_from_environment() {
+run_settings settings_from_environment(std::ostream& out) {
   run_settings settings;
   if (const char* value = std::getenv(checkpoint_interval_variable)) {
     if (auto interval = parse_checkpoint_interval(value)) {
       settings.checkpoint_interval = *interval;
     } else {
-      std::printf("%s=%s ignored: it takes a number of seconds from 0 to %" PRId64 "\n", checkpoint_interval_variable,
-                  value, checkpoint_interval_seconds);
+      out << ignored(checkpoint_interval_variable, value, 0, checkpoint_interval_seconds);
     }
   }
   if (const char* value = std::getenv(payoff_window_variable)) {
     if (auto seconds = whole_seconds(value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds))) {
       settings.payoff_window = static_cast<double>(*seconds);
     } else {
-      std::printf("%s=%s ignored: it takes a number of seconds from 1 to %.0f\n", payoff_window_variable, value,
-                  factor_payoff::default_window_seconds);
+      out << ignored(payoff_window_variable, value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds));
     }
   }
   if (const char* value = std::getenv(give_up_variable)) {
@@ -80,7 +83,7 @@ run_settings settings_from_environment() {
     if (auto seconds = whole_seconds(value, 1, most)) {
       settings.retry.give_up_after = std::chrono::seconds(*seconds);
     } else {
-      std::printf("%s=%s ignored: it takes a number of seconds from 1 to %" PRId64 "\n", give_up_variable, value, most);
+      out << ignored(give_up_variable, value, 1, most);
     }
   }
   return settings;
@@ -176,7 +179,7 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
       console.messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
     }
     if (outcome.out_of_memory) {
-      console.message("There is not enough memory to sieve!");
+      console.message(out_of_memory_message);
       return exit_failure;
     }
     if (!outcome.failure.empty()) console.message(outcome.failure);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 
 #include "common/config.hpp"
@@ -51,11 +52,9 @@ struct run_settings {
 int run_sieve(sieve_job& job, const run_settings& settings);
 
 // The settings on stdout, with the checkpoint interval (and the give-up time
-// of a failing status file) shortened by their environment variables, when
-// set; a value out of bounds is named on stdout and ignored.
-run_settings settings_from_environment();
-
-// The same with those settings.
-int run_sieve(sieve_job& job);
+// of a failing status file, and the payoff window) shortened by their
+// environment variables, when set; a value out of bounds is named on `out`
+// and ignored.
+run_settings settings_from_environment(std::ostream& out);
 
 }  // namespace veksieve

@@ -1,0 +1,36 @@
+// The one start-up of veksieve and veksieve-mpi: options, the starts that do
+// not sieve, the status file's lock, the sequence file, its summary, the range
+// and the run. Every reason to stop early is a fatal_error (or the memory
+// running out), caught here once: its message is printed on a line of its own.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "control/sieve_job.hpp"
+#include "control/sieve_run.hpp"
+
+namespace veksieve {
+
+// Where a program that spreads the run over processes differs.
+struct start_up_hooks {
+  // Whether the whole process runs at idle priority; otherwise only the
+  // sieving threads do.
+  bool idle_process = true;
+  // Who sieves, as the summary names them: `workers` of `worker`, or with 0
+  // the threads of -t= (one per CPU without it).
+  const char* worker = "thread";
+  int workers = 0;
+  // Called once the sequence file is read, or found unusable, before the
+  // range is settled: the message that ends the run, or empty.
+  std::function<std::string()> check_peers;
+  // Runs the sieve with the settings from the environment; empty: run_sieve.
+  std::function<int(sieve_job& job, run_settings settings)> run;
+  // Called on every way out but the starts that do not sieve.
+  std::function<void()> leave;
+};
+
+// Returns the exit status.
+int start_up(int argc, const char* const* argv, const start_up_hooks& hooks = {});
+
+}  // namespace veksieve
