@@ -69,13 +69,8 @@ constexpr const char* sequence_file_name = "Vek.dat";
 constexpr int line_buffer_size = 1024;
 
 // The last prime a range reaches lies below 2^62: the Montgomery product and
-// the prime source are exact up to there. The x87 product's quotient estimate
-// in a 64-bit mantissa stays within one of the truth only below 2^48.
-#ifdef VEKSIEVE_X87_MULMOD
-constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
-#else
+// the prime source are exact up to there.
 constexpr int64_t engine_pmax_limit = (int64_t{1} << 62) - 1;
-#endif
 
 // Ranges are typed in billions, up to the last whole billion below 2^62.
 constexpr int64_t max_range_billions = ((int64_t{1} << 62) - 1) / 1000000000;

@@ -9,7 +9,6 @@
 
 #include "common/config.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
 #include "engine/stride_sizing.hpp"
 #include "primes/prime_source.hpp"
 
@@ -24,9 +23,6 @@ range_engine::range_engine(const sequence_set& sequences, const engine_callbacks
 range_engine::~range_engine() = default;
 
 int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
-#if defined(VEKSIEVE_X87_MULMOD)
-  set_engine_fpu_mode();
-#endif
   pmin = std::max<int64_t>(pmin, 0);
   sieve_start(*primes_, pmin);
   const int64_t limit = std::min(pmax, engine_pmax_limit);
@@ -47,9 +43,6 @@ int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
 
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, const engine_callbacks& callbacks,
                      double alpha) {
-#if defined(VEKSIEVE_X87_MULMOD)
-  set_engine_fpu_mode();
-#endif
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   if (!sizing.ok()) throw std::invalid_argument(sizing.refusal);
   range_engine engine(sequences, callbacks, sizing);

@@ -73,8 +73,6 @@ class range_engine {
 // with its reason. The engine throws std::invalid_argument with that reason
 // when the sizing refuses, and std::bad_alloc when the allocation callback
 // returns null; it calls no other callback in either case.
-// Built with the x87 product, it leaves this thread's x87 unit at a 64-bit
-// mantissa rounding down; the default build leaves every mode alone.
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences,
                      const engine_callbacks& callbacks, double alpha);
 

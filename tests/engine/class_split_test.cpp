@@ -10,7 +10,6 @@
 
 #include "control/sequence_table.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -42,7 +41,6 @@ std::vector<factor> engine_factors(const sieve_job& job, const std::vector<int64
     for (int32_t i = 0; i < job.count; ++i) s.add({job.k[i], job.residue[i], job.step[i]});
     return s;
   }();
-  engine_fpu_scope mode;
   const stride_sizing sizing = plan_stride_search(seqs.view(), job.alpha);
   EXPECT_TRUE(sizing.ok()) << sizing.refusal;
   test::recorder rec;

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -93,19 +92,6 @@ TEST(engine_setup, refused_sizing_throws_its_reason_before_any_callback) {
     EXPECT_EQ(std::string(refusal.what()), plan_stride_search(seqs.view(), 2.5).refusal);
   }
   EXPECT_TRUE(rec.allocation_sizes.empty());
-}
-
-TEST(engine_setup, only_the_x87_product_sets_the_x87_mode) {
-  const uint16_t before = fpu_control_word();
-  const sequences seqs(100, 1000, {{5, 1, 2}});
-  recorder rec;
-  sieve_engine(1000, 1010, seqs.view(), rec.callbacks(), 2.5);
-#if defined(VEKSIEVE_X87_MULMOD)
-  EXPECT_EQ(fpu_control_word() & (fpu_precision_mask | fpu_rounding_mask), fpu_precision_64 | fpu_round_down);
-#else
-  EXPECT_EQ(fpu_control_word(), before);
-#endif
-  set_fpu_control(before, 0xFFFF);
 }
 
 }  // namespace

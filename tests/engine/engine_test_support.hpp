@@ -11,7 +11,6 @@
 #include <map>
 #include <vector>
 
-#include "engine/fpu_control.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
 #include "engine/walk_kernel.hpp"
@@ -19,16 +18,6 @@
 #include <primesieve.hpp>
 
 namespace veksieve::test {
-
-// The x87 product needs its mode; the default product needs none, and its
-// tests run without it so that a dependence on it would show.
-#if defined(VEKSIEVE_X87_MULMOD)
-using product_mode = engine_fpu_scope;
-#else
-struct product_mode {
-  ~product_mode() {}  // a scope like the x87 one, not an unused value
-};
-#endif
 
 // Every walk kernel this build and CPU run: always the scalar one.
 inline std::vector<walk_kernel> kernels_under_test() {

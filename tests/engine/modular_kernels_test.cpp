@@ -41,7 +41,6 @@ std::vector<uint64_t> sample_primes() {
 }
 
 TEST(modular_powers, match_square_and_multiply) {
-  test::product_mode mode;
   const uint64_t seed = 7;
   std::printf("modular_powers random seed %llu\n", static_cast<unsigned long long>(seed));
   std::mt19937_64 random(seed);
@@ -71,7 +70,6 @@ TEST(modular_powers, match_square_and_multiply) {
 }
 
 TEST(modular_powers, small_power_table_below_and_beyond_its_bound) {
-  test::product_mode mode;
   for (const uint64_t p : sample_primes()) {
     const prime_modulus m = make_modulus(p);
     pow2_table table;
@@ -138,7 +136,6 @@ TEST(power_batch, matches_direct_power) {
   // being lazy) and, where the product reaches them, below 2^62; each
   // prime's values in one batch (60, more than one IFMA pass), raised to
   // (p-1)/d for the d's that divide p - 1 and to small exponents.
-  test::product_mode mode;
   std::vector<uint64_t> primes;
   primesieve::generate_n_primes(300, uint64_t{3}, &primes);
   primesieve::generate_n_primes(100, uint64_t{281474976000000}, &primes);
@@ -200,7 +197,6 @@ TEST(walk_starts, ifma_lanes_match_direct_power) {
   // engine's form and the IFMA form: lazy below 2^50, reduced above, with
   // offsets of 0 (the lane starts a walk) up to 12 bits.
   if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
-  test::product_mode mode;
   std::vector<uint64_t> primes;
   primesieve::generate_n_primes(20, uint64_t{3}, &primes);
   for (const uint64_t from : {uint64_t{1000000000000}, uint64_t{281474976000000}, (uint64_t{1} << 50) - 300,

@@ -24,7 +24,6 @@ using test::sequences;
 // compares its factor calls, sorted, with the reference; returns the number
 // of solutions.
 size_t check_against_reference(const sequences& seqs, double alpha, const std::vector<int64_t>& primes) {
-  test::product_mode mode;
   const stride_sizing sizing = plan_stride_search(seqs.view(), alpha);
   EXPECT_TRUE(sizing.ok()) << sizing.refusal;
   if (!sizing.ok()) return 0;
