@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/engine_state.hpp"
+#include "engine/prime_searcher.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -18,9 +18,10 @@ using test::sequences;
 struct setup {
   sequences seqs;
   recorder rec;
-  engine_state state;
+  prime_searcher searcher;
+  const sequence_groups& state = searcher.groups();
   explicit setup(sequences s)
-      : seqs(std::move(s)), state(seqs.view(), rec.callbacks(), plan_stride_search(seqs.view(), 2.5)) {}
+      : seqs(std::move(s)), searcher(seqs.view(), rec.callbacks(), plan_stride_search(seqs.view(), 2.5)) {}
 };
 
 std::vector<int32_t> to_vector(std::span<const int32_t> s) { return {s.begin(), s.end()}; }
@@ -60,11 +61,11 @@ TEST(engine_setup, blocks_come_from_the_callbacks_and_all_go_back) {
   const int64_t pmax = 1000000000000 + 1000;
   EXPECT_EQ(sieve_engine(1000000000000, pmax, seqs.view(), rec.callbacks(), 2.5),
             test::primes_between(pmax + 1, pmax + 1000).front());
-  // Per-sequence arrays (8 + 4 + 4 + 4 + 4 + 8 bytes per sequence), then
-  // the table (1074 entries), its chain links, the presence map's 4096
-  // blocks and their chain heads.
+  // The groups' per-sequence arrays (4 + 4 + 4 + 8 bytes per sequence), the
+  // filter's (8 + 4), then the table (1074 entries), its chain links, the
+  // presence map's 4096 blocks and their chain heads.
   EXPECT_EQ(rec.allocation_sizes,
-            (std::vector<uint32_t>{32, 16, 16, 16, 16, 32, 1074 * 8, 1074 * 2, 4096 * 4, 4096 * 2}));
+            (std::vector<uint32_t>{16, 16, 16, 32, 32, 16, 1074 * 8, 1074 * 2, 4096 * 4, 4096 * 2}));
   EXPECT_TRUE(rec.outstanding.empty());
   EXPECT_FALSE(rec.bad_release);
   EXPECT_EQ(rec.releases, 10);

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "engine/mulmod_montgomery.hpp"
-#include "engine/walk_kernel.hpp"
-#include "reference.hpp"
+#include "engine_test_support.hpp"
 
 namespace veksieve {
 namespace {
@@ -63,46 +62,53 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
   }
 }
 
-// The IFMA product through the AVX-512 table build: 32 chains of 40 steps
-// each, every entry the one 32 before times s*2^-52, against 128-bit
-// arithmetic, for primes up to the kernel's limit and operands near p; with
-// the presence map it sets and the search of the table a hit makes.
-TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
-  if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
-  const uint64_t seed = 52;
-  std::printf("ifma random seed %llu\n", static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
-  const uint64_t limit = kernel_prime_limit(walk_kernel::avx512);
-  std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
-  std::uniform_int_distribution<uint64_t> any_odd(3, limit);
-  for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
-  constexpr uint32_t chains = 32, length = 32 * 40;
-  for (const uint64_t p : odd_moduli) {
-    std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
-    std::uniform_int_distribution<uint64_t> near_p(p > 64 ? p - 64 : 0, p - 1);
-    uint64_t first[chains];
-    for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
-    const uint64_t multiplier = p > 64 ? near_p(random) : below_p(random);
-    // One entry short of whole vectors, so that the last ones take the tail.
-    const uint32_t used = length - 3;
-    std::vector<uint64_t> table(used), keys(used);
-    std::vector<uint32_t> presence(presence_block_count), want_presence(presence_block_count);
-    build_table_avx512(table.data(), keys.data(), presence.data(), used, first, multiplier, p);
-    const uint64_t step = mul_ref(multiplier, test::pow_ref((p + 1) / 2, 52, p), p);  // s * 2^-52
-    for (uint32_t j = 0; j < used; ++j) {
-      const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
-      ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
-      ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
-      want_presence[presence_block(want)] |= presence_bits(want);
-    }
-    ASSERT_EQ(presence, want_presence) << "p=" << p;
-    // The whole-table comparison a hit makes without chains: the first equal
-    // entry from any start, or none.
-    const uint32_t from = static_cast<uint32_t>(random() % used);
-    for (const uint64_t z : {table[used - 1], table[from], table[random() % used], p}) {
-      const auto equal = std::find(table.begin() + from, table.end(), z);
-      ASSERT_EQ(find_entry_avx512(table.data(), from, used, z), static_cast<uint32_t>(equal - table.begin()))
-          << "from " << from << " p=" << p;
+// Every kernel's table build (the portable one for a row without it) against
+// 128-bit arithmetic: each chain steps by y*R^-1, in the engine's form, for
+// primes up to the kernel's limit and operands near p; with the presence map
+// it sets, the keys it keeps, and the search of the table a hit makes.
+TEST(mulmod, kernel_table_builds_match_128_bit_arithmetic) {
+  for (const kernel_backend* kernel : test::kernels_under_test()) {
+    if (kernel->build_table == nullptr && kernel->find_entry == nullptr) continue;
+    SCOPED_TRACE(std::string("kernel ") + std::string(kernel->name));
+    std::mt19937_64 random(52);
+    const uint64_t limit = std::min(kernel->max_prime, product_max_prime);
+    std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
+    std::uniform_int_distribution<uint64_t> any_odd(3, limit);
+    for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
+    const uint32_t chains = kernel->table_chains, used = chains * 40 - 3;  // the last ones take the tail
+    for (const uint64_t p : odd_moduli) {
+      std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
+      std::uniform_int_distribution<uint64_t> near_p(p > 64 ? p - 64 : 0, p - 1);
+      const prime_modulus m = make_modulus(p);
+      std::vector<uint64_t> first(chains), table(used), keys(used);
+      for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
+      const uint64_t y = p > 64 ? near_p(random) : below_p(random);
+      if (kernel->build_table != nullptr) {
+        std::vector<uint32_t> presence(presence_block_count), want_presence(presence_block_count);
+        const uint64_t multiplier = kernel->lane_factor ? mulmod_full(y, kernel->lane_factor(m), m) : y;
+        kernel->build_table(table.data(), keys.data(), presence.data(), used, first.data(), multiplier, m);
+        const uint64_t step = mul_ref(y, test::pow_ref((p + 1) / 2, 64, p), p);  // y / R
+        for (uint32_t j = 0; j < used; ++j) {
+          const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
+          ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
+          ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
+          want_presence[presence_block(want)] |= presence_bits(want);
+        }
+        ASSERT_EQ(presence, want_presence) << "p=" << p;
+      } else {
+        for (uint32_t j = 0; j < used; ++j) table[j] = below_p(random);
+      }
+      // The whole-table comparison a hit makes without chains: the first equal
+      // entry from any start, or none.
+      const uint32_t from = static_cast<uint32_t>(random() % used);
+      for (const find_entry_function find : {kernel->find_entry, &find_entry}) {
+        if (find == nullptr) continue;
+        for (const uint64_t z : {table[used - 1], table[from], table[random() % used], p}) {
+          const auto equal = std::find(table.begin() + from, table.end(), z);
+          ASSERT_EQ(find(table.data(), from, used, z), static_cast<uint32_t>(equal - table.begin()))
+              << "from " << from << " p=" << p;
+        }
+      }
     }
   }
 }
