@@ -133,8 +133,8 @@ int main(int argc, char** argv) {
         read_sequence_table(text, job, bitmap_memory_budget(), search_costs{1, 0, 1, 1, 1});
         const auto count = static_cast<size_t>(job.count);
         if (!alpha_given)
-          job.alpha = modelled_alpha({job.nmin, job.nmax, {job.k.data(), count}, {job.residue.data(), count},
-                                      {job.step.data(), count}});
+          job.alpha = search_cost_model().modelled_alpha(
+              {job.nmin, job.nmax, {job.k.data(), count}, {job.residue.data(), count}, {job.step.data(), count}});
       } else {
         read_sequence_table(text, job);
       }

@@ -1,43 +1,24 @@
-// Nanoseconds per modular product: the x87 product (lazy, full, and full by a
-// fixed factor) beside the Montgomery product, a 128-bit product with %, and
+// Nanoseconds per modular product: the Montgomery product beside a 128-bit
+// product with %, and
 // the bare 128-bit product, in one dependent chain (latency) and in four
 // independent chains (throughput). The counter ns_per_product is the figure.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 
-#include "engine/fpu_control.hpp"
 #include "engine/mulmod_montgomery.hpp"
-#include "engine/mulmod_x87.hpp"
 
 namespace veksieve {
 namespace {
 
 constexpr int products_per_chain = 4096;
 
-// Both products' contexts for one prime, and the fixed factor of the x87 one.
+// The Montgomery context of one prime, and the prime for the others.
 struct moduli {
-  x87::prime_modulus x87;
   montgomery::prime_modulus montgomery;
-  x87::fixed_factor fixed;
   uint64_t p;
 };
 
-struct x87_lazy {
-  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
-    return x87::mulmod_lazy(a, b, m.x87);
-  }
-};
-struct x87_full {
-  static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
-    return x87::mulmod_full(a, b, m.x87);
-  }
-};
-struct x87_fixed {
-  static uint64_t mul(uint64_t a, uint64_t, const moduli& m) {
-    return x87::mulmod_full(a, m.fixed, m.x87);
-  }
-};
 struct montgomery_product {
   static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
     return montgomery::mulmod_full(a, b, m.montgomery);
@@ -65,11 +46,9 @@ void report(benchmark::State& state, int chains) {
 
 template <class Op>
 void dependent_chain(benchmark::State& state) {
-  engine_fpu_scope mode;
   const auto p = static_cast<uint64_t>(state.range(0));
-  const x87::prime_modulus xm = x87::make_modulus(p);
   const uint64_t y = p / 3 + 12345;
-  const moduli m{xm, montgomery::make_modulus(p), x87::make_fixed_factor(y, xm), p};
+  const moduli m{montgomery::make_modulus(p), p};
   uint64_t x = m.p / 7;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m);
@@ -80,11 +59,9 @@ void dependent_chain(benchmark::State& state) {
 
 template <class Op>
 void independent_chains(benchmark::State& state) {
-  engine_fpu_scope mode;
   const auto p = static_cast<uint64_t>(state.range(0));
-  const x87::prime_modulus xm = x87::make_modulus(p);
   const uint64_t y = p / 3 + 12345;
-  const moduli m{xm, montgomery::make_modulus(p), x87::make_fixed_factor(y, xm), p};
+  const moduli m{montgomery::make_modulus(p), p};
   uint64_t x0 = m.p / 7, x1 = m.p / 11, x2 = m.p / 13, x3 = m.p / 17;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) {
@@ -105,9 +82,6 @@ constexpr int64_t below_2_48 = 281474976710597;
   BENCHMARK(dependent_chain<op>)->Arg(near_10_12)->Arg(below_2_48);                 \
   BENCHMARK(independent_chains<op>)->Arg(near_10_12)->Arg(below_2_48)
 
-VEKSIEVE_MULMOD_BENCH(x87_lazy);
-VEKSIEVE_MULMOD_BENCH(x87_full);
-VEKSIEVE_MULMOD_BENCH(x87_fixed);
 VEKSIEVE_MULMOD_BENCH(montgomery_product);
 VEKSIEVE_MULMOD_BENCH(int128_mod);
 VEKSIEVE_MULMOD_BENCH(int128_product);

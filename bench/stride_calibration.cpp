@@ -149,7 +149,7 @@ int main() {
       std::printf("%s: %s\n", c.name.c_str(), sizing.refusal.c_str());
       return 1;
     }
-    const expected_work w = expected_search_work(c.view(), sizing.stride, sizing.table_length);
+    const expected_work w = search_cost_model().expected_work_of(c.view(), sizing.stride, sizing.table_length);
     rows.push_back({1.0, w.table_entries, w.walk_steps, w.searched_sequences, w.residue_tests, w.groups});
     measured.push_back(seconds_per_prime(c, pmin, pmax, primes, runs) * 1e9);
     std::printf("%-34s alpha %-6g M %-6u entries %-7.0f walk %-8.0f searched %-7.1f tests %-7.1f %9.0f ns/prime\n",

@@ -69,13 +69,8 @@ constexpr const char* sequence_file_name = "Vek.dat";
 constexpr int line_buffer_size = 1024;
 
 // The last prime a range reaches lies below 2^62: the Montgomery product and
-// the prime source are exact up to there. The x87 product's quotient estimate
-// in a 64-bit mantissa stays within one of the truth only below 2^48.
-#ifdef VEKSIEVE_X87_MULMOD
-constexpr int64_t engine_pmax_limit = (int64_t{1} << 48) - 1;
-#else
+// the prime source are exact up to there.
 constexpr int64_t engine_pmax_limit = (int64_t{1} << 62) - 1;
-#endif
 
 // Ranges are typed in billions, up to the last whole billion below 2^62.
 constexpr int64_t max_range_billions = ((int64_t{1} << 62) - 1) / 1000000000;
@@ -86,51 +81,32 @@ constexpr int64_t status_number_limit = int64_t{1} << 62;
 
 // The walk kernels keep many independent product chains in flight, since one
 // chain waits a whole product's latency per step (about 2.8 ns against 0.8 ns
-// per product with 4 in flight, bench/mulmod_bench). The active walks of a
-// prime are laid end to end and cut into one run of equal length per lane,
-// so that every lane finishes together and the lanes never stop to refill.
-// A lane moves on to its next walk only where a block of this many steps
-// starts (a walk ending inside a block walks on, reporting nothing): each
-// change costs a few instructions per block instead of per step, and the
-// padding about 1.5 steps per walk.
+// per product with 4 in flight, bench/mulmod_bench); each kernel's lanes and
+// exact range are in its row (engine/kernels/kernel_dispatch.cpp). The
+// active walks of a prime are laid end to end and cut into one run of equal
+// length per lane, so that every lane finishes together and the lanes never
+// stop to refill. A lane moves on to its next walk only where a block of
+// this many steps starts (a walk ending inside a block walks on, reporting
+// nothing): each change costs a few instructions per block instead of per
+// step, and the padding about 1.5 steps per walk.
 constexpr uint32_t walk_switch_block = 4;
-// Chains of the interleaved scalar kernel: 8 cover the Montgomery product's
-// latency (about 12 cycles) at one product issued every 1.5 cycles.
-constexpr int walk_interleaved_lanes = 8;
-// Lanes of the SIMD kernels: four vectors each, which cover the products'
-// latency (about 20 cycles) while the gathers of the probes run.
-constexpr int walk_avx2_lanes = 16;
-constexpr int walk_avx512_lanes = 32;
-// Vectors of eight lanes the filters' IFMA power batch raises in one pass:
-// up to two its time is the squarings' latency; six keep one pass (one
-// chain of latency) for the 30 to 45 values of a many-k file's prime.
-constexpr int power_batch_vectors = 6;
-// Independent chains of the table build in the scalar kernels.
-constexpr uint32_t table_chains = 8;
-// ... and of the AVX-512 table build: four vectors of eight lanes.
-constexpr uint32_t table_chains_avx512 = 32;
-static_assert((table_chains & (table_chains - 1)) == 0 && (table_chains_avx512 & (table_chains_avx512 - 1)) == 0,
-              "the chains' starts are formed by doubling their number");
+// The most independent chains a kernel's table build runs (a row's
+// table_chains, 8 for the portable build).
+constexpr uint32_t max_table_chains = 32;
 
-// The SIMD kernels' products are exact below these primes; above, a prime is
-// walked by the interleaved kernel. AVX2 forms products in doubles (53-bit
-// mantissa), AVX-512 IFMA in 52-bit integer lanes; the bounds are proved at
-// the products (walk_avx2.cpp, walk_avx512.cpp).
-constexpr uint64_t avx2_kernel_max_prime = (uint64_t{1} << 50) - 1;
-constexpr uint64_t avx512_kernel_max_prime = (uint64_t{1} << 52) - 1;
-
-// The AVX-512 kernel's table has no chains when the walks are expected to hit
-// its presence map at most this often per prime: a hit compares the whole
-// table in vectors, which costs less than chaining every entry while hits
-// are few: about a tenth faster at 7 hits per prime, a tenth slower at 16
-// and twice slower at 65 (a sequence file with 40, 80 and 200 k's).
+// A kernel that compares a whole table quickly builds no chains for a table
+// the walks are expected to hit at most this often per prime: a hit compares
+// the whole table in vectors, which costs less than chaining every entry
+// while hits are few: about a tenth faster at 7 hits per prime, a tenth
+// slower at 16 and twice slower at 65 (a sequence file with 40, 80 and 200
+// k's).
 constexpr double table_scan_max_hits = 10;
 
 // The presence map is cleared group by group after a short table, and whole
 // (16 KB) after one this long, which touches most of its groups anyway.
 constexpr uint32_t presence_clear_all_length = 512;
-// The AVX-512 kernel clears the whole map in this many parts of 1 KB, one in
-// each round of the next table's first powers (20 rounds for n near 10^6),
+// A kernel that clears the map beside the next table's first powers does so
+// in this many parts of 1 KB, one in each round of those powers (20 rounds for n near 10^6),
 // where the stores overlap the products: 166 ns for powers and clearing
 // against 240 ns one after the other (Zen 4, n = 10^6, M = 15840).
 constexpr int presence_clear_parts = 16;

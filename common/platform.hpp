@@ -1,7 +1,7 @@
 // The few things the operating system does differently, behind one header:
 // process priority, durable file writes and renames, stop requests from the
 // console or the system, whether the console is a terminal and how wide it
-// is, the processors and the physical memory, and the x87 control word.
+// is, the processors and the physical memory.
 // platform_posix.cpp and platform_windows.cpp implement it; CMake builds the
 // one for the target. Everything else in the program is portable C++.
 #pragma once
@@ -132,9 +132,5 @@ int usable_cpu_count();
 // The machine's physical memory in bytes, or 0 when it cannot be told.
 int64_t physical_memory_bytes();
 
-// The x87 control word of this thread, and setting it; 0 and nothing where
-// the target has no x87 unit.
-uint16_t x87_control_word();
-void set_x87_control_word(uint16_t word);
 
 }  // namespace veksieve

@@ -1,6 +1,6 @@
 // The platform seam on Linux and other POSIX systems: SCHED_IDLE or nice,
 // write and fsync on one descriptor, sigaction, TIOCGWINSZ, the affinity
-// mask, sysconf and glibc's <fpu_control.h>. Signal handlers only store
+// mask and sysconf. Signal handlers only store
 // lock-free values and restore the default actions, all async-signal-safe.
 #include "common/platform.hpp"
 
@@ -19,11 +19,6 @@
 #if defined(__linux__)
 #include <sched.h>
 #include <sys/resource.h>
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <fpu_control.h>
-#define VEKSIEVE_HAVE_X87 1
 #endif
 
 namespace veksieve {
@@ -236,25 +231,6 @@ int64_t physical_memory_bytes() {
   const long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page_size <= 0) return 0;
   return static_cast<int64_t>(pages) * page_size;
-}
-
-uint16_t x87_control_word() {
-#if VEKSIEVE_HAVE_X87
-  fpu_control_t word;
-  _FPU_GETCW(word);
-  return static_cast<uint16_t>(word);
-#else
-  return 0;
-#endif
-}
-
-void set_x87_control_word(uint16_t word) {
-#if VEKSIEVE_HAVE_X87
-  fpu_control_t value = word;
-  _FPU_SETCW(value);
-#else
-  (void)word;
-#endif
 }
 
 }  // namespace veksieve

@@ -1,9 +1,7 @@
 // The platform seam on Windows: SetPriorityClass and SetThreadPriority, the
 // C library's descriptors with _commit (FlushFileBuffers underneath), hard
 // links and MoveFileEx, SetConsoleCtrlHandler, console modes and window
-// width, the affinity mask, GlobalMemoryStatusEx, and fnstcw/fldcw for the
-// x87 unit, whose precision
-// the C library's _controlfp cannot set on x86-64.
+// width, the affinity mask, and GlobalMemoryStatusEx.
 #include "common/platform.hpp"
 
 #ifndef NOMINMAX
@@ -225,24 +223,6 @@ int64_t physical_memory_bytes() {
   status.dwLength = sizeof status;
   if (!GlobalMemoryStatusEx(&status)) return 0;
   return status.ullTotalPhys > uint64_t{INT64_MAX} ? INT64_MAX : static_cast<int64_t>(status.ullTotalPhys);
-}
-
-uint16_t x87_control_word() {
-#if defined(__x86_64__) || defined(__i386__)
-  uint16_t word;
-  __asm__ __volatile__("fnstcw %0" : "=m"(word));
-  return word;
-#else
-  return 0;
-#endif
-}
-
-void set_x87_control_word(uint16_t word) {
-#if defined(__x86_64__) || defined(__i386__)
-  __asm__ __volatile__("fldcw %0" : : "m"(word));
-#else
-  (void)word;
-#endif
 }
 
 }  // namespace veksieve

@@ -15,7 +15,7 @@
 #include "control/fatal_error.hpp"
 #include "common/text_format.hpp"
 #include "control/value_reader.hpp"
-#include "engine/search_cost_model.hpp"
+#include "engine/search_plan.hpp"
 
 namespace veksieve {
 
@@ -54,108 +54,15 @@ constexpr int64_t k_limit = int64_t{1} << 30;
 
 [[noreturn]] void invalid(const char* message) { throw fatal_error{message, exit_bad_sequence_file}; }
 
-// A k as read: one sequence (residue, step), or the classes of its period.
-struct pending_k {
-  int32_t k;
-  uint32_t* bits;
-  int32_t step;
-  int32_t residue;
-  std::vector<int32_t> classes;  // residues modulo step when split
-  bool splittable = false;       // a k outside the period table with its n's in one class of its gcd step
-};
-
-sequence_set job_sequences(const sieve_job& job) {
-  return {job.nmin, job.nmax, job.k, job.residue, job.step};
-}
-
-// The classes modulo each candidate period P = lcm(step, d), d dividing
-// class_period_base, that the n's of the k occupy. Only a step dividing the
-// base is considered: any other is a k with few n's, where a split saves
-// nothing.
-std::vector<pending_k> class_options(const pending_k& entry, int32_t bitmap_words) {
-  std::vector<pending_k> options;
-  if (!entry.splittable || class_period_base % entry.step != 0) return options;
+// The classes modulo class_period_base that the n's of a k occupy, for a k
+// the search plan may split.
+std::vector<bool> occupied_classes(const uint32_t* bits, int32_t bitmap_words) {
   std::vector<bool> occupied(class_period_base);
   for (int32_t w = 0; w < bitmap_words; ++w) {
-    for (uint32_t x = entry.bits[w]; x != 0; x &= x - 1)
+    for (uint32_t x = bits[w]; x != 0; x &= x - 1)
       occupied[static_cast<size_t>((int64_t{w} * 32 + std::countr_zero(x)) % class_period_base)] = true;
   }
-  for (int32_t period = entry.step * 2; period <= class_period_base; period += entry.step) {
-    if (class_period_base % period != 0) continue;
-    pending_k option{entry.k, entry.bits, period, 0, {}};
-    std::vector<bool> present(static_cast<size_t>(period));
-    for (int32_t c = 0; c < class_period_base; ++c)
-      if (occupied[static_cast<size_t>(c)]) present[static_cast<size_t>(c % period)] = true;
-    for (int32_t c = 0; c < period; ++c)
-      if (present[static_cast<size_t>(c)]) option.classes.push_back(c);
-    options.push_back(std::move(option));
-  }
-  return options;
-}
-
-// The sequences of the table as the pending k's stand.
-sieve_job as_sequences(const std::vector<pending_k>& ks, const sieve_job& job) {
-  sieve_job out;
-  out.nmin = job.nmin;
-  out.nmax = job.nmax;
-  for (const pending_k& entry : ks) {
-    const auto add = [&](int32_t residue) {
-      out.k.push_back(entry.k);
-      out.residue.push_back(residue);
-      out.step.push_back(entry.step);
-    };
-    if (entry.classes.empty()) add(entry.residue);
-    for (const int32_t c : entry.classes) add(c);
-  }
-  return out;
-}
-
-double modelled_cost(const sieve_job& sequences, uint32_t stride, const search_costs& costs) {
-  const uint64_t table_length = uint64_t(int64_t{sequences.nmax} - sequences.nmin) / stride + 1;
-  return expected_search_work(job_sequences(sequences), stride, table_length).cost(costs);
-}
-
-// Splits a k outside the period table into the classes of the period that
-// the cost model finds cheapest. The stride must be a multiple of every
-// period, so the periods are tried under a common bound Q (each divisor of
-// the base in turn), each k choosing the cheapest period dividing Q at the
-// modelled stride, twice, as the stride moves with the splits. The cheapest
-// bound is kept when it beats the table without splits.
-void split_into_classes(std::vector<pending_k>& ks, const sieve_job& job, const search_costs& costs) {
-  std::vector<std::vector<pending_k>> options(ks.size());
-  bool any = false;
-  for (size_t i = 0; i < ks.size(); ++i) {
-    options[i] = class_options(ks[i], job.bitmap_words);
-    any = any || !options[i].empty();
-  }
-  if (!any) return;
-  const sieve_job unsplit = as_sequences(ks, job);
-  const uint32_t unsplit_stride = modelled_stride(job_sequences(unsplit), costs);
-  if (unsplit_stride == 0) return;
-  double best_cost = modelled_cost(unsplit, unsplit_stride, costs);
-  std::vector<pending_k> best;
-
-  for (int32_t bound = 2; bound <= class_period_base; ++bound) {
-    if (class_period_base % bound != 0) continue;
-    std::vector<pending_k> chosen = ks;
-    uint32_t stride = unsplit_stride;
-    for (int round = 0; round < 2 && stride != 0; ++round) {
-      for (size_t i = 0; i < ks.size(); ++i) {
-        double least = modelled_cost(as_sequences({ks[i]}, job), stride, costs);
-        chosen[i] = ks[i];
-        for (const pending_k& option : options[i]) {
-          if (bound % option.step != 0) continue;
-          const double cost = modelled_cost(as_sequences({option}, job), stride, costs);
-          if (cost < least) least = cost, chosen[i] = option;
-        }
-      }
-      stride = modelled_stride(job_sequences(as_sequences(chosen, job)), costs);
-    }
-    if (stride == 0) continue;
-    const double cost = modelled_cost(as_sequences(chosen, job), stride, costs);
-    if (cost < best_cost) best_cost = cost, best = std::move(chosen);
-  }
-  if (!best.empty()) ks = std::move(best);
+  return occupied;
 }
 
 }  // namespace
@@ -200,7 +107,7 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
   job.bitmap.clear();
   job.bitmap_storage.clear();
   std::array<bool, class_flags> present{};
-  std::vector<pending_k> pending;
+  std::vector<planned_k> pending;
 
   try {
     for (int64_t made = 0; made < announced; ++made) {
@@ -237,43 +144,33 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
         has_n = true;
       }
 
-      pending_k entry{static_cast<int32_t>(k), bits, 1, 0, {}};
+      planned_k entry{static_cast<int32_t>(k), 1, 0, {}, {}};
       int32_t classes = 0;
       if (period == 1) present[0] = has_n;
       for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
-      if (!has_n) {
-        entry.step = 1;
-      } else if (classes == 1) {
+      if (classes == 1 && has_n) {
         entry.step = reader.step_accumulator();
         entry.residue = static_cast<int32_t>(last_b % entry.step);
-        entry.splittable = period == 1;
-      } else {
+        if (period == 1 && class_period_base % entry.step == 0)
+          entry.occupied = occupied_classes(bits, job.bitmap_words);
+      } else if (has_n) {
         entry.step = period;
         for (int32_t c = 0; c < period; ++c)
           if (present[static_cast<size_t>(c)]) entry.classes.push_back(c);
       }
       pending.push_back(std::move(entry));
     }
-    split_into_classes(pending, job, costs);
-    for (const pending_k& entry : pending) {
-      const auto add = [&](int32_t residue, int32_t step) {
-        job.k.push_back(entry.k);
-        job.residue.push_back(residue);
-        job.step.push_back(step);
-        job.bitmap.push_back(entry.bits);
-      };
-      if (entry.classes.empty()) {
-        add(entry.residue, entry.step);
-      } else {
-        for (const int32_t c : entry.classes) add(c, entry.step);
-      }
-      if (job.k.size() > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
-    }
+    const search_plan plan = plan_search(pending, job.nmin, job.nmax, costs);
+    if (plan.k.size() > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+    job.k = plan.k;
+    job.residue = plan.residue;
+    job.step = plan.step;
+    for (const uint32_t source : plan.source) job.bitmap.push_back(job.bitmap_storage[source].data());
+    if (!job.alpha_given) job.alpha = plan.alpha;
   } catch (const std::bad_alloc&) {
     throw fatal_error{"There is not enough memory for the k's of 'Vek.dat'!", exit_bad_sequence_file};
   }
   job.count = static_cast<int32_t>(job.k.size());
-  if (!job.alpha_given) job.alpha = modelled_alpha(job_sequences(job), costs);
 }
 
 void load_sequence_file(const std::string& path, sieve_job& job) {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "control/sieve_job.hpp"
-#include "engine/search_cost_model.hpp"
+#include "engine/search_plan.hpp"
 
 namespace veksieve {
 

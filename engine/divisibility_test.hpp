@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "common/macros.hpp"
+#include "engine/odd_inverse.hpp"
 
 namespace veksieve {
 
@@ -24,8 +25,7 @@ struct divisibility_test {
     shift = static_cast<uint32_t>(std::countr_zero(d));
     mask = (uint32_t{1} << shift) - 1;
     const uint32_t q = d >> shift;
-    inverse = q;  // right in 3 low bits; each step doubles them
-    for (int i = 0; i < 4; ++i) inverse *= 2 - q * inverse;
+    inverse = static_cast<uint32_t>(odd_inverse(q));
     limit = UINT32_MAX / q;
   }
 

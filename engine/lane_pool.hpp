@@ -14,7 +14,7 @@
 
 #include "common/config.hpp"
 #include "common/macros.hpp"
-#include "engine/walk_kernel.hpp"
+#include "engine/walk_layout.hpp"
 
 namespace veksieve {
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/macros.hpp"
+#include "engine/odd_inverse.hpp"
 
 namespace veksieve::montgomery {
 
@@ -60,16 +61,13 @@ ALWAYS_INLINE uint64_t from_residue(uint64_t x, const prime_modulus& m) { return
 
 ALWAYS_INLINE uint64_t residue_one(const prime_modulus& m) { return m.one; }
 
-// The context without division: p^-1 by Newton's iteration (each step doubles
-// the correct low bits, from 3), R mod p by one 64-bit remainder, and R^2 as
+// The context without division: p^-1 by Newton's iteration, R mod p by one 64-bit remainder, and R^2 as
 // the Montgomery form of 2^64 = 2^(2^6): 2 squared six times.
 ALWAYS_INLINE prime_modulus make_modulus(uint64_t p) {
   ASSERT(p >= 3 && (p & 1) && p <= max_prime);
   prime_modulus m;
   m.p = p;
-  uint64_t inv = p;
-  for (int i = 0; i < 5; ++i) inv *= 2 - p * inv;
-  m.inv = inv;
+  m.inv = odd_inverse(p);
   m.one = (0 - p) % p;
   uint64_t x = m.one << 1;  // below 2p < 2^63
   if (x >= p) x -= p;

@@ -1,5 +1,5 @@
-// One step of reduction shared by both modular products; each product keeps
-// its own per-prime context (mulmod_montgomery.hpp, mulmod_x87.hpp).
+// One step of reduction from [0, 2p) to [0, p), shared by the scalar product,
+// the powers and the kernels.
 #pragma once
 
 #include <cstdint>

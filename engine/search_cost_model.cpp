@@ -8,10 +8,7 @@
 #include <array>
 #include <cmath>
 #include <iterator>
-#include <map>
-#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "engine/stride_sizing.hpp"
 
@@ -58,14 +55,6 @@ part_spread spread_at(int64_t q, int a, int order_cap) {
     }
   }
   return spread;
-}
-
-// Whether sequence i starts a group of its own, as the engine groups them:
-// adjacent sequences of one k and one step with rising residues share one.
-bool starts_group(const sequence_set& s, size_t i, size_t& leader) {
-  const bool joins = i > 0 && s.k[i] == s.k[leader] && s.step[i] == s.step[leader] && s.residue[i] > s.residue[i - 1];
-  if (!joins) leader = i;
-  return !joins;
 }
 
 }  // namespace
@@ -130,33 +119,30 @@ filter_odds sequence_filter_odds(int64_t k, int64_t step, int64_t tag) {
   return odds;
 }
 
-expected_work expected_search_work(const sequence_set& s, uint64_t stride, uint64_t table_length) {
+expected_work search_cost_model::expected_work_of(const sequence_set& s, uint64_t stride, uint64_t table_length) {
   expected_work work;
   work.table_entries = double(table_length);
-  // The odds depend on k only through 3 dividing it. The class split asks
-  // for the same few thousand (step, tag) pairs again and again, so they
-  // are kept for the thread's life.
-  thread_local std::map<std::tuple<bool, int32_t, int32_t>, filter_odds> known;
   size_t leader = 0;
   for (size_t i = 0; i < s.k.size(); ++i) {
-    const bool leads = starts_group(s, i, leader);
+    const bool leads = !joins_group(s, i, leader);
+    if (leads) leader = i;
     // A group of a k that 3 divides costs one remainder, not a Jacobi symbol.
     if (leads && s.k[i] % 3 != 0) work.groups += 1;
+    // The odds depend on k only through 3 dividing it.
     const int32_t tag = leads ? 0 : s.residue[i] - s.residue[leader];
     const auto key = std::make_tuple(s.k[i] % 3 == 0, s.step[i], tag);
-    auto found = known.find(key);
-    if (found == known.end()) found = known.emplace(key, sequence_filter_odds(s.k[i], s.step[i], tag)).first;
+    auto found = known_.find(key);
+    if (found == known_.end()) found = known_.emplace(key, sequence_filter_odds(s.k[i], s.step[i], tag)).first;
     const filter_odds odds = found->second;
-    const uint64_t residue = static_cast<uint64_t>(s.residue[i]), step = static_cast<uint64_t>(s.step[i]);
-    const uint64_t walk = stride > residue ? (stride - residue + step - 1) / step : 0;
     work.residue_tests += odds.tested;
     work.searched_sequences += odds.searched;
-    work.walk_steps += odds.searched * double(walk);
+    work.walk_steps += odds.searched * double(walk_length(stride, s.residue[i], s.step[i]));
   }
   return work;
 }
 
-uint32_t modelled_stride(const sequence_set& s, const search_costs& costs) {
+uint32_t search_cost_model::modelled_stride(const sequence_set& s) {
+  const search_costs& costs = costs_;
   const stride_sizing sizing = plan_stride_search(s, default_alpha);
   if (!sizing.ok()) return 0;
   const uint64_t lcm = sizing.step_lcm, window = sizing.window;
@@ -164,7 +150,7 @@ uint32_t modelled_stride(const sequence_set& s, const search_costs& costs) {
   // Per prime the cost is about c_t * R / M + c_w * M * sum(searched / step):
   // least at M = sqrt(c_t * R / (c_w * sum)). The multiples of L on either
   // side are costed exactly.
-  const expected_work unit = expected_search_work(s, lcm, 1);
+  const expected_work unit = expected_work_of(s, lcm, 1);
   const double per_stride = unit.walk_steps / double(lcm) * costs.walk_step;
   const double best = per_stride > 0 ? std::sqrt(costs.table_entry * double(window) / per_stride) : double(window);
   const uint64_t shortest_multiple = (uint64_t{window} / max_table_length + 1 + lcm - 1) / lcm;
@@ -175,17 +161,17 @@ uint32_t modelled_stride(const sequence_set& s, const search_costs& costs) {
   for (const uint64_t multiple : {below, below + 1}) {
     const uint64_t stride = multiple * lcm, table_length = window / stride + 1;
     if (multiple == 0 || uint64_t(s.nmin) + table_length * stride - 1 > UINT32_MAX) continue;
-    const double cost = expected_search_work(s, stride, table_length).cost(costs);
+    const double cost = this->cost(s, stride, table_length);
     if (chosen == 0 || cost < chosen_cost) chosen = static_cast<uint32_t>(stride), chosen_cost = cost;
   }
   // The default alpha's stride stays unless the model expects a clear gain.
-  const double default_cost = expected_search_work(s, sizing.stride, sizing.table_length).cost(costs);
+  const double default_cost = cost(s, sizing.stride, sizing.table_length);
   if (chosen == 0 || chosen_cost > (1 - model_least_gain) * default_cost) chosen = sizing.stride;
   return chosen;
 }
 
-double modelled_alpha(const sequence_set& s, const search_costs& costs) {
-  const uint32_t stride = modelled_stride(s, costs);
+double search_cost_model::modelled_alpha(const sequence_set& s) {
+  const uint32_t stride = modelled_stride(s);
   if (stride == 0) return default_alpha;
   // sqrt(2 * alpha * R) = M + 1/2 makes the root M, and M is a multiple of L.
   const double window = double(int64_t{s.nmax} + 1 - s.nmin);

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 
+#include <map>
+#include <tuple>
+
 #include "common/config.hpp"
-#include "engine/sieve_engine.hpp"
+#include "engine/sequence_set.hpp"
 
 namespace veksieve {
 
@@ -44,16 +47,31 @@ struct expected_work {
            c.residue_test * residue_tests + c.group * groups;
   }
 };
-expected_work expected_search_work(const sequence_set& sequences, uint64_t stride, uint64_t table_length);
+// The model over one set of costs. It keeps the filter odds of each kind of
+// sequence it has met: the class split asks for the same few thousand again
+// and again.
+class search_cost_model {
+ public:
+  explicit search_cost_model(const search_costs& costs = {}) : costs_(costs) {}
 
-// The stride of least modelled cost: a multiple of every step, long enough
-// for the table's 16-bit indices; the default alpha's stride unless that is
-// model_least_gain cheaper. 0 when the sequences cannot be sized.
-uint32_t modelled_stride(const sequence_set& sequences, const search_costs& costs = {});
+  // Expected operations per prime for a stride and table length.
+  expected_work expected_work_of(const sequence_set& sequences, uint64_t stride, uint64_t table_length);
+  // ... and their cost.
+  double cost(const sequence_set& sequences, uint64_t stride, uint64_t table_length) {
+    return expected_work_of(sequences, stride, table_length).cost(costs_);
+  }
+  // The stride of least modelled cost: a multiple of every step, long enough
+  // for the table's 16-bit indices; the default alpha's stride unless that
+  // is model_least_gain cheaper. 0 when the sequences cannot be sized.
+  uint32_t modelled_stride(const sequence_set& sequences);
+  // An alpha for which plan_stride_search (engine/stride_sizing.hpp) gives
+  // the modelled stride; default_alpha when the sequences cannot be sized,
+  // so that the sizing's refusal stays the one reported.
+  double modelled_alpha(const sequence_set& sequences);
 
-// An alpha for which plan_stride_search (engine/stride_sizing.hpp) gives the
-// modelled stride; default_alpha when the sequences cannot be sized, so that
-// the sizing's refusal stays the one reported.
-double modelled_alpha(const sequence_set& sequences, const search_costs& costs = {});
+ private:
+  search_costs costs_;
+  std::map<std::tuple<bool, int32_t, int32_t>, filter_odds> known_;  // by (3 divides k, step, tag)
+};
 
 }  // namespace veksieve

@@ -1,6 +1,5 @@
-// The prime loop: an engine owns its state and its prime source (over tables
-// that the engines of a run share), draws the
-// primes above pmin, reports progress as bit 18 of the prime changes, and
+// The prime loop: an engine owns its prime searcher and its prime source
+// (over tables that the engines of a run share), draws the primes above pmin, reports progress as bit 18 of the prime changes, and
 // sieves each prime until one lies above the pmax limit.
 #include "engine/sieve_engine.hpp"
 
@@ -8,8 +7,7 @@
 #include <stdexcept>
 
 #include "common/config.hpp"
-#include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
+#include "engine/prime_searcher.hpp"
 #include "engine/stride_sizing.hpp"
 #include "primes/prime_source.hpp"
 
@@ -17,16 +15,13 @@ namespace veksieve {
 
 range_engine::range_engine(const sequence_set& sequences, const engine_callbacks& callbacks,
                            const stride_sizing& sizing, std::shared_ptr<const prime_tables> tables)
-    : state_(std::make_unique<engine_state>(sequences, callbacks, sizing)),
+    : searcher_(std::make_unique<prime_searcher>(sequences, callbacks, sizing)),
       primes_(std::make_unique<prime_source>(tables ? std::move(tables) : build_prime_tables())),
       callbacks_(callbacks) {}
 
 range_engine::~range_engine() = default;
 
 int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
-#if defined(VEKSIEVE_X87_MULMOD)
-  set_engine_fpu_mode();
-#endif
   pmin = std::max<int64_t>(pmin, 0);
   sieve_start(*primes_, pmin);
   const int64_t limit = std::min(pmax, engine_pmax_limit);
@@ -41,15 +36,12 @@ int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
       progress_reference = p & progress_bit;
       if (callbacks_.report_progress != nullptr) callbacks_.report_progress(callbacks_.context, p);
     }
-    if (LIKELY(p >= 3)) state_->sieve_prime(p);  // 2 divides no k*2^n+1 with n >= 1
+    if (LIKELY(p >= 3)) searcher_->sieve_prime(p);  // 2 divides no k*2^n+1 with n >= 1
   }
 }
 
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, const engine_callbacks& callbacks,
                      double alpha) {
-#if defined(VEKSIEVE_X87_MULMOD)
-  set_engine_fpu_mode();
-#endif
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   if (!sizing.ok()) throw std::invalid_argument(sizing.refusal);
   range_engine engine(sequences, callbacks, sizing);

@@ -3,40 +3,16 @@
 // factor callback, and return the first prime above pmax.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <span>
+
+#include "engine/engine_callbacks.hpp"
+#include "engine/sequence_set.hpp"
 
 namespace veksieve {
 
-// The engine's view of its caller. Every callback gets `context` back, so
-// that several engines can run side by side, each with its own reporter.
-struct engine_callbacks {
-  void* context = nullptr;
-  // A solution: k[index]*2^n == -1 (mod p). n may lie above nmax and need
-  // not be a remaining candidate; the callback filters.
-  void (*report_factor)(void* context, uint32_t index, uint32_t n, int64_t p) = nullptr;
-  // Zero-filled storage of `size` bytes, and its release.
-  void* (*allocate)(void* context, uint32_t size) = nullptr;
-  void (*release)(void* context, void* block) = nullptr;
-  // The prime about to be sieved, each time its bit 18 changes.
-  void (*report_progress)(void* context, int64_t p) = nullptr;
-  // When set, the engine stops before the next prime it would examine and
-  // returns that prime (not sieved; every prime below it was).
-  const std::atomic<bool>* stop_requested = nullptr;
-};
-
-struct sequence_set {
-  int32_t nmin = 0;
-  int32_t nmax = 0;
-  std::span<const int32_t> k;
-  std::span<const int32_t> residue;
-  std::span<const int32_t> step;
-};
-
 struct stride_sizing;
-class engine_state;
+class prime_searcher;
 struct prime_source;
 struct prime_tables;
 
@@ -61,7 +37,7 @@ class range_engine {
   int64_t sieve(int64_t pmin, int64_t pmax, int64_t before_first);
 
  private:
-  std::unique_ptr<engine_state> state_;
+  std::unique_ptr<prime_searcher> searcher_;
   std::unique_ptr<prime_source> primes_;
   engine_callbacks callbacks_;
 };
@@ -73,8 +49,6 @@ class range_engine {
 // with its reason. The engine throws std::invalid_argument with that reason
 // when the sizing refuses, and std::bad_alloc when the allocation callback
 // returns null; it calls no other callback in either case.
-// Built with the x87 product, it leaves this thread's x87 unit at a 64-bit
-// mantissa rounding down; the default build leaves every mode alone.
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences,
                      const engine_callbacks& callbacks, double alpha);
 

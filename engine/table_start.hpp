@@ -1,7 +1,7 @@
 // The first powers of a stride table, 2^-nmin and 2^-M, by two square-and-halve
 // chains in one loop. Each round waits on its products; the caller's work for
-// a round (the AVX-512 build clears the last table's presence map there) fills
-// that time. Static, so that the AVX-512 translation unit, built for its own
+// a round (a kernel may clear the last table's presence map there) fills that
+// time. Static, so that a kernel's translation unit, built for its own
 // instruction set, keeps its own copy.
 #pragma once
 
@@ -35,10 +35,5 @@ ALWAYS_INLINE static half_power_pair pow_half_pair(uint32_t a, uint32_t b, const
   }
   return {x, y};
 }
-
-// The same for the AVX-512 kernel, which meanwhile clears the whole presence
-// map and, unless null, the heads, a part in each round (walk_avx512.cpp).
-half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
-                                   uint16_t* head);
 
 }  // namespace veksieve

@@ -9,8 +9,7 @@
 #include <tuple>
 
 #include "control/sequence_table.hpp"
-#include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
+#include "engine/prime_searcher.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -42,12 +41,11 @@ std::vector<factor> engine_factors(const sieve_job& job, const std::vector<int64
     for (int32_t i = 0; i < job.count; ++i) s.add({job.k[i], job.residue[i], job.step[i]});
     return s;
   }();
-  engine_fpu_scope mode;
   const stride_sizing sizing = plan_stride_search(seqs.view(), job.alpha);
   EXPECT_TRUE(sizing.ok()) << sizing.refusal;
   test::recorder rec;
-  engine_state state(seqs.view(), rec.callbacks(), sizing);
-  for (const int64_t p : primes) state.sieve_prime(p);
+  prime_searcher searcher(seqs.view(), rec.callbacks(), sizing);
+  for (const int64_t p : primes) searcher.sieve_prime(p);
   std::set<factor> found;  // candidates only, as the factor callback keeps them
   for (const test::factor_call& c : rec.factors) {
     const int64_t b = int64_t{c.n} - job.nmin;

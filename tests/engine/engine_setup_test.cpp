@@ -6,8 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/engine_state.hpp"
-#include "engine/fpu_control.hpp"
+#include "engine/prime_searcher.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -19,9 +18,10 @@ using test::sequences;
 struct setup {
   sequences seqs;
   recorder rec;
-  engine_state state;
+  prime_searcher searcher;
+  const sequence_groups& state = searcher.groups();
   explicit setup(sequences s)
-      : seqs(std::move(s)), state(seqs.view(), rec.callbacks(), plan_stride_search(seqs.view(), 2.5)) {}
+      : seqs(std::move(s)), searcher(seqs.view(), rec.callbacks(), plan_stride_search(seqs.view(), 2.5)) {}
 };
 
 std::vector<int32_t> to_vector(std::span<const int32_t> s) { return {s.begin(), s.end()}; }
@@ -61,11 +61,11 @@ TEST(engine_setup, blocks_come_from_the_callbacks_and_all_go_back) {
   const int64_t pmax = 1000000000000 + 1000;
   EXPECT_EQ(sieve_engine(1000000000000, pmax, seqs.view(), rec.callbacks(), 2.5),
             test::primes_between(pmax + 1, pmax + 1000).front());
-  // Per-sequence arrays (8 + 4 + 4 + 4 + 4 + 8 bytes per sequence), then
-  // the table (1074 entries), its chain links, the presence map's 4096
-  // blocks and their chain heads.
+  // The groups' per-sequence arrays (4 + 4 + 4 + 8 bytes per sequence), the
+  // filter's (8 + 4), then the table (1074 entries), its chain links, the
+  // presence map's 4096 blocks and their chain heads.
   EXPECT_EQ(rec.allocation_sizes,
-            (std::vector<uint32_t>{32, 16, 16, 16, 16, 32, 1074 * 8, 1074 * 2, 4096 * 4, 4096 * 2}));
+            (std::vector<uint32_t>{16, 16, 16, 32, 32, 16, 1074 * 8, 1074 * 2, 4096 * 4, 4096 * 2}));
   EXPECT_TRUE(rec.outstanding.empty());
   EXPECT_FALSE(rec.bad_release);
   EXPECT_EQ(rec.releases, 10);
@@ -93,19 +93,6 @@ TEST(engine_setup, refused_sizing_throws_its_reason_before_any_callback) {
     EXPECT_EQ(std::string(refusal.what()), plan_stride_search(seqs.view(), 2.5).refusal);
   }
   EXPECT_TRUE(rec.allocation_sizes.empty());
-}
-
-TEST(engine_setup, only_the_x87_product_sets_the_x87_mode) {
-  const uint16_t before = fpu_control_word();
-  const sequences seqs(100, 1000, {{5, 1, 2}});
-  recorder rec;
-  sieve_engine(1000, 1010, seqs.view(), rec.callbacks(), 2.5);
-#if defined(VEKSIEVE_X87_MULMOD)
-  EXPECT_EQ(fpu_control_word() & (fpu_precision_mask | fpu_rounding_mask), fpu_precision_64 | fpu_round_down);
-#else
-  EXPECT_EQ(fpu_control_word(), before);
-#endif
-  set_fpu_control(before, 0xFFFF);
 }
 
 }  // namespace

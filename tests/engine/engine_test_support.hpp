@@ -11,30 +11,19 @@
 #include <map>
 #include <vector>
 
-#include "engine/fpu_control.hpp"
 #include "engine/sieve_engine.hpp"
 #include "engine/stride_sizing.hpp"
-#include "engine/walk_kernel.hpp"
+#include "engine/kernels/kernel_backend.hpp"
 #include "reference.hpp"
 #include <primesieve.hpp>
 
 namespace veksieve::test {
 
-// The x87 product needs its mode; the default product needs none, and its
-// tests run without it so that a dependence on it would show.
-#if defined(VEKSIEVE_X87_MULMOD)
-using product_mode = engine_fpu_scope;
-#else
-struct product_mode {
-  ~product_mode() {}  // a scope like the x87 one, not an unused value
-};
-#endif
-
 // Every walk kernel this build and CPU run: always the scalar one.
-inline std::vector<walk_kernel> kernels_under_test() {
-  std::vector<walk_kernel> kernels;
-  for (const walk_kernel kernel : all_walk_kernels) {
-    if (kernel_supported(kernel)) kernels.push_back(kernel);
+inline std::vector<const kernel_backend*> kernels_under_test() {
+  std::vector<const kernel_backend*> kernels;
+  for (const kernel_backend& kernel : kernel_backends()) {
+    if (kernel.supported()) kernels.push_back(&kernel);
   }
   return kernels;
 }

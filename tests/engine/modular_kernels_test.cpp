@@ -13,7 +13,6 @@
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
 #include "engine/quadratic_character.hpp"
-#include "engine/walk_scalar.hpp"
 #include "engine_test_support.hpp"
 #include <primesieve.hpp>
 
@@ -41,7 +40,6 @@ std::vector<uint64_t> sample_primes() {
 }
 
 TEST(modular_powers, match_square_and_multiply) {
-  test::product_mode mode;
   const uint64_t seed = 7;
   std::printf("modular_powers random seed %llu\n", static_cast<unsigned long long>(seed));
   std::mt19937_64 random(seed);
@@ -71,7 +69,6 @@ TEST(modular_powers, match_square_and_multiply) {
 }
 
 TEST(modular_powers, small_power_table_below_and_beyond_its_bound) {
-  test::product_mode mode;
   for (const uint64_t p : sample_primes()) {
     const prime_modulus m = make_modulus(p);
     pow2_table table;
@@ -138,7 +135,6 @@ TEST(power_batch, matches_direct_power) {
   // being lazy) and, where the product reaches them, below 2^62; each
   // prime's values in one batch (60, more than one IFMA pass), raised to
   // (p-1)/d for the d's that divide p - 1 and to small exponents.
-  test::product_mode mode;
   std::vector<uint64_t> primes;
   primesieve::generate_n_primes(300, uint64_t{3}, &primes);
   primesieve::generate_n_primes(100, uint64_t{281474976000000}, &primes);
@@ -157,13 +153,12 @@ TEST(power_batch, matches_direct_power) {
       if ((p - 1) % d == 0) exponents.push_back((p - 1) / d);
     }
     const prime_modulus m = make_modulus(p);
-    std::vector<uint64_t> values, powers, plain, want;
+    std::vector<uint64_t> values, powers, want;
     for (const uint32_t k : ks) {
       for (const uint32_t e : {0u, 1u, 2u, 5u, 719u, 1000000u}) {
         for (const bool negated : {false, true}) {
           uint64_t a = mul_ref(k % p, pow_ref(2, e, p), p);
           if (negated) a = (p - a) % p;
-          plain.push_back(a);
           values.push_back(to_residue(a, m));
           powers.push_back(exponents[values.size() % exponents.size()]);
           want.push_back(pow_ref(a, powers.back(), p));
@@ -178,52 +173,58 @@ TEST(power_batch, matches_direct_power) {
       power_batch(&values[i], &powers[i], 1, m, &alone);
       EXPECT_EQ(alone, results[i]) << "alone, value " << i << " p=" << p;
     }
-    // The same in IFMA lanes, on the forms x*2^52, where the CPU has them;
-    // every batch length up to all values.
-    if (kernel_supported(walk_kernel::avx512) && p <= kernel_prime_limit(walk_kernel::avx512)) {
-      const uint64_t form = pow_ref(2, 52, p);
-      for (size_t i = 0; i < values.size(); ++i) values[i] = mul_ref(plain[i], form, p);
+    // The same in each kernel's lanes, on their form of the values, where
+    // the kernel raises powers; every batch length up to all values.
+    for (const kernel_backend* kernel : test::kernels_under_test()) {
+      if (kernel->powers_are_one == nullptr || p > kernel->max_prime) continue;
+      const uint64_t factor = kernel->lane_factor ? kernel->lane_factor(m) : residue_one(m);
+      std::vector<uint64_t> lane_values(values.size());
+      for (size_t i = 0; i < values.size(); ++i) lane_values[i] = mulmod_full(values[i], factor, m);
+      std::vector<uint8_t> is_one(values.size());
       for (size_t count = 1; count <= values.size(); ++count) {
-        std::fill(results.begin(), results.end(), p);
-        power_batch_avx512(values.data(), powers.data(), count, form, p, results.data());
+        std::fill(is_one.begin(), is_one.end(), 2);
+        kernel->powers_are_one(lane_values.data(), powers.data(), count, m, is_one.data());
         for (size_t i = 0; i < count; ++i) {
-          ASSERT_EQ(results[i], mul_ref(want[i], form, p))
-              << "IFMA, value " << i << " of " << count << " exponent " << powers[i] << " p=" << p;
+          ASSERT_EQ(is_one[i], want[i] == 1) << kernel->name << ", value " << i << " of " << count
+                                             << " exponent " << powers[i] << " p=" << p;
         }
       }
     }
   }
 }
 
-TEST(walk_starts, ifma_lanes_match_direct_power) {
-  // Each lane's start times its multiplier to its own offset, in the
-  // engine's form and the IFMA form: lazy below 2^50, reduced above, with
-  // offsets of 0 (the lane starts a walk) up to 12 bits.
-  if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
-  test::product_mode mode;
+TEST(walk_starts, kernel_lanes_match_direct_power) {
+  // Each lane's start times its multiplier (in the lanes' form) to its own
+  // offset, from 0 (the lane starts a walk) up to 12 bits, where the kernel
+  // raises the starts itself: the lazy products below 2^50, reduced above.
   std::vector<uint64_t> primes;
   primesieve::generate_n_primes(20, uint64_t{3}, &primes);
   for (const uint64_t from : {uint64_t{1000000000000}, uint64_t{281474976000000}, (uint64_t{1} << 50) - 300,
-                              (uint64_t{1} << 52) - 3000}) {
+                              (uint64_t{1} << 52) - 3000, (uint64_t{1} << 62) - 3000}) {
     for (const uint64_t p : test::primes_from(from, 10)) {
-      if (p <= kernel_prime_limit(walk_kernel::avx512) && p <= product_max_prime) primes.push_back(p);
+      if (p <= product_max_prime) primes.push_back(p);
     }
   }
-  for (const uint64_t p : primes) {
-    const prime_modulus m = make_modulus(p);
-    const uint64_t form = pow_ref(2, 52, p);
-    uint64_t starts[walk_avx512_lanes], multipliers[walk_avx512_lanes], want[walk_avx512_lanes];
-    uint32_t offsets[walk_avx512_lanes];
-    for (uint32_t l = 0; l < walk_avx512_lanes; ++l) {
-      const uint64_t start = mul_ref(4847 + l, pow_ref(2, 1000 + 37 * l, p), p), base = pow_ref(2, 6 * l + 1, p);
-      offsets[l] = l % 5 == 0 ? 0 : (l * 131) % 4096;
-      starts[l] = to_residue(start, m);
-      multipliers[l] = mul_ref(base, form, p);
-      want[l] = mul_ref(start, pow_ref(base, offsets[l], p), p);
-    }
-    raise_starts_avx512(starts, multipliers, offsets, p);
-    for (uint32_t l = 0; l < walk_avx512_lanes; ++l) {
-      EXPECT_EQ(from_residue(starts[l], m), want[l]) << "lane " << l << " p=" << p;
+  for (const kernel_backend* kernel : test::kernels_under_test()) {
+    if (kernel->raise_starts == nullptr) continue;
+    const auto lanes = static_cast<uint32_t>(kernel->lanes);
+    for (const uint64_t p : primes) {
+      if (p > kernel->max_prime) continue;
+      const prime_modulus m = make_modulus(p);
+      std::vector<uint64_t> starts(lanes), multipliers(lanes), want(lanes);
+      std::vector<uint32_t> offsets(lanes);
+      for (uint32_t l = 0; l < lanes; ++l) {
+        const uint64_t start = mul_ref(4847 + l, pow_ref(2, 1000 + 37 * l, p), p), base = pow_ref(2, 6 * l + 1, p);
+        offsets[l] = l % 5 == 0 ? 0 : (l * 131) % 4096;
+        starts[l] = to_residue(start, m);
+        multipliers[l] = to_residue(base, m);
+        if (kernel->lane_factor) multipliers[l] = mulmod_full(multipliers[l], kernel->lane_factor(m), m);
+        want[l] = mul_ref(start, pow_ref(base, offsets[l], p), p);
+      }
+      kernel->raise_starts(starts.data(), multipliers.data(), offsets.data(), m);
+      for (uint32_t l = 0; l < lanes; ++l) {
+        EXPECT_EQ(from_residue(starts[l], m), want[l]) << kernel->name << ", lane " << l << " p=" << p;
+      }
     }
   }
 }

@@ -1,6 +1,5 @@
-// The modular products against 128-bit arithmetic: the x87 variant with
-// operands below 3p (lazy results in [0, 2p), full ones in [0, p)), and the
-// Montgomery variant through its representation, for p up to 2^62.
+// The modular products against 128-bit arithmetic: the Montgomery product
+// through its representation for p up to 2^62, and the IFMA lanes' product.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,11 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/fpu_control.hpp"
 #include "engine/mulmod_montgomery.hpp"
-#include "engine/mulmod_x87.hpp"
-#include "engine/walk_kernel.hpp"
-#include "reference.hpp"
+#include "engine_test_support.hpp"
 
 namespace veksieve {
 namespace {
@@ -22,64 +18,10 @@ using test::mul_ref;
 
 constexpr uint64_t largest_prime_below_2_48 = 281474976710597;
 
-// Primes at the edges the quotient estimate must survive, and odd moduli.
+// Primes at the edges of 32 and 48 bits, and odd moduli.
 const uint64_t moduli[] = {5,          7,          11,         2147483647, 2147483659, 4294967291,
                            4294967311, 999999999989, 1000000000039, largest_prime_below_2_48,
                            (uint64_t{1} << 48) - 1};
-
-struct x87_variant {
-  using prime_modulus = x87::prime_modulus;
-  static uint64_t lazy(uint64_t a, uint64_t b, const prime_modulus& m) { return x87::mulmod_lazy(a, b, m); }
-  static uint64_t full(uint64_t a, uint64_t b, const prime_modulus& m) { return x87::mulmod_full(a, b, m); }
-  static uint64_t fixed(uint64_t a, uint64_t b, const prime_modulus& m) {
-    return x87::mulmod_full(a, x87::make_fixed_factor(b, m), m);
-  }
-};
-
-template <class V>
-::testing::AssertionResult product_ok(uint64_t a, uint64_t b, const typename V::prime_modulus& m) {
-  const uint64_t p = m.p;
-  const uint64_t want = mul_ref(a, b, p);
-  const uint64_t lazy = V::lazy(a, b, m);
-  const uint64_t full = V::full(a, b, m);
-  const uint64_t fixed = V::fixed(a, b, m);
-  if (lazy < 2 * p && lazy % p == want && full == want && fixed == want) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "a=" << a << " b=" << b << " p=" << p << ": lazy " << lazy << ", full "
-                                       << full << ", fixed " << fixed << ", want " << want;
-}
-
-void check_x87() {
-  using V = x87_variant;
-  engine_fpu_scope mode;
-  const uint64_t seed = 20240611;
-  std::printf("mulmod random seed %llu\n", static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
-  for (const uint64_t p : moduli) {
-    const auto m = x87::make_modulus(p);
-    const uint64_t top = 3 * p - 1;
-    for (const uint64_t a : {uint64_t{0}, uint64_t{1}, p - 1, p, p + 1, 2 * p - 1, 2 * p, top}) {
-      for (const uint64_t b : {uint64_t{0}, uint64_t{1}, p - 1, p, 2 * p - 1, top}) {
-        ASSERT_TRUE(product_ok<V>(a, b, m));
-      }
-    }
-    std::uniform_int_distribution<uint64_t> below_3p(0, top);
-    std::uniform_int_distribution<uint64_t> near_top(top > 1000 ? top - 1000 : 0, top);
-    for (int i = 0; i < 150000; ++i) {
-      ASSERT_TRUE(product_ok<V>(below_3p(random), below_3p(random), m));
-      ASSERT_TRUE(product_ok<V>(near_top(random), near_top(random), m));
-    }
-  }
-  // Random odd moduli over the whole range.
-  std::uniform_int_distribution<uint64_t> modulus(3, (uint64_t{1} << 48) - 1);
-  for (int round = 0; round < 2000; ++round) {
-    const uint64_t p = modulus(random) | 1;
-    const auto m = x87::make_modulus(p);
-    std::uniform_int_distribution<uint64_t> below_3p(0, 3 * p - 1);
-    for (int i = 0; i < 200; ++i) ASSERT_TRUE(product_ok<V>(below_3p(random), below_3p(random), m));
-  }
-}
-
-TEST(mulmod, x87_matches_128_bit_arithmetic) { check_x87(); }
 
 // The Montgomery product of the forms of a and b, turned back, against a*b
 // mod p; the context's constants against their definitions.
@@ -120,73 +62,55 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
   }
 }
 
-// The IFMA product through the AVX-512 table build: 32 chains of 40 steps
-// each, every entry the one 32 before times s*2^-52, against 128-bit
-// arithmetic, for primes up to the kernel's limit and operands near p; with
-// the presence map it sets and the search of the table a hit makes.
-TEST(mulmod, ifma_lanes_match_128_bit_arithmetic) {
-  if (!kernel_supported(walk_kernel::avx512)) GTEST_SKIP() << "no AVX-512 IFMA here";
-  const uint64_t seed = 52;
-  std::printf("ifma random seed %llu\n", static_cast<unsigned long long>(seed));
-  std::mt19937_64 random(seed);
-  const uint64_t limit = kernel_prime_limit(walk_kernel::avx512);
-  std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
-  std::uniform_int_distribution<uint64_t> any_odd(3, limit);
-  for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
-  constexpr uint32_t chains = 32, length = 32 * 40;
-  for (const uint64_t p : odd_moduli) {
-    std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
-    std::uniform_int_distribution<uint64_t> near_p(p > 64 ? p - 64 : 0, p - 1);
-    uint64_t first[chains];
-    for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
-    const uint64_t multiplier = p > 64 ? near_p(random) : below_p(random);
-    // One entry short of whole vectors, so that the last ones take the tail.
-    const uint32_t used = length - 3;
-    std::vector<uint64_t> table(used), keys(used);
-    std::vector<uint32_t> presence(presence_block_count), want_presence(presence_block_count);
-    build_table_avx512(table.data(), keys.data(), presence.data(), used, first, multiplier, p);
-    const uint64_t step = mul_ref(multiplier, test::pow_ref((p + 1) / 2, 52, p), p);  // s * 2^-52
-    for (uint32_t j = 0; j < used; ++j) {
-      const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
-      ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
-      ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
-      want_presence[presence_block(want)] |= presence_bits(want);
-    }
-    ASSERT_EQ(presence, want_presence) << "p=" << p;
-    // The whole-table comparison a hit makes without chains: the first equal
-    // entry from any start, or none.
-    const uint32_t from = static_cast<uint32_t>(random() % used);
-    for (const uint64_t z : {table[used - 1], table[from], table[random() % used], p}) {
-      const auto equal = std::find(table.begin() + from, table.end(), z);
-      ASSERT_EQ(find_entry_avx512(table.data(), from, used, z), static_cast<uint32_t>(equal - table.begin()))
-          << "from " << from << " p=" << p;
+// Every kernel's table build (the portable one for a row without it) against
+// 128-bit arithmetic: each chain steps by y*R^-1, in the engine's form, for
+// primes up to the kernel's limit and operands near p; with the presence map
+// it sets, the keys it keeps, and the search of the table a hit makes.
+TEST(mulmod, kernel_table_builds_match_128_bit_arithmetic) {
+  for (const kernel_backend* kernel : test::kernels_under_test()) {
+    if (kernel->build_table == nullptr && kernel->find_entry == nullptr) continue;
+    SCOPED_TRACE(std::string("kernel ") + std::string(kernel->name));
+    std::mt19937_64 random(52);
+    const uint64_t limit = std::min(kernel->max_prime, product_max_prime);
+    std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
+    std::uniform_int_distribution<uint64_t> any_odd(3, limit);
+    for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
+    const uint32_t chains = kernel->table_chains, used = chains * 40 - 3;  // the last ones take the tail
+    for (const uint64_t p : odd_moduli) {
+      std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
+      std::uniform_int_distribution<uint64_t> near_p(p > 64 ? p - 64 : 0, p - 1);
+      const prime_modulus m = make_modulus(p);
+      std::vector<uint64_t> first(chains), table(used), keys(used);
+      for (uint32_t c = 0; c < chains; ++c) first[c] = c % 2 ? near_p(random) : below_p(random);
+      const uint64_t y = p > 64 ? near_p(random) : below_p(random);
+      if (kernel->build_table != nullptr) {
+        std::vector<uint32_t> presence(presence_block_count), want_presence(presence_block_count);
+        const uint64_t multiplier = kernel->lane_factor ? mulmod_full(y, kernel->lane_factor(m), m) : y;
+        kernel->build_table(table.data(), keys.data(), presence.data(), used, first.data(), multiplier, m);
+        const uint64_t step = mul_ref(y, test::pow_ref((p + 1) / 2, 64, p), p);  // y / R
+        for (uint32_t j = 0; j < used; ++j) {
+          const uint64_t want = j < chains ? first[j] : mul_ref(table[j - chains], step, p);
+          ASSERT_EQ(table[j], want) << "entry " << j << " p=" << p;
+          ASSERT_EQ(keys[j], presence_key(want)) << "entry " << j << " p=" << p;
+          want_presence[presence_block(want)] |= presence_bits(want);
+        }
+        ASSERT_EQ(presence, want_presence) << "p=" << p;
+      } else {
+        for (uint32_t j = 0; j < used; ++j) table[j] = below_p(random);
+      }
+      // The whole-table comparison a hit makes without chains: the first equal
+      // entry from any start, or none.
+      const uint32_t from = static_cast<uint32_t>(random() % used);
+      for (const find_entry_function find : {kernel->find_entry, &find_entry}) {
+        if (find == nullptr) continue;
+        for (const uint64_t z : {table[used - 1], table[from], table[random() % used], p}) {
+          const auto equal = std::find(table.begin() + from, table.end(), z);
+          ASSERT_EQ(find(table.data(), from, used, z), static_cast<uint32_t>(equal - table.begin()))
+              << "from " << from << " p=" << p;
+        }
+      }
     }
   }
-}
-
-TEST(mulmod, largest_prime_with_largest_inputs) {
-  engine_fpu_scope mode;
-  const auto m = x87::make_modulus(largest_prime_below_2_48);
-  const uint64_t a = 3 * m.p - 1;
-  const uint64_t lazy = x87::mulmod_lazy(a, a, m);
-  EXPECT_LT(lazy, 2 * m.p);
-  EXPECT_EQ(lazy % m.p, mul_ref(a, a, m.p));
-}
-
-TEST(fpu_control, sets_and_restores_the_control_word) {
-  const uint16_t before = fpu_control_word();
-  {
-    engine_fpu_scope mode;
-    EXPECT_EQ(fpu_control_word() & fpu_precision_mask, fpu_precision_64);
-    EXPECT_EQ(fpu_control_word() & fpu_rounding_mask, fpu_round_down);
-    // Rounding down shows in the extended type: 1/3 then times 3 falls short of 1.
-    volatile long double third = 1.0L / 3.0L;
-    EXPECT_LT(third * 3.0L, 1.0L);
-    // The other bits stay as they were.
-    EXPECT_EQ(fpu_control_word() & ~(fpu_precision_mask | fpu_rounding_mask),
-              before & ~(fpu_precision_mask | fpu_rounding_mask));
-  }
-  EXPECT_EQ(fpu_control_word(), before);
 }
 
 }  // namespace

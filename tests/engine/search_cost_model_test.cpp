@@ -80,10 +80,11 @@ TEST(search_cost_model, stride_is_the_cheapest_multiple_and_alpha_gives_it) {
   sets.push_back(many);
   for (const sequences& s : sets) {
     const search_costs costs;
-    const uint32_t stride = modelled_stride(s.view(), costs);
+    search_cost_model model(costs);
+    const uint32_t stride = model.modelled_stride(s.view());
     const stride_sizing base = plan_stride_search(s.view(), default_alpha);
     ASSERT_TRUE(base.ok());
-    const auto cost = [&](uint64_t m) { return expected_search_work(s.view(), m, base.window / m + 1).cost(costs); };
+    const auto cost = [&](uint64_t m) { return model.cost(s.view(), m, base.window / m + 1); };
     uint64_t cheapest = 0;
     for (uint64_t m = base.step_lcm; m <= 4 * uint64_t{stride}; m += base.step_lcm) {
       if (base.window / m + 1 > max_table_length) continue;
@@ -97,7 +98,7 @@ TEST(search_cost_model, stride_is_the_cheapest_multiple_and_alpha_gives_it) {
     } else {
       EXPECT_NEAR(cost(stride), cost(cheapest), 1e-4 * cost(cheapest)) << "window " << base.window;
     }
-    EXPECT_EQ(plan_stride_search(s.view(), modelled_alpha(s.view(), costs)).stride, stride);
+    EXPECT_EQ(plan_stride_search(s.view(), model.modelled_alpha(s.view())).stride, stride);
   }
 }
 

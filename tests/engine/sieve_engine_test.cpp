@@ -68,7 +68,7 @@ TEST(sieve_engine, pmin_above_pmax_returns_the_first_prime) {
 }
 
 TEST(sieve_engine, stops_at_its_limit) {
-  const int64_t limit = engine_pmax_limit;  // 2^62 - 1, or 2^48 - 1 with the x87 product
+  const int64_t limit = engine_pmax_limit;
   run_result r;
   run(r, mixed, limit - 20000, std::numeric_limits<int64_t>::max());
   EXPECT_EQ(r.returned, next_prime_above(limit));

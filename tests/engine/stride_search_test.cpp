@@ -9,7 +9,7 @@
 #include <bit>
 #include <string>
 
-#include "engine/engine_state.hpp"
+#include "engine/prime_searcher.hpp"
 #include "engine/mulmod.hpp"
 #include "engine_test_support.hpp"
 
@@ -24,24 +24,23 @@ using test::sequences;
 // compares its factor calls, sorted, with the reference; returns the number
 // of solutions.
 size_t check_against_reference(const sequences& seqs, double alpha, const std::vector<int64_t>& primes) {
-  test::product_mode mode;
   const stride_sizing sizing = plan_stride_search(seqs.view(), alpha);
   EXPECT_TRUE(sizing.ok()) << sizing.refusal;
   if (!sizing.ok()) return 0;
   const std::vector<factor_call> want = test::reference_calls(seqs.view(), sizing, primes);
-  for (const walk_kernel kernel : test::kernels_under_test()) {
-    SCOPED_TRACE(std::string("kernel ") + std::string(kernel_name(kernel)));
+  for (const kernel_backend* kernel : test::kernels_under_test()) {
+    SCOPED_TRACE(std::string("kernel ") + std::string(kernel->name));
     recorder rec;
-    engine_state state(seqs.view(), rec.callbacks(), sizing);
-    state.pin_kernel(kernel);
+    prime_searcher state(seqs.view(), rec.callbacks(), sizing);
+    state.pin_kernel(*kernel);
     // Bits or heads left over from earlier tables would show as more than
     // one table sets.
     bool map_clean = true;
     for (size_t i = 0; i < primes.size(); ++i) {
-      state.limit_table_scans(i % 2 == 0 ? table_scan_max_hits : 0);
+      state.table().limit_table_scans(i % 2 == 0 ? table_scan_max_hits : 0);
       state.sieve_prime(primes[i]);
-      const auto map = state.presence_map();
-      const auto heads = state.presence_heads();
+      const auto map = state.table().presence_map();
+      const auto heads = state.table().presence_heads();
       size_t bits = 0;
       for (const uint32_t b : map) bits += static_cast<size_t>(std::popcount(b));
       const auto heads_set = std::count_if(heads.begin(), heads.end(), [](uint16_t h) { return h != 0; });
@@ -168,13 +167,13 @@ TEST(stride_search, deep_primes_to_2_62) {
 TEST(stride_search, kernel_is_chosen_per_prime) {
   const sequences one(50, 50, {{5, 1, 2}});
   recorder rec;
-  engine_state state(one.view(), rec.callbacks(), plan_stride_search(one.view(), 2.5));
-  for (const walk_kernel kernel : all_walk_kernels) {
+  prime_searcher state(one.view(), rec.callbacks(), plan_stride_search(one.view(), 2.5));
+  for (const kernel_backend& kernel : kernel_backends()) {
     state.pin_kernel(kernel);
-    const uint64_t limit = kernel_prime_limit(kernel);
-    EXPECT_EQ(state.kernel_for(limit), kernel);
+    const uint64_t limit = kernel.max_prime;
+    EXPECT_EQ(&state.kernel_for(limit), &kernel);
     if (limit < product_max_prime) {
-      EXPECT_EQ(state.kernel_for(limit + 2), walk_kernel::interleaved);
+      EXPECT_EQ(&state.kernel_for(limit + 2), &fallback_kernel());
     }
   }
 }

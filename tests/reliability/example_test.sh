@@ -23,10 +23,9 @@ cp "$work/start-status.dat" "$work/VekStatus.dat"
 run=("$binary")
 if [ "$mode" = --valgrind ]; then
   command -v valgrind > /dev/null || { echo "SKIPPED: valgrind is not installed"; exit 77; }
-  # valgrind computes the x87 extended type in double precision only. The
-  # modular product's quotient estimate still holds for primes this small
-  # (27p^2 < 2^53); larger ones could miss factors under valgrind alone. A
-  # native run of the same range below shows that nothing changed.
+  # valgrind computes the x87 extended type, which the stride's root uses, in
+  # double precision only, and runs far slower. A native run of the same
+  # range below shows that nothing changed.
   sed -i 's/^pmax=.*/pmax=10000000/' "$work/VekStatus.dat"
   mkdir "$work/native"
   cp "$work/Vek.dat" "$work/VekStatus.dat" "$work/native/"

@@ -1,17 +1,19 @@
 // The walk in AVX2 lanes: products of doubles with FMA, 16 lanes (four
 // vectors of four) in flight, the presence bits fetched by one gather per
 // vector. Built only when the compiler has the instructions (CMake probe);
-// run only on CPUs that have them (walk_dispatch.cpp).
+// run only on CPUs that have them (kernel_dispatch.cpp). The lanes multiply
+// plain residues: a multiplier s*R becomes s with one product by 1.
 #include <immintrin.h>
 
 #include "common/config.hpp"
 #include "engine/lane_pool.hpp"
+#include "engine/mulmod.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr int vectors = walk_avx2_lanes / 4;
+constexpr int vectors = 4;  // the 16 lanes of the kernel's row
 
 // z*s mod p for z, s < p < 2^50 held exactly in doubles, rounding to nearest:
 // h = fl(z*s) and l = z*s - h (exact by FMA), |l| <= 2^-53 h < p/8. q, the
@@ -92,9 +94,11 @@ struct fma_lanes {
 
 }  // namespace
 
-void walk_avx2(const stride_view& view, const lane_plan& plan, uint64_t p) {
-  fma_lanes lanes(p);
-  run_lanes(view, plan, lanes);
+void walk_avx2(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
+  fma_lanes lanes(m.p);
+  run_lanes(view, walks.plan, lanes);
 }
+
+uint64_t lane_factor_avx2(const prime_modulus&) { return 1; }
 
 }  // namespace veksieve

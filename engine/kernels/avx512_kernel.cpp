@@ -1,47 +1,21 @@
-// The walk and table build in AVX-512 IFMA lanes: Montgomery products with
-// R = 2^52 in the 52-bit multiply-add units, 32 lanes (four vectors of eight)
-// in flight, the presence bits fetched by one gather per vector. Built only
-// when the compiler has the instructions (CMake probe); run only on CPUs
-// that have them (walk_dispatch.cpp).
-#include <immintrin.h>
-
+// The walk and the table build in AVX-512 IFMA lanes (ifma_product.hpp): 32
+// lanes (four vectors of eight) in flight, the presence bits fetched by one
+// gather per sixteen lanes; the table built 32 chains wide, each entry's
+// presence bits set as it is formed; the last map cleared beside the next
+// table's first powers; and the whole-table comparison of a table without
+// chains. Built only when the compiler has the instructions (CMake probe);
+// run only on CPUs that have them (kernel_dispatch.cpp).
 #include "common/config.hpp"
+#include "engine/kernels/ifma_product.hpp"
 #include "engine/lane_pool.hpp"
+#include "engine/modular_powers.hpp"
 #include "engine/table_start.hpp"
 
 namespace veksieve {
 
 namespace {
 
-constexpr int vectors = walk_avx512_lanes / 8;
-
-// Lane values and multipliers below p < 2^52, so each fits the 52-bit inputs.
-// T = z*s < p^2: lo and hi are its 52-bit halves, hi < p. q = lo * p^-1 mod
-// 2^52 makes q*p agree with T in the low 52 bits, so T - q*p equals
-// (hi - hi(q*p)) * 2^52 exactly, and hi - hi(q*p) lies in (-p, p): one
-// conditional addition of p leaves z*s*2^-52 mod p, reduced. A multiplier in
-// the form s*2^52 thus keeps z in the engine's Montgomery form.
-struct ifma_modulus {
-  __m512i p;
-  __m512i inv;  // p^-1 mod 2^52
-
-  explicit ifma_modulus(uint64_t prime) {
-    uint64_t inv64 = prime;
-    for (int i = 0; i < 5; ++i) inv64 *= 2 - prime * inv64;
-    p = _mm512_set1_epi64(static_cast<long long>(prime));
-    inv = _mm512_set1_epi64(static_cast<long long>(inv64 & ((uint64_t{1} << 52) - 1)));
-  }
-
-  __attribute__((always_inline)) __m512i mul(__m512i z, __m512i s) const {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i lo = _mm512_madd52lo_epu64(zero, z, s);
-    const __m512i hi = _mm512_madd52hi_epu64(zero, z, s);
-    const __m512i q = _mm512_madd52lo_epu64(zero, lo, inv);
-    const __m512i qp_hi = _mm512_madd52hi_epu64(zero, q, p);
-    const __m512i r = _mm512_sub_epi64(hi, qp_hi);
-    return _mm512_mask_add_epi64(r, _mm512_cmplt_epu64_mask(hi, qp_hi), r, p);
-  }
-};
+constexpr int vectors = 4;  // the 32 lanes of the kernel's row
 
 struct ifma_lanes {
   static constexpr int width = 8 * vectors;
@@ -94,104 +68,19 @@ struct ifma_lanes {
   }
 };
 
-// z*s*2^-52 mod p in [0, 2p) for z, s < 2p and p < 2^50, without the
-// correction: T < 4p^2 < p*2^52 keeps hi - hi(q*p) in (-p, p), and p is added
-// unconditionally, beside the reduction's chain rather than after it.
-constexpr uint64_t power_batch_lazy_max_prime = (uint64_t{1} << 50) - 1;
-
-__attribute__((always_inline)) inline __m512i mul_lazy(const ifma_modulus& m, __m512i z, __m512i s) {
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i lo = _mm512_madd52lo_epu64(zero, z, s);
-  const __m512i hi_plus_p = _mm512_madd52hi_epu64(m.p, z, s);
-  const __m512i q = _mm512_madd52lo_epu64(zero, lo, m.inv);
-  return _mm512_sub_epi64(hi_plus_p, _mm512_madd52hi_epu64(zero, q, m.p));
-}
-
-// Right to left, v vectors of eight lanes in one pass: the squarings are
-// each lane's only dependent chain; the masked products into the result
-// overlap them, and the vectors overlap each other. Each result starts at
-// `one`, or at its factor where `factors` is given (a power times a factor
-// in the form x*2^52 keeps the factor's form).
-template <bool lazy, int v_count>
-void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
-                   uint64_t one, const uint64_t* factors, uint64_t* results) {
-  alignas(64) uint64_t a_memory[8 * v_count] = {};
-  alignas(64) uint64_t e_memory[8 * v_count] = {};
-  alignas(64) uint64_t f_memory[8 * v_count];
-  uint64_t all_bits = 0;
-  for (size_t l = 0; l < 8 * v_count; ++l) f_memory[l] = factors != nullptr && l < lanes ? factors[l] : one;
-  for (size_t l = 0; l < lanes; ++l) {
-    a_memory[l] = values[l];
-    e_memory[l] = exponents[l];
-    all_bits |= exponents[l];
-  }
-  __m512i square[v_count], result[v_count], e[v_count];
-  for (int v = 0; v < v_count; ++v) {
-    square[v] = _mm512_load_si512(a_memory + 8 * v);
-    e[v] = _mm512_load_si512(e_memory + 8 * v);
-    result[v] = _mm512_load_si512(f_memory + 8 * v);
-  }
-  const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
-  const int bits = 64 - __builtin_clzll(all_bits | 1);
-  for (int bit = 0; bit < bits; ++bit) {
-    const __m512i this_bit = _mm512_set1_epi64(static_cast<long long>(uint64_t{1} << bit));
-    for (int v = 0; v < v_count; ++v) {
-      const __mmask8 take = _mm512_test_epi64_mask(e[v], this_bit);
-      result[v] = _mm512_mask_mov_epi64(result[v], take, mul(result[v], square[v]));
-      square[v] = mul(square[v], square[v]);
-    }
-  }
-  alignas(64) uint64_t r_memory[8 * v_count];
-  for (int v = 0; v < v_count; ++v) {
-    const __m512i r = result[v];  // below 2p when lazy
-    _mm512_store_si512(r_memory + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
-  }
-  for (size_t l = 0; l < lanes; ++l) results[l] = r_memory[l];
-}
-
-template <bool lazy>
-void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
-                    uint64_t* results) {
-  const ifma_modulus m(p);
-  constexpr size_t most = 8 * power_batch_vectors;
-  for (size_t first = 0; first < count; first += most) {
-    const size_t lanes = count - first < most ? count - first : most;
-    const auto raise = [&]<int v_count>() {
-      raise_vectors<lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first);
-    };
-    switch ((lanes + 7) / 8) {
-      case 1: raise.template operator()<1>(); break;
-      case 2: raise.template operator()<2>(); break;
-      case 3: raise.template operator()<3>(); break;
-      case 4: raise.template operator()<4>(); break;
-      case 5: raise.template operator()<5>(); break;
-      default: raise.template operator()<6>(); break;
-    }
-    static_assert(power_batch_vectors == 6, "one case per vector count");
-  }
-}
-
 }  // namespace
 
-void walk_avx512(const stride_view& view, const lane_plan& plan, uint64_t p) {
-  ifma_lanes lanes(p);
-  run_lanes(view, plan, lanes);
+void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
+  ifma_lanes lanes(m.p);
+  run_lanes(view, walks.plan, lanes);
 }
 
-void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents, uint64_t p) {
-  const ifma_modulus m(p);
-  uint64_t wide[walk_avx512_lanes];
-  for (int l = 0; l < walk_avx512_lanes; ++l) wide[l] = exponents[l];
-  if (p <= power_batch_lazy_max_prime) {
-    raise_vectors<true, vectors>(m, multipliers, wide, walk_avx512_lanes, 0, starts, starts);
-  } else {
-    raise_vectors<false, vectors>(m, multipliers, wide, walk_avx512_lanes, 0, starts, starts);
-  }
-}
+// A multiplier s*R becomes s*2^52 = s*R * 2^-12*R / R with one product.
+uint64_t lane_factor_avx512(const prime_modulus& m) { return pow_half_mod(12, m); }
 
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                        uint64_t multiplier, uint64_t p) {
-  const ifma_modulus m(p);
+                        uint64_t multiplier, const prime_modulus& modulus) {
+  const ifma_modulus m(modulus.p);
   const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
   const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
   const __m512i low5 = _mm512_set1_epi64(31);
@@ -210,8 +99,7 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
   };
   __m512i x[vectors];
   for (int v = 0; v < vectors; ++v) x[v] = _mm512_loadu_si512(first + 8 * v);
-  constexpr uint32_t chains = table_chains_avx512;
-  static_assert(chains == 8 * vectors);
+  constexpr uint32_t chains = 8 * vectors;
   alignas(64) uint64_t batch[chains];
   uint32_t j = 0;
   for (; j + chains <= length; j += chains) {
@@ -270,15 +158,6 @@ uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length
     if (equal != 0) return j + static_cast<uint32_t>(__builtin_ctz(equal));
   }
   return length;
-}
-
-void power_batch_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
-                        uint64_t* results) {
-  if (p <= power_batch_lazy_max_prime) {
-    raise_in_lanes<true>(values, exponents, count, one, p, results);
-  } else {
-    raise_in_lanes<false>(values, exponents, count, one, p, results);
-  }
 }
 
 }  // namespace veksieve

@@ -1,0 +1,33 @@
+// The per-prime work, in the order the parts depend on each other.
+#include "engine/prime_searcher.hpp"
+
+#include "common/macros.hpp"
+
+namespace veksieve {
+
+prime_searcher::prime_searcher(const sequence_set& sequences, const engine_callbacks& callbacks,
+                               const stride_sizing& sizing)
+    : callbacks_(callbacks),
+      memory_(callbacks),
+      groups_(sequences, sizing.stride, memory_),
+      filter_(groups_, memory_),
+      table_(static_cast<uint32_t>(sequences.nmin), sizing.stride, sizing.table_length, memory_),
+      layout_(groups_),
+      kernel_(&chosen_kernel()) {
+  ASSERT(sizing.ok());
+}
+
+void prime_searcher::sieve_prime(int64_t p) {
+  ASSERT(p >= 3 && (p & 1) && static_cast<uint64_t>(p) <= product_max_prime);
+  const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
+  const kernel_backend& kernel = kernel_for(static_cast<uint64_t>(p));
+  if (!filter_.mark_active(m, kernel)) return;
+  uint64_t steps = 0;
+  for (const uint32_t i : filter_.active()) steps += groups_.walk_length[i];
+  table_.build(m, kernel, steps);
+  if (callbacks_.report_factor == nullptr) return;
+  const walk_layout& walks = layout_.cut_walks(filter_, m, kernel, steps);
+  kernel.walk(table_.view(m, kernel, &callbacks_), walks, m);
+}
+
+}  // namespace veksieve
