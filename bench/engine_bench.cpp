@@ -68,7 +68,7 @@ struct counts {
   int64_t factors = 0;
 };
 
-void bench_range(const sieve_job& job, int64_t pmin, int64_t pmax, int runs, double alpha) {
+void bench_range(const sequence_table& job, int64_t pmin, int64_t pmax, int runs, double alpha) {
   const auto count = static_cast<size_t>(job.count);
   const sequence_set sequences{job.nmin, job.nmax, {job.k.data(), count}, {job.residue.data(), count},
                                {job.step.data(), count}};
@@ -122,22 +122,18 @@ int main(int argc, char** argv) {
   const auto width = static_cast<int64_t>(env_number("VEKSIEVE_BENCH_WIDTH", 2e8));
   const int runs = std::max(1, static_cast<int>(env_number("VEKSIEVE_BENCH_RUNS", 3)));
   for (const std::string& path : paths) {
-    sieve_job job;
-    job.alpha = given_alpha;
-    job.alpha_given = alpha_given;
+    sequence_table job;
     try {
       std::istringstream text(read_workload(path));
       // VEKSIEVE_NO_SPLIT: no k outside the period table split into classes
       // (walks made free for the split rule), to measure what splits gain.
       if (std::getenv("VEKSIEVE_NO_SPLIT") != nullptr) {
-        read_sequence_table(text, job, bitmap_memory_budget(), search_costs{1, 0, 1, 1, 1});
-        const auto count = static_cast<size_t>(job.count);
-        if (!alpha_given)
-          job.alpha = search_cost_model().modelled_alpha(
-              {job.nmin, job.nmax, {job.k.data(), count}, {job.residue.data(), count}, {job.step.data(), count}});
+        job = read_sequence_table(text, bitmap_memory_budget(), search_costs{1, 0, 1, 1, 1});
+        job.alpha = search_cost_model().modelled_alpha(job.sequences());
       } else {
-        read_sequence_table(text, job);
+        job = read_sequence_table(text);
       }
+      if (alpha_given) job.alpha = given_alpha;
     } catch (const fatal_error& error) {
       std::printf("%s: %s\n", path.c_str(), error.message.c_str());
       return 1;

@@ -5,6 +5,9 @@
 // the job, so that a rank going silent is noticed and named by rank 0.
 #include <mpi.h>
 
+#include <functional>
+#include <memory>
+
 #include "cluster/console_relay.hpp"
 #include "cluster/file_checksum.hpp"
 #include "cluster/launcher_terminal.hpp"
@@ -25,16 +28,11 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
   hooks.worker = "rank";
   hooks.workers = ranks.count();
   hooks.check_peers = [&ranks] { return ranks.check_ranks(file_checksum(sequence_file_name).value_or(0)); };
-  hooks.run = [&ranks](sieve_job& job, run_settings settings) {
+  hooks.adjust = [&ranks](run_settings& settings) {
     settings.live = launcher_output_is_terminal();
-    settings.sieve = [&ranks, alpha = job.alpha](const sequence_set& sequences, const stride_sizing& sizing,
-                                                 int64_t pmin, int64_t pmax, int threads, committer& commit,
-                                                 std::atomic<bool>& stop) {
-      return ranks.sieve(alpha, sequences, sizing, pmin, pmax, threads, commit, stop);
-    };
-    const console_relay relay;
-    return run_sieve(job, settings);
+    settings.sieve = std::bind_front(&rank_zero::sieve, &ranks);
   };
+  hooks.around_run = [] { return std::make_shared<console_relay>(); };
   hooks.leave = [&ranks] { ranks.quit(); };  // told once; nothing after a started run
   return start_up(argc, argv, hooks);
 }

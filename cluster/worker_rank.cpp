@@ -26,7 +26,6 @@
 #include "control/options.hpp"
 #include "control/parallel_sieve.hpp"
 #include "control/sequence_table.hpp"
-#include "control/sieve_job.hpp"
 #include "primes/prime_source.hpp"
 
 namespace veksieve {
@@ -129,12 +128,12 @@ std::string host_name() {
   return name;
 }
 
-void serve_chunks(const sieve_job& job, double alpha) {
-  const sequence_set sequences = sequences_of(job);
+void serve_chunks(const sequence_table& table, int32_t threads_given, double alpha) {
+  const sequence_set sequences = table.sequences();
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   // Rank 0 refused a file it cannot sieve before starting anyone, and this
   // file is the same; without a sizing this rank only takes part in ending.
-  const int threads = !sizing.ok() ? 0 : job.threads > 0 ? job.threads : usable_cpu_count();
+  const int threads = !sizing.ok() ? 0 : threads_given > 0 ? threads_given : usable_cpu_count();
 
   std::atomic<bool> stop = false;
   remote_chunks source(stop);
@@ -171,18 +170,20 @@ void serve_chunks(const sieve_job& job, double alpha) {
 
 int run_worker_rank(int argc, char** argv, int /*rank*/) {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_IGN);
-  sieve_job job;
+  run_options options;
   std::ostringstream ignored;  // rank 0 prints what the options say, and ends the run on a bad range
   try {
-    if (scan_options(argc, argv, job, ignored) != start_action::sieve) return 0;
+    options = scan_options(argc, argv, ignored);
+    if (options.action != start_action::sieve) return 0;
   } catch (const fatal_error& error) {
     return error.exit_status;
   }
 
+  sequence_table table;
   bool read = true;
   std::string why;
   try {
-    load_sequence_file(sequence_file_name, job);
+    table = load_sequence_file(sequence_file_name);
   } catch (const fatal_error& error) {
     read = false;
     why = error.message;
@@ -201,7 +202,7 @@ int run_worker_rank(int argc, char** argv, int /*rank*/) {
       if (m->kind != message_kind::start) return 0;
       byte_reader in(m->bytes);
       const auto alpha = in.get<double>();
-      if (read) serve_chunks(job, alpha);
+      if (read) serve_chunks(table, options.threads, alpha);
       return 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -90,7 +90,7 @@ int64_t seconds_of(const char* arg, const option_row& row) {
 }
 
 // Applies the value options, from the last argument back.
-void apply_values(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
+void apply_values(int argc, const char* const* argv, run_options& options, std::ostream& out) {
   const char* from = nullptr;
   const char* upto = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
@@ -99,32 +99,31 @@ void apply_values(int argc, const char* const* argv, sieve_job& job, std::ostrea
     if (row == nullptr) continue;
     switch (row->id) {
       case option_id::alpha:
-        job.alpha_given = true;
-        job.alpha = read_alpha(value_of(arg, *row));
+        options.alpha = read_alpha(value_of(arg, *row));
         // Written so that NaN is rejected too.
-        if (!(job.alpha >= row->least && job.alpha <= row->most)) {
+        if (!(*options.alpha >= row->least && *options.alpha <= row->most)) {
           out << text_format("Invalid alpha - using the default (%g)\n", row->preset);
-          job.alpha = row->preset;
+          options.alpha = row->preset;
         }
         break;
       case option_id::status_file:
-        job.status_file = value_of(arg, *row);
+        options.status_file = value_of(arg, *row);
         break;
       case option_id::factors_file:
-        job.factors_file = value_of(arg, *row);
-        if (job.factors_file.empty()) refuse(arg, "it needs a file name");
+        options.factors_file = value_of(arg, *row);
+        if (options.factors_file.empty()) refuse(arg, "it needs a file name");
         break;
       case option_id::threads:
-        job.threads = static_cast<int32_t>(whole_number(arg, *row).value_or(0));
-        if (job.threads == 0)
+        options.threads = static_cast<int32_t>(whole_number(arg, *row).value_or(0));
+        if (options.threads == 0)
           out << text_format("Invalid number of threads - using the default (one per CPU), or give %g to %g\n",
                              row->least, row->most);
         break;
       case option_id::status_interval:
-        job.status_interval = seconds_of(arg, *row);
+        options.status_interval = seconds_of(arg, *row);
         break;
       case option_id::payoff_limit:
-        job.payoff_limit = seconds_of(arg, *row);
+        options.payoff_limit = seconds_of(arg, *row);
         break;
       case option_id::from:
         from = arg;
@@ -148,7 +147,7 @@ void apply_values(int argc, const char* const* argv, sieve_job& job, std::ostrea
   if (fault != nullptr)
     throw fatal_error{text_format("The options '%s' and '%s' are invalid - %s!", from, upto, fault),
                       exit_bad_command_line};
-  job.command_line_range = prime_range{start * billion, end * billion};
+  options.command_line_range = prime_range{start * billion, end * billion};
 }
 
 }  // namespace
@@ -170,23 +169,16 @@ const option_row* find_option(std::string_view arg) {
 
 std::string option_help(const option_row& row) { return text_format(row.help, row.least, row.most, row.preset); }
 
-start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out) {
-  job.alpha = default_alpha;
-  job.alpha_given = false;
-  job.status_file = default_status_file;
-  job.factors_file.clear();
-  job.threads = 0;
-  job.status_interval = 0;
-  job.payoff_limit = 0;
-  job.command_line_range.reset();
-
-  start_action action = start_action::sieve;
+run_options scan_options(int argc, const char* const* argv, std::ostream& out) {
+  run_options options;
   for (int i = 1; i < argc; ++i) {
     const option_row* row = find_option(argv[i]);
     if (row == nullptr) continue;
-    if (row->id == option_id::help) return start_action::help;
-    if (row->id == option_id::version) return start_action::version;
-    if (row->id == option_id::remove_factored) action = start_action::remove_factored;
+    if (row->id == option_id::help || row->id == option_id::version) {
+      options.action = row->id == option_id::help ? start_action::help : start_action::version;
+      return options;
+    }
+    if (row->id == option_id::remove_factored) options.action = start_action::remove_factored;
   }
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '-')
@@ -194,8 +186,8 @@ start_action scan_options(int argc, const char* const* argv, sieve_job& job, std
     else if (find_option(argv[i]) == nullptr)
       out << "Ignoring unknown option '" << argv[i] << "'\n";
   }
-  apply_values(argc, argv, job, out);
-  return action;
+  apply_values(argc, argv, options, out);
+  return options;
 }
 
 }  // namespace veksieve

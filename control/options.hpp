@@ -9,15 +9,38 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/config.hpp"
-#include "control/sieve_job.hpp"
 
 namespace veksieve {
 
+// Ranges are typed (at the prompt or with -f= and -u=) in billions.
+constexpr int64_t billion = 1'000'000'000;
+
+// A range of primes: those above pmin up to pmax.
+struct prime_range {
+  int64_t pmin = 0;
+  int64_t pmax = 0;
+};
+
 enum class start_action { sieve, help, version, remove_factored };
+
+// What the command line gave.
+struct run_options {
+  start_action action = start_action::sieve;
+  std::optional<double> alpha;  // -a=, the default for a rejected value; without it the modelled one
+  std::string status_file = default_status_file;
+  std::string factors_file;     // --factors=: every factor line appended there too; empty: none
+  int32_t threads = 0;          // -t=; 0: one per CPU this process may run on
+  int64_t status_interval = 0;  // -s=: seconds between status lines in a log; 0: every line
+  int64_t payoff_limit = 0;     // -r=: seconds per factor beyond which the run stops; 0: never
+  // -f= and -u=: a new range, started without questions when the status
+  // file holds none.
+  std::optional<prime_range> command_line_range;
+};
 
 enum class option_id {
   alpha, status_file, threads, from, upto, status_interval, payoff_limit, factors_file,
@@ -67,12 +90,10 @@ const option_row* find_option(std::string_view arg);
 // The row's usage text, its numbers filled in.
 std::string option_help(const option_row& row);
 
-// Sets job.alpha, job.status_file, job.factors_file, job.threads and
-// job.command_line_range from
-// argv[1..argc-1]. For help and version nothing else is looked at or printed.
-// Otherwise each unknown option prints one line, and each rejected "-a=" or
-// "-t=" value its message, to `out` when it is examined. Throws fatal_error
-// when -f= or -u= cannot give a range.
-start_action scan_options(int argc, const char* const* argv, sieve_job& job, std::ostream& out);
+// The options of argv[1..argc-1]. For help and version nothing else is
+// looked at or printed. Otherwise each unknown option prints one line, and
+// each rejected "-a=" or "-t=" value its message, to `out` when it is
+// examined. Throws fatal_error when -f= or -u= cannot give a range.
+run_options scan_options(int argc, const char* const* argv, std::ostream& out);
 
 }  // namespace veksieve

@@ -80,14 +80,14 @@ bool test_and_clear(std::vector<uint32_t>& bits, int64_t b) {
   return set;
 }
 
-std::string sequence_text(const sieve_job& job, const std::vector<k_entry>& entries) {
-  std::string text = text_format("%zu\n%d\n%d\n", entries.size(), job.nmin, job.nmax);
+std::string sequence_text(const sequence_table& table, const std::vector<k_entry>& entries) {
+  std::string text = text_format("%zu\n%d\n%d\n", entries.size(), table.nmin, table.nmax);
   for (const k_entry& e : entries) {
     text += text_format("k=%d\n", e.k);
     int64_t previous = -1;
-    for (int64_t b = 0; b <= int64_t{job.nmax} - job.nmin; ++b) {
+    for (int64_t b = 0; b <= int64_t{table.nmax} - table.nmin; ++b) {
       if (!(((*e.bits)[static_cast<size_t>(b / 32)] >> (b % 32)) & 1)) continue;
-      text += previous < 0 ? text_format("%lld\n", static_cast<long long>(b + job.nmin))
+      text += previous < 0 ? text_format("%lld\n", static_cast<long long>(b + table.nmin))
                            : text_format("+%lld\n", static_cast<long long>(b - previous));
       previous = b;
     }
@@ -118,18 +118,17 @@ void replace_file(const std::string& path, const std::string& text) {
 
 int remove_factored(const std::string& sequence_path, const std::string& status_path, std::ostream& out) {
   const std::vector<factor_line> factors = read_verified_factors(status_path);
-  sieve_job job;
-  load_sequence_file(sequence_path, job);
+  sequence_table table = load_sequence_file(sequence_path);
 
   // Sequences split from one k share its bitmap; one entry per bitmap, in file order.
   std::map<const uint32_t*, std::vector<uint32_t>*> storage_of;
-  for (std::vector<uint32_t>& bits : job.bitmap_storage) storage_of[bits.data()] = &bits;
+  for (std::vector<uint32_t>& bits : table.bitmap_storage) storage_of[bits.data()] = &bits;
   std::vector<k_entry> entries;
   std::map<int64_t, std::vector<size_t>> entries_of_k;
-  for (size_t i = 0; i < static_cast<size_t>(job.count); ++i) {
-    if (!entries.empty() && entries.back().bits->data() == job.bitmap[i]) continue;
-    entries_of_k[job.k[i]].push_back(entries.size());
-    entries.push_back({job.k[i], storage_of.at(job.bitmap[i]), 0});
+  for (size_t i = 0; i < static_cast<size_t>(table.count); ++i) {
+    if (!entries.empty() && entries.back().bits->data() == table.bitmap[i]) continue;
+    entries_of_k[table.k[i]].push_back(entries.size());
+    entries.push_back({table.k[i], storage_of.at(table.bitmap[i]), 0});
   }
 
   int64_t removed = 0;
@@ -140,9 +139,9 @@ int remove_factored(const std::string& sequence_path, const std::string& status_
     bool found = false;
     const auto ks = entries_of_k.find(f.k);
     const int64_t n = f.n;
-    if (ks != entries_of_k.end() && n >= job.nmin && n <= job.nmax) {
+    if (ks != entries_of_k.end() && n >= table.nmin && n <= table.nmax) {
       for (const size_t e : ks->second) {
-        if (test_and_clear(*entries[e].bits, n - job.nmin)) {
+        if (test_and_clear(*entries[e].bits, n - table.nmin)) {
           ++entries[e].removed;
           found = true;
         }
@@ -172,7 +171,7 @@ int remove_factored(const std::string& sequence_path, const std::string& status_
     out << "Nothing to remove - '" << sequence_path << "' is left as it was.\n" << std::flush;
     return 0;
   }
-  replace_file(sequence_path, sequence_text(job, entries));
+  replace_file(sequence_path, sequence_text(table, entries));
   out << "'" << sequence_path << "' is rewritten; the old file is '" << sequence_path << ".bak'.\n" << std::flush;
   return 0;
 }

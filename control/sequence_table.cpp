@@ -79,8 +79,15 @@ int64_t bitmap_memory_budget() {
   return bytes / 2;
 }
 
-void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes, const search_costs& costs) {
+void sequence_table::strike(int32_t multiplier, uint32_t n) {
+  const uint32_t bit = n - static_cast<uint32_t>(nmin);
+  for (size_t i = 0; i < k.size(); ++i)
+    if (k[i] == multiplier) bitmap[i][bit / 32] &= ~(uint32_t{1} << (bit % 32));
+}
+
+sequence_table read_sequence_table(std::istream& in, int64_t memory_bytes, const search_costs& costs) {
   value_reader reader(in);
+  sequence_table table;
 
   const file_value first = reader.read_value();
   if (first.kind != file_value::number || first.value < 1)
@@ -92,20 +99,15 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
   if (nmin.kind != file_value::number || nmax.kind != file_value::number || nmin.value < 2 ||
       nmin.value > nmax.value)
     invalid("The file 'Vek.dat' is invalid - bad range of n on lines 2 and 3!");
-  job.nmin = static_cast<int32_t>(nmin.value);
-  job.nmax = static_cast<int32_t>(nmax.value);
+  table.nmin = static_cast<int32_t>(nmin.value);
+  table.nmax = static_cast<int32_t>(nmax.value);
   // A window of exactly 32 exponents gets two words; the engine and the
   // factor callback rely on this size.
-  job.bitmap_words = static_cast<int32_t>((nmax.value - nmin.value + 1) / 32 + 1);
+  table.bitmap_words = static_cast<int32_t>((nmax.value - nmin.value + 1) / 32 + 1);
 
   file_value v = reader.read_value();
   if (v.kind != file_value::k_line) invalid("The file 'Vek.dat' is invalid - bad k value at line 4!");
 
-  job.k.clear();
-  job.residue.clear();
-  job.step.clear();
-  job.bitmap.clear();
-  job.bitmap_storage.clear();
   std::array<bool, class_flags> present{};
   std::vector<planned_k> pending;
 
@@ -122,9 +124,9 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
       // A window of 2^31 takes 256 MB per k. Linux promises more than it has
       // and kills the process when the zero fill touches it, so a table that
       // cannot fit is refused while the program can still say why.
-      const int64_t bitmap_bytes = 4 * int64_t{job.bitmap_words};
-      if (static_cast<int64_t>(job.bitmap_storage.size() + 1) > memory_bytes / bitmap_bytes) throw std::bad_alloc();
-      uint32_t* bits = job.bitmap_storage.emplace_back(static_cast<size_t>(job.bitmap_words), 0u).data();
+      const int64_t bitmap_bytes = 4 * int64_t{table.bitmap_words};
+      if (static_cast<int64_t>(table.bitmap_storage.size() + 1) > memory_bytes / bitmap_bytes) throw std::bad_alloc();
+      uint32_t* bits = table.bitmap_storage.emplace_back(static_cast<size_t>(table.bitmap_words), 0u).data();
       const int32_t period = period_of(k);
       present.fill(false);
       reader.begin_k(k);
@@ -132,12 +134,12 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
       int64_t last_b = 0;
       while ((v = reader.read_value()).kind == file_value::number) {
         const int64_t n = v.value;
-        if (n < job.nmin || n > job.nmax)
+        if (n < table.nmin || n > table.nmax)
           throw fatal_error{text_format("The file'Vek.dat' is invalid - for k=%d, there is n=%d, which is out "
                                         "of range!",
                                         static_cast<int>(k), static_cast<int>(n)),
                             exit_bad_sequence_file};
-        const int64_t b = n - job.nmin;
+        const int64_t b = n - table.nmin;
         bits[b / 32] |= uint32_t{1} << (b % 32);
         if (period > 1) present[static_cast<size_t>(b % period)] = true;
         last_b = b;
@@ -152,7 +154,7 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
         entry.step = reader.step_accumulator();
         entry.residue = static_cast<int32_t>(last_b % entry.step);
         if (period == 1 && class_period_base % entry.step == 0)
-          entry.occupied = occupied_classes(bits, job.bitmap_words);
+          entry.occupied = occupied_classes(bits, table.bitmap_words);
       } else if (has_n) {
         entry.step = period;
         for (int32_t c = 0; c < period; ++c)
@@ -160,33 +162,34 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
       }
       pending.push_back(std::move(entry));
     }
-    const search_plan plan = plan_search(pending, job.nmin, job.nmax, costs);
+    const search_plan plan = plan_search(pending, table.nmin, table.nmax, costs);
     if (plan.k.size() > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
-    job.k = plan.k;
-    job.residue = plan.residue;
-    job.step = plan.step;
-    for (const uint32_t source : plan.source) job.bitmap.push_back(job.bitmap_storage[source].data());
-    if (!job.alpha_given) job.alpha = plan.alpha;
+    table.k = plan.k;
+    table.residue = plan.residue;
+    table.step = plan.step;
+    for (const uint32_t source : plan.source) table.bitmap.push_back(table.bitmap_storage[source].data());
+    table.alpha = plan.alpha;
   } catch (const std::bad_alloc&) {
     throw fatal_error{"There is not enough memory for the k's of 'Vek.dat'!", exit_bad_sequence_file};
   }
-  job.count = static_cast<int32_t>(job.k.size());
+  table.count = static_cast<int32_t>(table.k.size());
+  return table;
 }
 
-void load_sequence_file(const std::string& path, sieve_job& job) {
+sequence_table load_sequence_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) invalid("The file 'Vek.dat' cannot be found in the current directory!");
-  read_sequence_table(file, job);
+  return read_sequence_table(file);
 }
 
-std::string sequence_summary(const sieve_job& job, const std::string& workers) {
+std::string sequence_summary(const sequence_table& table, const std::string& workers) {
   int64_t candidates = 0;
-  for (const std::vector<uint32_t>& bits : job.bitmap_storage)
+  for (const std::vector<uint32_t>& bits : table.bitmap_storage)
     for (const uint32_t word : bits) candidates += std::popcount(word);
-  const auto ks = static_cast<int64_t>(job.bitmap_storage.size());
+  const auto ks = static_cast<int64_t>(table.bitmap_storage.size());
   return text_format("Read '%s': %" PRId64 " k%s with %" PRId64 " candidate%s, n from %d to %d; sieving with %s",
-                     sequence_file_name, ks, ks == 1 ? "" : "'s", candidates, candidates == 1 ? "" : "s", job.nmin,
-                     job.nmax, workers.c_str());
+                     sequence_file_name, ks, ks == 1 ? "" : "'s", candidates, candidates == 1 ? "" : "s", table.nmin,
+                     table.nmax, workers.c_str());
 }
 
 }  // namespace veksieve

@@ -76,45 +76,46 @@ bool results_were_sent(std::istream& in, std::ostream& out, const std::string& n
 
 }  // namespace
 
-void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
+range_state settle_range(const run_options& options, sequence_table& table, std::istream& in, std::ostream& out) {
   status_contents status;
   // Only a regular file can hold a run to resume. A device such as /dev/full
   // or /dev/zero reads as one endless line that would fill the memory.
   std::error_code not_there;
-  if (std::filesystem::is_regular_file(job.status_file, not_there)) {
-    std::ifstream file(job.status_file, std::ios::binary);
+  if (std::filesystem::is_regular_file(options.status_file, not_there)) {
+    std::ifstream file(options.status_file, std::ios::binary);
     if (file) {
-      status = read_status(file, job.status_file, [&] {
-        if (job.command_line_range) refuse_command_line_range_over_results(job.status_file);
-        return results_were_sent(in, out, job.status_file);
+      status = read_status(file, options.status_file, [&] {
+        if (options.command_line_range) refuse_command_line_range_over_results(options.status_file);
+        return results_were_sent(in, out, options.status_file);
       });
       if (status.results_sent) {
         file.close();
         // The text warns that the file is overwritten; it is kept all the same.
-        const std::string backup = keep_as_backup(job.status_file);
+        const std::string backup = keep_as_backup(options.status_file);
         out << "The results are kept as '" << backup << "'.\n";
-        empty_status_file(job.status_file);
+        empty_status_file(options.status_file);
       }
     }
   }
 
   int64_t pmin = status.pmin;
   int64_t pmax = status.pmax;
-  if (pmax != 0 && job.command_line_range) {
+  if (pmax != 0 && options.command_line_range) {
     throw fatal_error{text_format("The file '%s' holds an unfinished range (p=%" PRId64 " to %" PRId64
                                   ") - start veksieve without -f= and -u= to resume it.",
-                                  job.status_file.c_str(), pmin, pmax),
+                                  options.status_file.c_str(), pmin, pmax),
                       exit_no_range};
   }
-  job.resumable = pmax != 0;
-  job.resumed = pmax != 0;
-  job.range_start = status.range_start;
-  job.saved_factors = static_cast<int64_t>(status.factors.size());
-  if (job.resumed) strike_reported_factors(job, status, out);
+  range_state range;
+  range.resumable = pmax != 0;
+  range.resumed = pmax != 0;
+  range.range_start = status.range_start;
+  range.saved_factors = static_cast<int64_t>(status.factors.size());
+  if (range.resumed) strike_reported_factors(table, status, options.status_file, out);
   if (pmax == 0) {
-    if (job.command_line_range) {
-      pmin = job.command_line_range->pmin;
-      pmax = job.command_line_range->pmax;
+    if (options.command_line_range) {
+      pmin = options.command_line_range->pmin;
+      pmax = options.command_line_range->pmax;
     } else {
       for (;;) {
         pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
@@ -135,23 +136,24 @@ void settle_range(sieve_job& job, std::istream& in, std::ostream& out) {
       }
     }
     if (pmin == 0) {
-      for (std::vector<uint32_t>& bits : job.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
+      for (std::vector<uint32_t>& bits : table.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
     } else {
       // A file that names no range (damaged, cut short, edited by hand) may
       // still hold factor lines: it is kept before it is written afresh.
       if (status.holds_lines) {
-        const std::string backup = keep_as_backup(job.status_file);
-        out << "The file '" << job.status_file << "' names no range - it is kept as '" << backup
+        const std::string backup = keep_as_backup(options.status_file);
+        out << "The file '" << options.status_file << "' names no range - it is kept as '" << backup
             << "' and started afresh.\n";
       }
-      create_status_file(job.status_file, pmin, pmax);
-      job.resumable = true;
+      create_status_file(options.status_file, pmin, pmax);
+      range.resumable = true;
     }
   }
 
-  job.pmin = pmin;
-  job.pmax = pmax;
-  job.console_only = status.console_only || pmin == 0;
+  range.pmin = pmin;
+  range.pmax = pmax;
+  range.console_only = status.console_only || pmin == 0;
+  return range;
 }
 
 }  // namespace veksieve

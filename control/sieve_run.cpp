@@ -56,6 +56,39 @@ int report_unsaved(console_channel& console, const status_file_writer& status, c
   return exit_status_file_unwritable;
 }
 
+void say_resuming(console_channel& console, const std::string& name, const range_state& range, int64_t start,
+                  int64_t range_end) {
+  const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(range.pmin, start, range_end) - start) /
+                                               static_cast<double>(range_end - start)
+                                         : 0.0;
+  console.messagef("Resuming '%s': the range from p=%" PRId64 " to %" PRId64 ", sieved up to p=%" PRId64
+                   " (%.1f%%), %" PRId64 " factor line%s saved",
+                   name.c_str(), start, range.pmax, range.pmin, share, range.saved_factors,
+                   range.saved_factors == 1 ? "" : "s");
+}
+
+// The end of a run stopped short of its range: the checkpoint where the
+// status file keeps one, why it stopped, and the exit status.
+int end_short(console_channel& console, status_file_writer& status, const range_state& range,
+              const parallel_outcome& outcome, int signal, bool stopped_paying) {
+  const int64_t p = outcome.frontier;
+  if (!range.resumable) {
+    // A run from 0 keeps no status file, so there is nothing to resume from.
+    console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
+  } else {
+    if (!status.append(checkpoint_line(p - 1))) return report_unsaved(console, status);
+    console.messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
+  }
+  if (outcome.out_of_memory) {
+    console.message(out_of_memory_message);
+    return exit_failure;
+  }
+  if (!outcome.failure.empty()) console.message(outcome.failure);
+  if (stopped_paying && outcome.failure.empty()) return 0;
+  if (signal == 0) return exit_failure;
+  return 128 + signal;
+}
+
 }  // namespace
 
 std::optional<int64_t> parse_checkpoint_interval(const char* value) {
@@ -89,63 +122,52 @@ run_settings settings_from_environment(std::ostream& out) {
   return settings;
 }
 
-int run_sieve(sieve_job& job, const run_settings& settings) {
+int run_sieve(const run_options& options, sequence_table& table, const range_state& range,
+              const run_settings& settings) {
   console_channel console(settings.console);
-
-  const auto count = static_cast<std::size_t>(job.count);
-  const sequence_set sequences = sequences_of(job);
+  const sequence_set sequences = table.sequences();
 
   // Refused before the first prime, not after hours of sieving.
-  const stride_sizing sizing = plan_stride_search(sequences, job.alpha);
+  const stride_sizing sizing = plan_stride_search(sequences, table.alpha);
   if (!sizing.ok()) {
     console.messagef("The sequences of '%s' cannot be sieved: %s", sequence_file_name, sizing.refusal.c_str());
     return exit_bad_sequence_file;
   }
 
-  const int64_t range_end = std::min(job.pmax, engine_pmax_limit);
+  const int64_t range_end = std::min(range.pmax, engine_pmax_limit);
   // The share done counts from where the range began, on the live line as on
   // the "Resuming" line, not from where this run took it up.
-  const int64_t start = job.resumed ? std::min(job.range_start, job.pmin) : job.pmin;
-  console.set_log_interval(job.status_interval);
+  const int64_t start = range.resumed ? std::min(range.range_start, range.pmin) : range.pmin;
+  console.set_log_interval(options.status_interval);
   if (settings.live.value_or(is_live_terminal(settings.console))) console.show_live(start, range_end);
-  if (job.resumed) {
-    const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(job.pmin, start, range_end) - start) /
-                                                 static_cast<double>(range_end - start)
-                                           : 0.0;
-    console.messagef("Resuming '%s': the range from p=%" PRId64 " to %" PRId64 ", sieved up to p=%" PRId64
-                     " (%.1f%%), %" PRId64 " factor line%s saved",
-                     job.status_file.c_str(), start, job.pmax, job.pmin, share, job.saved_factors,
-                     job.saved_factors == 1 ? "" : "s");
-  }
+  if (range.resumed) say_resuming(console, options.status_file, range, start, range_end);
 
   interruption_guard interruption;
   const auto started = std::chrono::steady_clock::now();
-  status_file_writer status(job.status_file, console, settings.retry, &interruption.stop_flag());
+  status_file_writer status(options.status_file, console, settings.retry, &interruption.stop_flag());
   std::optional<factors_file> factors;
-  if (!job.factors_file.empty()) factors.emplace(job.factors_file, console, settings.retry, &interruption.stop_flag());
-  candidate_table table;
-  table.nmin = job.nmin;
-  table.nmax = job.nmax;
-  table.k = sequences.k;
-  table.bitmap = std::span<uint32_t* const>(job.bitmap.data(), count);
-  commit_options options;
-  options.console_only = job.console_only;
-  options.checkpoints = job.resumable;
-  options.checkpoint_interval = settings.checkpoint_interval;
-  options.factors = factors ? &*factors : nullptr;
+  if (!options.factors_file.empty())
+    factors.emplace(options.factors_file, console, settings.retry, &interruption.stop_flag());
+  const candidate_table candidates{table.nmin, table.nmax, sequences.k, table.bitmap};
+  commit_options committing;
+  committing.console_only = range.console_only;
+  committing.checkpoints = range.resumable;
+  committing.checkpoint_interval = settings.checkpoint_interval;
+  committing.factors = factors ? &*factors : nullptr;
   std::optional<factor_payoff> payoff;
-  if (job.payoff_limit > 0) {
-    payoff.emplace(static_cast<double>(job.payoff_limit), options.seconds(), settings.payoff_window);
-    options.payoff = &*payoff;
-    options.stop = &interruption.stop_flag();
+  if (options.payoff_limit > 0) {
+    payoff.emplace(static_cast<double>(options.payoff_limit), committing.seconds(), settings.payoff_window);
+    committing.payoff = &*payoff;
+    committing.stop = &interruption.stop_flag();
   }
-  committer commit(table, console, status, options);
+  committer commit(candidates, console, status, committing);
 
-  const int threads = settings.threads > 0 ? settings.threads : job.threads > 0 ? job.threads : usable_cpu_count();
+  const int threads = settings.threads > 0 ? settings.threads : options.threads > 0 ? options.threads : usable_cpu_count();
+  std::atomic<bool>& stop = interruption.stop_flag();
   const parallel_outcome outcome =
-      settings.sieve ? settings.sieve(sequences, sizing, job.pmin, job.pmax, threads, commit, interruption.stop_flag())
-                     : sieve_in_parallel(sequences, sizing, job.pmin, job.pmax, threads, commit,
-                                         interruption.stop_flag(), settings.memory);
+      settings.sieve ? settings.sieve(table.alpha, sequences, sizing, range.pmin, range.pmax, threads, commit, stop)
+                     : sieve_in_parallel(sequences, sizing, range.pmin, range.pmax, threads, commit, stop,
+                                         settings.memory);
   const int64_t p = outcome.frontier;
 
   // A line that could not be saved stopped the run; the file's last
@@ -156,9 +178,9 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   console.end_live();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const int64_t found = commit.factors_found();
-  const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, job.pmax) - job.pmin);
+  const int64_t sieved = std::max<int64_t>(0, std::min(p - 1, range.pmax) - range.pmin);
   // With -r=, the time a factor now takes (negative before a whole window).
-  const double seconds_per_factor = payoff ? payoff->seconds_per_factor(options.seconds()).value_or(-1) : -1;
+  const double seconds_per_factor = payoff ? payoff->seconds_per_factor(committing.seconds()).value_or(-1) : -1;
   const std::string per_factor = seconds_per_factor >= 0 ? "; " + seconds_per_factor_text(seconds_per_factor) : "";
   console.messagef("This run found %" PRId64 " factor%s in %s; rate %.0f p/sec on average%s", found,
                    found == 1 ? "" : "s", duration_text(seconds).c_str(),
@@ -168,27 +190,12 @@ int run_sieve(sieve_job& job, const run_settings& settings) {
   if (stopped_paying) {
     console.messagef("Sieving no longer pays: %s over at least the last %s and ten factors, more than -r=%" PRId64,
                      seconds_per_factor_text(seconds_per_factor).c_str(),
-                     duration_text(payoff->window()).c_str(), job.payoff_limit);
+                     duration_text(payoff->window()).c_str(), options.payoff_limit);
   }
-  if (!outcome.done && (signal != 0 || stopped_paying || outcome.out_of_memory || !outcome.failure.empty())) {
-    if (!job.resumable) {
-      // A run from 0 keeps no status file, so there is nothing to resume from.
-      console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
-    } else {
-      if (!status.append(checkpoint_line(p - 1))) return report_unsaved(console, status);
-      console.messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
-    }
-    if (outcome.out_of_memory) {
-      console.message(out_of_memory_message);
-      return exit_failure;
-    }
-    if (!outcome.failure.empty()) console.message(outcome.failure);
-    if (stopped_paying && outcome.failure.empty()) return 0;
-    if (signal == 0) return exit_failure;
-    return 128 + signal;
-  }
+  if (!outcome.done && (signal != 0 || stopped_paying || outcome.out_of_memory || !outcome.failure.empty()))
+    return end_short(console, status, range, outcome, signal, stopped_paying);
 
-  if (p > job.pmax) {
+  if (p > range.pmax) {
     console.completed();
   } else {
     console.reached(p);

@@ -20,13 +20,14 @@ namespace veksieve {
 
 namespace {
 
-int sieve(sieve_job& job, const start_up_hooks& hooks) {
+int sieve(const run_options& options, const start_up_hooks& hooks) {
   std::optional<fatal_error> unreadable;
   file_lock status_lock;
+  sequence_table table;
   try {
-    status_lock = lock_status_file(job);
+    status_lock = lock_status_file(options);
     if (hooks.idle_process) lower_to_idle_priority();
-    load_sequence_file(sequence_file_name, job);
+    table = load_sequence_file(sequence_file_name);
   } catch (const fatal_error& error) {
     unreadable = error;
   }
@@ -36,12 +37,15 @@ int sieve(sieve_job& job, const start_up_hooks& hooks) {
   if (unreadable) throw *unreadable;
   if (!refusal.empty()) throw fatal_error{refusal, exit_bad_sequence_file};
 
-  const int workers = hooks.workers > 0 ? hooks.workers : job.threads > 0 ? job.threads : usable_cpu_count();
-  std::cout << sequence_summary(job, text_format("%d %s%s", workers, hooks.worker, workers == 1 ? "" : "s")) << '\n';
-  settle_range(job, std::cin, std::cout);
+  table.alpha = options.alpha.value_or(table.alpha);
+  const int workers = hooks.workers > 0 ? hooks.workers : options.threads > 0 ? options.threads : usable_cpu_count();
+  std::cout << sequence_summary(table, text_format("%d %s%s", workers, hooks.worker, workers == 1 ? "" : "s")) << '\n';
+  const range_state range = settle_range(options, table, std::cin, std::cout);
   std::cout.flush();
   run_settings settings = settings_from_environment(std::cout);
-  return hooks.run ? hooks.run(job, std::move(settings)) : run_sieve(job, settings);
+  if (hooks.adjust) hooks.adjust(settings);
+  const std::shared_ptr<void> held = hooks.around_run ? hooks.around_run() : nullptr;
+  return run_sieve(options, table, range, settings);
 }
 
 }  // namespace
@@ -49,10 +53,9 @@ int sieve(sieve_job& job, const start_up_hooks& hooks) {
 int start_up(int argc, const char* const* argv, const start_up_hooks& hooks) {
   fatal_error error;
   try {
-    sieve_job job;
-    const start_action action = scan_options(argc, argv, job, std::cout);
-    if (const auto status = run_without_sieving(action, job, std::cout)) return *status;
-    const int status = sieve(job, hooks);
+    const run_options options = scan_options(argc, argv, std::cout);
+    if (const auto status = run_without_sieving(options, std::cout)) return *status;
+    const int status = sieve(options, hooks);
     if (hooks.leave) hooks.leave();
     return status;
   } catch (const fatal_error& thrown) {

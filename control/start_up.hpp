@@ -5,9 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "control/sieve_job.hpp"
 #include "control/sieve_run.hpp"
 
 namespace veksieve {
@@ -24,8 +24,11 @@ struct start_up_hooks {
   // Called once the sequence file is read, or found unusable, before the
   // range is settled: the message that ends the run, or empty.
   std::function<std::string()> check_peers;
-  // Runs the sieve with the settings from the environment; empty: run_sieve.
-  std::function<int(sieve_job& job, run_settings settings)> run;
+  // Changes the run's settings from the environment's (the sieve step, the
+  // live line).
+  std::function<void(run_settings& settings)> adjust;
+  // Made before the run and held until it ends (a console passed on).
+  std::function<std::shared_ptr<void>()> around_run;
   // Called on every way out but the starts that do not sieve.
   std::function<void()> leave;
 };

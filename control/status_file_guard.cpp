@@ -11,7 +11,8 @@
 
 #include "common/config.hpp"
 #include "control/fatal_error.hpp"
-#include "control/sieve_job.hpp"
+#include "control/options.hpp"
+#include "control/sequence_table.hpp"
 #include "common/text_format.hpp"
 #include "report/exact_arithmetic.hpp"
 
@@ -63,13 +64,13 @@ status_contents read_status(std::istream& in, const std::string& name, const res
   return std::move(reading.contents);
 }
 
-file_lock lock_status_file(const sieve_job& job) {
-  const std::string& name = job.status_file;
+file_lock lock_status_file(const run_options& options) {
+  const std::string& name = options.status_file;
   std::error_code no_answer;
   for (const std::string& other : {name, std::string(sequence_file_name)}) {
-    if (!job.factors_file.empty() && std::filesystem::equivalent(job.factors_file, other, no_answer))
+    if (!options.factors_file.empty() && std::filesystem::equivalent(options.factors_file, other, no_answer))
       throw fatal_error{text_format("The factors file '%s' is the file '%s' - nothing was changed!",
-                                    job.factors_file.c_str(), other.c_str()),
+                                    options.factors_file.c_str(), other.c_str()),
                         exit_bad_command_line};
   }
   if (std::filesystem::equivalent(name, sequence_file_name, no_answer))
@@ -110,21 +111,18 @@ void create_status_file(const std::string& name, int64_t pmin, int64_t pmax) {
   if (error != 0) cannot(opened ? "written" : "created", name, error);
 }
 
-void strike_reported_factors(sieve_job& job, const status_contents& status, std::ostream& out) {
+void strike_reported_factors(sequence_table& table, const status_contents& status, const std::string& name,
+                             std::ostream& out) {
   for (const factor_line& factor : status.factors) {
-    if (factor.n < static_cast<uint32_t>(job.nmin) || factor.n > static_cast<uint32_t>(job.nmax)) continue;
+    if (factor.n < static_cast<uint32_t>(table.nmin) || factor.n > static_cast<uint32_t>(table.nmax)) continue;
     // A line that does not verify strikes nothing: the candidate's true
     // factor, if it has one, is then found again.
     if (!divides_k_2n_plus_1(factor.p, factor.k, factor.n)) {
-      out << "Passing over the line '" << factor_text(factor) << "' of '" << job.status_file
+      out << "Passing over the line '" << factor_text(factor) << "' of '" << name
           << "': its p does not divide k*2^n+1\n";
       continue;
     }
-    const uint32_t bit = factor.n - static_cast<uint32_t>(job.nmin);
-    for (int32_t i = 0; i < job.count; ++i) {
-      if (job.k[static_cast<std::size_t>(i)] != factor.k) continue;
-      job.bitmap[static_cast<std::size_t>(i)][bit / 32] &= ~(uint32_t{1} << (bit % 32));
-    }
+    table.strike(factor.k, factor.n);
   }
 }
 

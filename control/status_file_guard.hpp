@@ -15,7 +15,8 @@
 
 namespace veksieve {
 
-struct sieve_job;
+struct run_options;
+struct sequence_table;
 
 // Reads the lines of a status file (`name` is its name for the messages).
 // Throws fatal_error when the completed-results answer is no, when the file
@@ -27,10 +28,10 @@ status_contents read_status(std::istream& in, const std::string& name, const res
 // fatal_error naming the file and the reason when that fails.
 void create_status_file(const std::string& name, int64_t pmin, int64_t pmax);
 
-// Locks the job's status file for the whole run, before anything is read.
-// Throws fatal_error when it is the sequence file, when the factors file is
-// either of them, or when another run holds the lock.
-file_lock lock_status_file(const sieve_job& job);
+// Locks the status file for the whole run, before anything is read. Throws
+// fatal_error when it is the sequence file, when the factors file is either
+// of them, or when another run holds the lock.
+file_lock lock_status_file(const run_options& options);
 
 // Copies the file whole to NAME.bak (NAME.bak.1, .2, ... when that exists)
 // before it is written afresh, and returns the copy's name. Throws
@@ -43,8 +44,9 @@ void empty_status_file(const std::string& name);
 
 // Strikes the candidates that the file's factor lines already name, so that a
 // resumed range reports each candidate once however often it was interrupted.
-// A line naming no candidate of the job is passed over; so is a line whose p
-// does not divide its k*2^n+1, named on `out`.
-void strike_reported_factors(sieve_job& job, const status_contents& status, std::ostream& out);
+// A line naming no candidate of the table is passed over; so is a line whose
+// p does not divide its k*2^n+1, named on `out` with the file's `name`.
+void strike_reported_factors(sequence_table& table, const status_contents& status, const std::string& name,
+                             std::ostream& out);
 
 }  // namespace veksieve

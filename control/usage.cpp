@@ -81,8 +81,8 @@ void print_usage(std::ostream& out) { out << usage_head << option_lines() << usa
 
 void print_version(std::ostream& out) { out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush; }
 
-std::optional<int> run_without_sieving(start_action action, const sieve_job& job, std::ostream& out) {
-  switch (action) {
+std::optional<int> run_without_sieving(const run_options& options, std::ostream& out) {
+  switch (options.action) {
     case start_action::help:
       print_usage(out);
       return 0;
@@ -90,7 +90,7 @@ std::optional<int> run_without_sieving(start_action action, const sieve_job& job
       print_version(out);
       return 0;
     case start_action::remove_factored:
-      return remove_factored(sequence_file_name, job.status_file, out);
+      return remove_factored(sequence_file_name, options.status_file, out);
     case start_action::sieve:
       break;
   }

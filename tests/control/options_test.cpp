@@ -34,12 +34,9 @@ struct scanned {
 
 scanned scan(std::vector<const char*> args) {
   args.insert(args.begin(), "veksieve");
-  sieve_job job;
-  job.alpha = -1;  // the scan must set the defaults itself
-  job.threads = -1;
   std::ostringstream out;
-  const start_action action = scan_options(static_cast<int>(args.size()), args.data(), job, out);
-  return {job.alpha, job.status_file, out.str(), job.threads, job.command_line_range, action};
+  const run_options o = scan_options(static_cast<int>(args.size()), args.data(), out);
+  return {o.alpha.value_or(default_alpha), o.status_file, out.str(), o.threads, o.command_line_range, o.action};
 }
 
 fatal_error scan_fails(std::vector<const char*> args) {

@@ -30,11 +30,9 @@ constexpr const char* old_vek =
     "4\r\n2\r\n300\r\nk=3\r\n2\r\n+1\r\n5\r\n+3\r\n+12\r\n100\r\n+100\r\n+98\r\nk=4847\r\n10\r\n+120\r\n+11\r\n"
     "250\r\nk=7\r\nk=5\r\n3\r\n7\r\n+4\r\n+200\r\n";
 
-sieve_job read_table(const std::string& text) {
+sequence_table read_table(const std::string& text) {
   std::istringstream in(text);
-  sieve_job job;
-  read_sequence_table(in, job);
-  return job;
+  return read_sequence_table(in);
 }
 
 // The smallest odd prime below 1000 that properly divides k*2^n+1, or 0.
@@ -52,7 +50,7 @@ int64_t small_factor(int64_t k, int64_t n) {
 }
 
 // Each storage bitmap's k, in file order.
-std::vector<int32_t> k_of_each_bitmap(const sieve_job& job) {
+std::vector<int32_t> k_of_each_bitmap(const sequence_table& job) {
   std::vector<int32_t> ks;
   for (size_t i = 0; i < job.k.size(); ++i)
     if (i == 0 || job.bitmap[i] != job.bitmap[i - 1]) ks.push_back(job.k[i]);
@@ -62,7 +60,7 @@ std::vector<int32_t> k_of_each_bitmap(const sieve_job& job) {
 TEST(remove_factored, new_file_holds_the_old_candidates_less_the_factored_ones) {
   temp_dir dir;
   dir.write("Vek.dat", old_vek);
-  sieve_job expected = read_table(old_vek);
+  sequence_table expected = read_table(old_vek);
   const std::vector<int32_t> ks = k_of_each_bitmap(expected);
 
   std::string status = "pmax=2000000000\r\npmin=1000000000\r\n";
@@ -107,7 +105,7 @@ TEST(remove_factored, new_file_holds_the_old_candidates_less_the_factored_ones) 
   EXPECT_FALSE(dir.exists("Vek.dat.tmp"));
 
   const std::string new_text = dir.read("Vek.dat");
-  const sieve_job got = read_table(new_text);
+  const sequence_table got = read_table(new_text);
   EXPECT_EQ(got.nmin, 2);
   EXPECT_EQ(got.nmax, 300);
   EXPECT_EQ(k_of_each_bitmap(got), ks);

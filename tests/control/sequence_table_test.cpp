@@ -27,20 +27,18 @@ struct entry {
 
 void PrintTo(const entry& e, std::ostream* os) { *os << "{k=" << e.k << " r=" << e.residue << " s=" << e.step << "}"; }
 
-sieve_job build(const std::string& text, const search_costs& costs = {}) {
-  sieve_job job;
+sequence_table build(const std::string& text, const search_costs& costs = {}) {
   std::istringstream in(text);
-  read_sequence_table(in, job, bitmap_memory_budget(), costs);
-  return job;
+  return read_sequence_table(in, bitmap_memory_budget(), costs);
 }
 
-std::vector<entry> entries(const sieve_job& job) {
+std::vector<entry> entries(const sequence_table& job) {
   std::vector<entry> all;
   for (int32_t i = 0; i < job.count; ++i) all.push_back({job.k[i], job.residue[i], job.step[i]});
   return all;
 }
 
-std::vector<int64_t> set_bits(const sieve_job& job, int32_t i) {
+std::vector<int64_t> set_bits(const sequence_table& job, int32_t i) {
   std::vector<int64_t> bits;
   for (int64_t b = 0; b < int64_t{job.bitmap_words} * 32; ++b)
     if (job.bitmap[i][b / 32] >> (b % 32) & 1) bits.push_back(b);
@@ -59,7 +57,7 @@ std::string rejection(const std::string& text) {
 }
 
 TEST(sequence_table, single_k_with_one_n) {
-  const sieve_job job = build("1\n2\n2\nk=3\n2\n");
+  const sequence_table job = build("1\n2\n2\nk=3\n2\n");
   EXPECT_EQ(job.nmin, 2);
   EXPECT_EQ(job.nmax, 2);
   EXPECT_EQ(job.bitmap_words, 1);
@@ -69,7 +67,7 @@ TEST(sequence_table, single_k_with_one_n) {
 
 TEST(sequence_table, relative_and_absolute_lines_give_the_same_entry) {
   for (const char* block : {"100\n+6\n+12\n", "100\n106\n118\n", "100\n+6\n118\n"}) {
-    const sieve_job job = build(std::string("1\n2\n1000\nk=3\n") + block);
+    const sequence_table job = build(std::string("1\n2\n1000\nk=3\n") + block);
     EXPECT_EQ(entries(job), (std::vector<entry>{{3, 2, 6}})) << block;
     EXPECT_EQ(set_bits(job, 0), (std::vector<int64_t>{98, 104, 116})) << block;
   }
@@ -80,7 +78,7 @@ TEST(sequence_table, relative_and_absolute_lines_give_the_same_entry) {
 }
 
 TEST(sequence_table, k_of_the_period_table_splits_into_classes_sharing_one_bitmap) {
-  const sieve_job job = build("2\n2\n1000\nk=4847\n2\n3\n122\nk=5\n10\n");
+  const sequence_table job = build("2\n2\n1000\nk=4847\n2\n3\n122\nk=5\n10\n");
   EXPECT_EQ(entries(job), (std::vector<entry>{{4847, 0, 120}, {4847, 1, 120}, {5, 8, 907200}}));
   EXPECT_EQ(job.count, 3);
   EXPECT_EQ(job.bitmap[0], job.bitmap[1]);
@@ -98,7 +96,7 @@ TEST(sequence_table, k_of_the_period_table_splits_into_classes_sharing_one_bitma
 }
 
 TEST(sequence_table, empty_blocks_window_sizes_and_extra_k) {
-  sieve_job job = build("3\n2\n100\nk=3\nk=5\n7\nk=7\n");
+  sequence_table job = build("3\n2\n100\nk=3\nk=5\n7\nk=7\n");
   EXPECT_EQ(entries(job), (std::vector<entry>{{3, 0, 1}, {5, 5, 907200}, {7, 0, 1}}));
   EXPECT_TRUE(set_bits(job, 0).empty());
   EXPECT_TRUE(set_bits(job, 2).empty());
@@ -142,8 +140,8 @@ TEST(sequence_table, n_that_do_not_rise_are_rejected_naming_k_and_n) {
 }
 
 TEST(sequence_table, lines_reading_as_zero_inside_a_block_are_skipped) {
-  const sieve_job plain = build("2\n2\n1000\nk=3\n100\n+6\n+12\nk=5\n10\n");
-  const sieve_job noisy = build("2\n2\n1000\nk=3\n\n100\nnote\n\n+6\n0\n  \r\n+12\n\nk=5\n10\n\n");
+  const sequence_table plain = build("2\n2\n1000\nk=3\n100\n+6\n+12\nk=5\n10\n");
+  const sequence_table noisy = build("2\n2\n1000\nk=3\n\n100\nnote\n\n+6\n0\n  \r\n+12\n\nk=5\n10\n\n");
   EXPECT_EQ(entries(noisy), entries(plain));
   EXPECT_EQ(set_bits(noisy, 0), set_bits(plain, 0));
   // A blank line before the second n must not make that n the first again.
@@ -188,7 +186,7 @@ TEST(sequence_table, lines_across_read_blocks_and_a_last_line_without_newline) {
   }
   text += "200004";
   expected.push_back(200002);
-  const sieve_job job = build(text, {});
+  const sequence_table job = build(text, {});
   ASSERT_GE(job.count, 1);
   EXPECT_EQ(set_bits(job, 0), expected);
   EXPECT_EQ(job.step[0] % 8, 0);
@@ -202,13 +200,11 @@ TEST(sequence_table, bitmaps_beyond_memory_are_refused_before_they_are_made) {
   // Window of 320 exponents: 11 words, 44 bytes per k; room for two k's.
   const std::string two = "2\n2\n321\nk=3\n5\nk=5\n7\n";
   const std::string three = "3\n2\n321\nk=3\n5\nk=5\n7\nk=7\n9\n";
-  sieve_job job;
   std::istringstream fits(two);
-  read_sequence_table(fits, job, 88);
-  EXPECT_EQ(job.count, 2);
+  EXPECT_EQ(read_sequence_table(fits, 88).count, 2);
   std::istringstream too_many(three);
   try {
-    read_sequence_table(too_many, job, 88);
+    read_sequence_table(too_many, 88);
     ADD_FAILURE() << "a third bitmap beyond the memory was made";
   } catch (const fatal_error& e) {
     EXPECT_EQ(e.message, "There is not enough memory for the k's of 'Vek.dat'!");
@@ -218,15 +214,15 @@ TEST(sequence_table, bitmaps_beyond_memory_are_refused_before_they_are_made) {
 TEST(sequence_table, long_lines_are_read_whole) {
   // Cut at 1023 characters, the tail "7" would become an n below 100.
   const std::string long_line = "100" + std::string(1100, ' ') + "7\n";
-  const sieve_job job = build("1\n2\n1000\nk=3\n" + long_line + "+6\n");
+  const sequence_table job = build("1\n2\n1000\nk=3\n" + long_line + "+6\n");
   EXPECT_EQ(entries(job), (std::vector<entry>{{3, 2, 6}}));
   EXPECT_EQ(rejection(std::string(1500, ' ') + "1" + std::string(1500, 'x') + "\n1\n5\n"),
             "The file 'Vek.dat' is invalid - bad range of n on lines 2 and 3!");
 }
 
 TEST(sequence_table, crlf_lines_read_like_lf_lines) {
-  const sieve_job lf = build("2\n2\n1000\nk=4847\n2\n+1\n122\nk=3\n100\n+6\n");
-  const sieve_job crlf = build("2\r\n2\r\n1000\r\nk=4847\r\n2\r\n+1\r\n122\r\nk=3\r\n100\r\n+6\r\n");
+  const sequence_table lf = build("2\n2\n1000\nk=4847\n2\n+1\n122\nk=3\n100\n+6\n");
+  const sequence_table crlf = build("2\r\n2\r\n1000\r\nk=4847\r\n2\r\n+1\r\n122\r\nk=3\r\n100\r\n+6\r\n");
   EXPECT_EQ(entries(crlf), entries(lf));
   for (int32_t i = 0; i < lf.count; ++i) EXPECT_EQ(set_bits(crlf, i), set_bits(lf, i));
 }
@@ -271,7 +267,7 @@ TEST(sequence_table, random_files_match_a_reference) {
       }
       expected.push_back(e);
     }
-    const sieve_job job = build(text.str());
+    const sequence_table job = build(text.str());
 
     size_t i = 0;
     for (const expected_k& e : expected) {

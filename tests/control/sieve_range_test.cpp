@@ -26,16 +26,16 @@ class sieve_range_test : public ::testing::Test {
  protected:
   sieve_range_test() {
     // Two k's of three bitmap words each, the second with a few bits set.
-    job.bitmap_words = 3;
-    job.bitmap_storage = {{0, 0, 0}, {5, 0, 1u << 31}};
-    job.status_file = dir.file("VekStatus.dat");
+    table.bitmap_words = 3;
+    table.bitmap_storage = {{0, 0, 0}, {5, 0, 1u << 31}};
+    options.status_file = dir.file("VekStatus.dat");
   }
 
   // Settles the range with `input` as the typed answers; returns what was printed.
   std::string settle(const std::string& input) {
     std::istringstream in(input);
     std::ostringstream out;
-    settle_range(job, in, out);
+    range = settle_range(options, table, in, out);
     return out.str();
   }
 
@@ -52,45 +52,47 @@ class sieve_range_test : public ::testing::Test {
 
   std::string question() const {
     std::string text = done_question;
-    return text.replace(text.find("%s"), 2, job.status_file);
+    return text.replace(text.find("%s"), 2, options.status_file);
   }
 
   bool bitmaps_as_read() const {
-    return job.bitmap_storage[0] == std::vector<uint32_t>{0, 0, 0} &&
-           job.bitmap_storage[1] == std::vector<uint32_t>{5, 0, 1u << 31};
+    return table.bitmap_storage[0] == std::vector<uint32_t>{0, 0, 0} &&
+           table.bitmap_storage[1] == std::vector<uint32_t>{5, 0, 1u << 31};
   }
 
   temp_dir dir;
-  sieve_job job;
+  run_options options;
+  sequence_table table;
+  range_state range;
 };
 
 TEST_F(sieve_range_test, resumes_from_the_last_lines_without_a_prompt) {
   const std::string text = "pmax=5000000000\npmin=3000000000\n";
   dir.write("VekStatus.dat", text);
   EXPECT_EQ(settle(""), "");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 5000000000);
-  EXPECT_FALSE(job.console_only);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_EQ(range.pmax, 5000000000);
+  EXPECT_FALSE(range.console_only);
   EXPECT_TRUE(bitmaps_as_read());
   EXPECT_EQ(dir.read("VekStatus.dat"), text);
 
   const std::string longer = text + "pmin=3100000000\n3100000007 | 5*2^10+1\npmin=3200000000\n3200000011 | 3*2^20+1\n";
   dir.write("VekStatus.dat", longer);
   EXPECT_EQ(settle(""), "");
-  EXPECT_EQ(job.pmin, 3200000000);
-  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_EQ(range.pmin, 3200000000);
+  EXPECT_EQ(range.pmax, 5000000000);
   EXPECT_EQ(dir.read("VekStatus.dat"), longer);
 }
 
 TEST_F(sieve_range_test, crlf_status_file_reads_like_lf) {
   dir.write("VekStatus.dat", "pmax=5000000000\r\npmin=3000000000\r\npmin=3100000000\r\nWrite\r\n");
   EXPECT_EQ(settle(""), "");
-  EXPECT_EQ(job.pmin, 3100000000);
-  EXPECT_EQ(job.pmax, 5000000000);
-  EXPECT_TRUE(job.console_only);
+  EXPECT_EQ(range.pmin, 3100000000);
+  EXPECT_EQ(range.pmax, 5000000000);
+  EXPECT_TRUE(range.console_only);
 
   dir.write("VekStatus.dat", "pmax=5000000000\r\nDone\r\n");
-  EXPECT_EQ(settle("y\r\n0\r\n1\r\nY\r\n"), question() + "\nThe results are kept as '" + job.status_file +
+  EXPECT_EQ(settle("y\r\n0\r\n1\r\nY\r\n"), question() + "\nThe results are kept as '" + options.status_file +
                                                          ".bak'.\nSieve from p=? billion: Sieve upto p=? billion: "
                                                          "\nThe sieve is from p=0 billion to 1 billion - OK (Y/N)? ");
 }
@@ -98,18 +100,18 @@ TEST_F(sieve_range_test, crlf_status_file_reads_like_lf) {
 TEST_F(sieve_range_test, pmax_without_pmin_resumes_from_zero_leaving_bitmaps) {
   dir.write("VekStatus.dat", "pmax=5000000000\n");
   EXPECT_EQ(settle(""), "");
-  EXPECT_EQ(job.pmin, 0);
-  EXPECT_EQ(job.pmax, 5000000000);
-  EXPECT_TRUE(job.console_only);
+  EXPECT_EQ(range.pmin, 0);
+  EXPECT_EQ(range.pmax, 5000000000);
+  EXPECT_TRUE(range.console_only);
   EXPECT_TRUE(bitmaps_as_read());
 }
 
 TEST_F(sieve_range_test, typed_range_creates_the_status_file) {
   EXPECT_EQ(settle("3\n5\ny\n"), "Sieve from p=? billion: Sieve upto p=? billion: "
                                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 5000000000);
-  EXPECT_FALSE(job.console_only);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_EQ(range.pmax, 5000000000);
+  EXPECT_FALSE(range.console_only);
   EXPECT_TRUE(bitmaps_as_read());
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
 
@@ -120,7 +122,7 @@ TEST_F(sieve_range_test, typed_range_creates_the_status_file) {
     dir.write("VekStatus.dat", no_range);
     EXPECT_EQ(settle("  7 billion\n+9\nYes\n"),
               "Sieve from p=? billion: Sieve upto p=? billion: \nThe sieve is from p=7 billion to 9 billion - OK "
-              "(Y/N)? The file '" + job.status_file + "' names no range - it is kept as '" + job.status_file + backup +
+              "(Y/N)? The file '" + options.status_file + "' names no range - it is kept as '" + options.status_file + backup +
                   "' and started afresh.\n");
     EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=9000000000\npmin=7000000000\n");
     EXPECT_EQ(dir.read(std::string("VekStatus.dat") + backup), no_range);
@@ -129,15 +131,15 @@ TEST_F(sieve_range_test, typed_range_creates_the_status_file) {
 
 TEST_F(sieve_range_test, range_from_zero_sets_every_bit_and_writes_no_file) {
   settle("0\n1\nY\n");
-  EXPECT_EQ(job.pmin, 0);
-  EXPECT_EQ(job.pmax, 1000000000);
-  EXPECT_TRUE(job.console_only);
-  for (const std::vector<uint32_t>& bits : job.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
+  EXPECT_EQ(range.pmin, 0);
+  EXPECT_EQ(range.pmax, 1000000000);
+  EXPECT_TRUE(range.console_only);
+  for (const std::vector<uint32_t>& bits : table.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
   EXPECT_FALSE(dir.exists("VekStatus.dat"));
 
   // Text where a number belongs reads as 0.
   settle("none\n1\ny\n");
-  EXPECT_EQ(job.pmin, 0);
+  EXPECT_EQ(range.pmin, 0);
   EXPECT_FALSE(dir.exists("VekStatus.dat"));
 }
 
@@ -147,8 +149,8 @@ TEST_F(sieve_range_test, declined_range_asks_both_numbers_again) {
                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? "
                  "Sieve from p=? billion: Sieve upto p=? billion: "
                  "\nThe sieve is from p=4 billion to 6 billion - OK (Y/N)? ");
-  EXPECT_EQ(job.pmin, 4000000000);
-  EXPECT_EQ(job.pmax, 6000000000);
+  EXPECT_EQ(range.pmin, 4000000000);
+  EXPECT_EQ(range.pmax, 6000000000);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=6000000000\npmin=4000000000\n");
 }
 
@@ -158,11 +160,11 @@ TEST_F(sieve_range_test, completed_results_question) {
   // Yes: the file is kept as a backup and written afresh, the prompt
   // follows, and the earlier "Write" still counts.
   dir.write("VekStatus.dat", done);
-  EXPECT_EQ(settle("y\n3\n5\ny\n"), question() + "\nThe results are kept as '" + job.status_file +
+  EXPECT_EQ(settle("y\n3\n5\ny\n"), question() + "\nThe results are kept as '" + options.status_file +
                                           ".bak'.\nSieve from p=? billion: Sieve upto p=? billion: "
                                           "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_TRUE(job.console_only);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_TRUE(range.console_only);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
   EXPECT_EQ(dir.read("VekStatus.dat.bak"), done);
 
@@ -193,13 +195,13 @@ TEST_F(sieve_range_test, unusable_numbers_at_the_prompt_are_asked_again) {
                  "Sieve upto p=? billion: That is too large - please type at most 4611686018.\n"
                  "Sieve upto p=? billion: "
                  "\nThe sieve is from p=3 billion to 5 billion - OK (Y/N)? ");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 5000000000);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_EQ(range.pmax, 5000000000);
 
   // The largest number keeps its product exact.
-  std::filesystem::remove(job.status_file);
+  std::filesystem::remove(options.status_file);
   settle("4611686017\n4611686018\ny\n");
-  EXPECT_EQ(job.pmax, 4611686018000000000);
+  EXPECT_EQ(range.pmax, 4611686018000000000);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4611686018000000000\npmin=4611686017000000000\n");
 }
 
@@ -213,34 +215,34 @@ TEST_F(sieve_range_test, reversed_or_empty_range_is_refused_and_both_numbers_ask
                      "Sieve from p=? billion: Sieve upto p=? billion: " + empty +
                      "Sieve from p=? billion: Sieve upto p=? billion: "
                      "\nThe sieve is from p=3 billion to 4 billion - OK (Y/N)? ");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 4000000000);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_EQ(range.pmax, 4000000000);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=4000000000\npmin=3000000000\n");
 }
 
 TEST_F(sieve_range_test, command_line_range_starts_like_a_confirmed_typed_one) {
-  job.command_line_range = prime_range{3000000000, 5000000000};
+  options.command_line_range = prime_range{3000000000, 5000000000};
   EXPECT_EQ(settle(""), "");
-  EXPECT_EQ(job.pmin, 3000000000);
-  EXPECT_EQ(job.pmax, 5000000000);
-  EXPECT_FALSE(job.console_only);
+  EXPECT_EQ(range.pmin, 3000000000);
+  EXPECT_EQ(range.pmax, 5000000000);
+  EXPECT_FALSE(range.console_only);
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmax=5000000000\npmin=3000000000\n");
 
   // No range in the file: it starts afresh, and from 0 every bit is a candidate.
   dir.write("VekStatus.dat", "pmin=7\nWrite\n");
-  job.command_line_range = prime_range{0, 1000000000};
+  options.command_line_range = prime_range{0, 1000000000};
   EXPECT_EQ(settle(""), "");
-  EXPECT_TRUE(job.console_only);
-  for (const std::vector<uint32_t>& bits : job.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
+  EXPECT_TRUE(range.console_only);
+  for (const std::vector<uint32_t>& bits : table.bitmap_storage) EXPECT_EQ(bits, (std::vector<uint32_t>(3, ~0u)));
   EXPECT_EQ(dir.read("VekStatus.dat"), "pmin=7\nWrite\n");
 }
 
 TEST_F(sieve_range_test, command_line_range_is_refused_over_a_range_in_the_file) {
-  job.command_line_range = prime_range{3000000000, 5000000000};
+  options.command_line_range = prime_range{3000000000, 5000000000};
   const std::string unfinished = "pmax=9000000000\npmin=7000000000\npmin=7500000000\n";
   dir.write("VekStatus.dat", unfinished);
   fatal_error e = settle_fails("y\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file +
+  EXPECT_EQ(e.message, "The file '" + options.status_file +
                            "' holds an unfinished range (p=7500000000 to 9000000000) - start veksieve without -f= "
                            "and -u= to resume it.");
   EXPECT_EQ(e.exit_status, exit_no_range);
@@ -250,7 +252,7 @@ TEST_F(sieve_range_test, command_line_range_is_refused_over_a_range_in_the_file)
   const std::string done = unfinished + "7500000001 | 3*2^5+1\nDone\n";
   dir.write("VekStatus.dat", done);
   e = settle_fails("y\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file +
+  EXPECT_EQ(e.message, "The file '" + options.status_file +
                            "' holds a complete set of results - these must be sent to the Vek team before a new "
                            "sieve starts. Once they are, delete the file (or start without -f= and -u= and answer "
                            "YES).");
@@ -271,21 +273,21 @@ TEST_F(sieve_range_test, unusable_status_file_ends_the_program_untouched) {
   const std::string negative = "pmax=5000000000\npmin=-1000\n";
   dir.write("VekStatus.dat", negative);
   fatal_error e = settle_fails("3\n5\ny\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file + "' is invalid - pmin=-1000 is negative!");
+  EXPECT_EQ(e.message, "The file '" + options.status_file + "' is invalid - pmin=-1000 is negative!");
   EXPECT_EQ(e.exit_status, exit_bad_status_file);
   EXPECT_EQ(dir.read("VekStatus.dat"), negative);
 
   const std::string huge = "pmax=5000000000\npmin=3000000000\npmin=99999999999999999999\n";
   dir.write("VekStatus.dat", huge);
   e = settle_fails("3\n5\ny\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file + "' is invalid - the number on line 3 does not fit 64 bits!");
+  EXPECT_EQ(e.message, "The file '" + options.status_file + "' is invalid - the number on line 3 does not fit 64 bits!");
   EXPECT_EQ(e.exit_status, exit_bad_status_file);
   EXPECT_EQ(dir.read("VekStatus.dat"), huge);
 
   const std::string beyond = "pmax=4611686018427387905\npmin=3000000000\n";  // 2^62 + 1
   dir.write("VekStatus.dat", beyond);
   e = settle_fails("3\n5\ny\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file +
+  EXPECT_EQ(e.message, "The file '" + options.status_file +
                            "' is invalid - pmax=4611686018427387905 lies beyond 2^62, the end of every range!");
   EXPECT_EQ(e.exit_status, exit_bad_status_file);
   EXPECT_EQ(dir.read("VekStatus.dat"), beyond);
@@ -293,21 +295,21 @@ TEST_F(sieve_range_test, unusable_status_file_ends_the_program_untouched) {
   // The extremes that are kept exactly; a superseded negative pmin is no matter.
   dir.write("VekStatus.dat", "pmin=-5\npmax=4611686018427387904\npmin=1\n");
   settle("");
-  EXPECT_EQ(job.pmax, int64_t{1} << 62);
-  EXPECT_EQ(job.pmin, 1);
+  EXPECT_EQ(range.pmax, int64_t{1} << 62);
+  EXPECT_EQ(range.pmin, 1);
 }
 
 TEST_F(sieve_range_test, status_file_that_cannot_be_created_ends_the_program) {
-  job.status_file = dir.file("missing/VekStatus.dat");
+  options.status_file = dir.file("missing/VekStatus.dat");
   fatal_error e = settle_fails("3\n5\ny\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file + "' cannot be created - No such file or directory!");
+  EXPECT_EQ(e.message, "The file '" + options.status_file + "' cannot be created - No such file or directory!");
   EXPECT_EQ(e.exit_status, exit_status_file_unwritable);
 
   // A directory in the file's place reads as no file and cannot be written.
   std::filesystem::create_directory(dir.path() / "taken");
-  job.status_file = dir.file("taken");
+  options.status_file = dir.file("taken");
   e = settle_fails("3\n5\ny\n");
-  EXPECT_EQ(e.message, "The file '" + job.status_file + "' cannot be created - Is a directory!");
+  EXPECT_EQ(e.message, "The file '" + options.status_file + "' cannot be created - Is a directory!");
 }
 
 TEST(status_file, reading_rules_in_order) {

@@ -35,7 +35,7 @@ std::string sieved_file(int32_t nmin, int32_t nmax, const std::vector<int32_t>& 
   return text.str();
 }
 
-std::vector<factor> engine_factors(const sieve_job& job, const std::vector<int64_t>& primes) {
+std::vector<factor> engine_factors(const sequence_table& job, const std::vector<int64_t>& primes) {
   const test::sequences seqs = [&] {
     test::sequences s(job.nmin, job.nmax, {});
     for (int32_t i = 0; i < job.count; ++i) s.add({job.k[i], job.residue[i], job.step[i]});
@@ -56,7 +56,7 @@ std::vector<factor> engine_factors(const sieve_job& job, const std::vector<int64
 }
 
 // Each k once (its entries share one bitmap), every candidate n by doubling.
-std::vector<factor> reference_factors(const sieve_job& job, const std::vector<int64_t>& primes) {
+std::vector<factor> reference_factors(const sequence_table& job, const std::vector<int64_t>& primes) {
   std::set<factor> want;
   for (int32_t i = 0; i < job.count; ++i) {
     if (i > 0 && job.bitmap[i] == job.bitmap[i - 1]) continue;
@@ -78,8 +78,7 @@ TEST(class_split, every_factor_of_split_ks_is_found) {
   std::vector<int32_t> ks{1915, 3061, 7747, 40291, 99989};
   for (int32_t k = (1 << 29) + 1; ks.size() < 40; k += 2 * 7919) ks.push_back(k);
   std::istringstream text(sieved_file(2, 800, ks));
-  sieve_job job;
-  read_sequence_table(text, job, INT64_MAX, walks_dear);
+  const sequence_table job = read_sequence_table(text, INT64_MAX, walks_dear);
   ASSERT_GT(job.count, static_cast<int32_t>(2 * ks.size())) << "the rule split no k";
 
   test::sequences seqs(job.nmin, job.nmax, {});

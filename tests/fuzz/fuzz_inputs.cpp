@@ -8,16 +8,14 @@
 
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
-#include "control/sieve_job.hpp"
 #include "control/status_file_guard.hpp"
 
 namespace veksieve {
 
 void read_sequence_input(const uint8_t* data, size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  sieve_job job;
   try {
-    read_sequence_table(in, job);
+    read_sequence_table(in);
   } catch (const fatal_error&) {
   }
 }

@@ -48,7 +48,7 @@ struct factor_fixture : ::testing::Test {
 TEST_F(factor_fixture, drops_exponents_beyond_the_window_and_ones_already_struck) {
   // 7 * 2^8 + 1 = 1793 = 11 * 163, and 2 has order 10 modulo 11, so 11 also
   // divides 7 * 2^18 + 1. Sequences 1 and 2 share one bitmap, as split ones do.
-  sieve_job job = testing::make_job(2, 16, {21, 7, 7}, status_file(), {false, false, true});
+  testing::test_job job = testing::make_job(2, 16, {21, 7, 7}, status_file(), {false, false, true});
   testing::commit_harness rep(job, channel, now);
 
   rep.commit.commit_factor(11, 1, 18);  // a true factor, but beyond nmax
@@ -89,7 +89,7 @@ TEST_F(factor_fixture, verification_is_exact_below_and_above_2_to_the_31_and_nea
     nmax = std::max(nmax, f.n + 1);
     ks.push_back(f.k);
   }
-  sieve_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
+  testing::test_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
   testing::commit_harness rep(job, channel, now);
 
   std::string expected_console, expected_file;
@@ -126,8 +126,8 @@ TEST_F(factor_fixture, console_only_runs_show_a_thinned_selection_and_save_nothi
     nmax = std::max(nmax, f.n);
     ks.push_back(f.k);
   }
-  sieve_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
-  job.console_only = true;
+  testing::test_job job = testing::make_job(2, static_cast<int32_t>(nmax), ks, status_file());
+  job.range.console_only = true;
   testing::commit_harness rep(job, channel, now);
 
   for (uint32_t i = 0; i < factors.size(); ++i) {

@@ -17,8 +17,8 @@ struct progress_fixture : ::testing::Test {
   testing::captured_output out;
   console_channel channel{out.file(), [] { return uint32_t{0}; }};
   int64_t now = 1700000000;
-  sieve_job job = testing::make_job(2, 10, {21}, dir.file("VekStatus.dat"));
-  std::string status_text() { return testing::read_file(job.status_file); }
+  testing::test_job job = testing::make_job(2, 10, {21}, dir.file("VekStatus.dat"));
+  std::string status_text() { return testing::read_file(job.options.status_file); }
 };
 
 TEST_F(progress_fixture, status_lines_cut_the_scaled_prime_to_one_decimal) {

@@ -22,33 +22,33 @@ using namespace std::chrono_literals;
 
 TEST(sieve_run, a_job_the_search_cannot_be_sized_for_is_refused_before_sieving) {
   testing::scratch_dir dir;
-  sieve_job job = testing::make_job(2, 1000, {1013, 1019, 1021}, dir.file("VekStatus.dat"));
-  job.step = {65521, 65519, 65497};  // least common multiple far above 2^32
-  job.pmin = 1000000;
-  job.pmax = 2000000;
+  testing::test_job job = testing::make_job(2, 1000, {1013, 1019, 1021}, dir.file("VekStatus.dat"));
+  job.table.step = {65521, 65519, 65497};  // least common multiple far above 2^32
+  job.range.pmin = 1000000;
+  job.range.pmax = 2000000;
   testing::captured_output out;
   run_settings settings;
   settings.console = out.file();
-  EXPECT_EQ(run_sieve(job, settings), exit_bad_sequence_file);
+  EXPECT_EQ(testing::run_sieve(job, settings), exit_bad_sequence_file);
   EXPECT_EQ(out.text().rfind("The sequences of 'Vek.dat' cannot be sieved: ", 0), 0u) << out.text();
-  EXPECT_FALSE(std::filesystem::exists(job.status_file));
+  EXPECT_FALSE(std::filesystem::exists(job.options.status_file));
 }
 
 TEST(sieve_run, results_that_cannot_be_saved_are_listed_and_the_range_is_not_marked_done) {
   // 1013 * 2^n + 1 over odd n from 10001 to 10399 has factors between one
   // and two million; the first of them cannot be saved on a full disk.
   std::vector<int32_t> ks = {1013};
-  sieve_job job = testing::make_job(10000, 10399, ks, "/dev/full");
-  job.bitmap_storage[0].assign(job.bitmap_storage[0].size(), 0xAAAAAAAAu);  // odd n only
-  job.step = {2};
-  job.residue = {1};
-  job.pmin = 1000000;
-  job.pmax = 2000000;
+  testing::test_job job = testing::make_job(10000, 10399, ks, "/dev/full");
+  job.table.bitmap_storage[0].assign(job.table.bitmap_storage[0].size(), 0xAAAAAAAAu);  // odd n only
+  job.table.step = {2};
+  job.table.residue = {1};
+  job.range.pmin = 1000000;
+  job.range.pmax = 2000000;
   testing::captured_output out;
   run_settings settings;
   settings.console = out.file();
   settings.retry = {1ms, 20ms};
-  EXPECT_EQ(run_sieve(job, settings), exit_status_file_unwritable);
+  EXPECT_EQ(testing::run_sieve(job, settings), exit_status_file_unwritable);
 
   const auto lines = out.lines();
   ASSERT_GE(lines.size(), 5u) << out.text();
@@ -86,24 +86,24 @@ std::vector<std::string> factor_lines_of(const std::string& file) {
 TEST(sieve_run, a_worker_without_memory_ends_the_run_at_the_committed_frontier) {
   testing::scratch_dir dir;
   auto make = [&](const std::string& name, int64_t pmax) {
-    sieve_job job = testing::make_job(10000, 10399, {1013}, dir.file(name));
-    job.bitmap_storage[0].assign(job.bitmap_storage[0].size(), 0xAAAAAAAAu);  // odd n only
-    job.step = {2};
-    job.residue = {1};
-    job.pmin = 1000000;
-    job.pmax = pmax;
-    job.resumable = true;
-    testing::write_file(job.status_file, "pmax=" + std::to_string(pmax) + "\npmin=1000000\n");
+    testing::test_job job = testing::make_job(10000, 10399, {1013}, dir.file(name));
+    job.table.bitmap_storage[0].assign(job.table.bitmap_storage[0].size(), 0xAAAAAAAAu);  // odd n only
+    job.table.step = {2};
+    job.table.residue = {1};
+    job.range.pmin = 1000000;
+    job.range.pmax = pmax;
+    job.range.resumable = true;
+    testing::write_file(job.options.status_file, "pmax=" + std::to_string(pmax) + "\npmin=1000000\n");
     return job;
   };
-  sieve_job job = make("short.dat", 40000000);
+  testing::test_job job = make("short.dat", 40000000);
   memory_budget budget{10};  // the blocks of one engine's state: the second worker gets none
   testing::captured_output out;
   run_settings settings;
   settings.console = out.file();
   settings.threads = 2;
   settings.memory = {memory_budget::allocate, memory_budget::release, &budget};
-  EXPECT_EQ(run_sieve(job, settings), exit_failure);
+  EXPECT_EQ(testing::run_sieve(job, settings), exit_failure);
 
   const auto lines = out.lines();
   ASSERT_GE(lines.size(), 2u);
@@ -111,17 +111,17 @@ TEST(sieve_run, a_worker_without_memory_ends_the_run_at_the_committed_frontier) 
   const std::string& stopped = lines[lines.size() - 2];
   ASSERT_EQ(stopped.rfind("Interrupted before p=", 0), 0u) << stopped;
   const int64_t frontier = std::stoll(stopped.substr(21));
-  const std::string file = testing::read_file(job.status_file);
+  const std::string file = testing::read_file(job.options.status_file);
   EXPECT_EQ(file.substr(file.rfind("pmin=")), "pmin=" + std::to_string(frontier - 1) + "\n");
 
   // What was committed is what one thread finds below the frontier.
-  sieve_job whole = make("whole.dat", frontier - 1);
+  testing::test_job whole = make("whole.dat", frontier - 1);
   testing::captured_output ignored;
   run_settings one_thread;
   one_thread.console = ignored.file();
   one_thread.threads = 1;
-  EXPECT_EQ(run_sieve(whole, one_thread), 0);
-  EXPECT_EQ(factor_lines_of(file), factor_lines_of(testing::read_file(whole.status_file)));
+  EXPECT_EQ(testing::run_sieve(whole, one_thread), 0);
+  EXPECT_EQ(factor_lines_of(file), factor_lines_of(testing::read_file(whole.options.status_file)));
 }
 
 TEST(interruption, the_first_signal_asks_for_a_stop_and_the_second_takes_its_default_action) {

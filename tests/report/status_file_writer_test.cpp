@@ -31,7 +31,7 @@ struct writer_fixture : ::testing::Test {
   // 21 * 2^4 + 1 = 337 and 21 * 2^6 + 1 = 1345 = 5 * 269.
   void run_into_a_failing_file(const std::string& path) {
     SCOPED_TRACE(path);
-    sieve_job job = testing::make_job(2, 10, {21}, path);
+    testing::test_job job = testing::make_job(2, 10, {21}, path);
     testing::commit_harness rep(job, channel, now, {5ms, 60ms});
 
     const finding first[] = {{337, 0, 4}};
