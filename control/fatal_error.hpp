@@ -2,7 +2,10 @@
 // status. Readers throw it; main() catches it once and ends the program.
 #pragma once
 
+#include <cstring>
 #include <string>
+
+#include "common/text_format.hpp"
 
 namespace veksieve {
 
@@ -22,6 +25,13 @@ struct fatal_error {
   std::string message;  // without its line end, which the one place that prints it adds
   int exit_status = exit_failure;
 };
+
+// A file that cannot be `what` ("created", "written", ...) for the system's
+// reason `error`.
+[[noreturn]] inline void cannot_write(const char* what, const std::string& name, int error) {
+  throw fatal_error{text_format("The file '%s' cannot be %s - %s!", name.c_str(), what, std::strerror(error)),
+                    exit_status_file_unwritable};
+}
 
 // The message as printed: every message ends with a line end.
 inline std::string printed(const fatal_error& error) {

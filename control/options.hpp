@@ -43,8 +43,7 @@ struct run_options {
 };
 
 enum class option_id {
-  alpha, status_file, threads, from, upto, status_interval, payoff_limit, factors_file,
-  remove_factored, help, version,
+  alpha, status_file, threads, from, upto, status_interval, payoff_limit, factors_file, remove_factored, help, version
 };
 
 struct option_row {
@@ -52,13 +51,12 @@ struct option_row {
   // As typed: "-a" takes "=VALUE" and its letter in either case; a word
   // without a value may have several spellings, joined by ", ".
   const char* spelling;
-  const char* value;     // the value's name in the usage; empty for a word
-  double least = 0;      // the bounds of a number value
-  double most = 0;
-  double preset = 0;     // the value without the option, where the usage names it
-  // The usage line, a printf format taking least, most and preset in that
-  // order; a '\n' continues it in the help column.
-  const char* help = "";
+  const char* value;  // the value's name in the usage; empty for a word
+  double least, most;  // the bounds of a number value
+  double preset;       // the value without the option, where the usage names it
+  // The usage text, a printf format taking least, most and preset in that
+  // order; a '\n' continues it in the text column.
+  const char* help;
 };
 
 inline constexpr option_row option_table[] = {

@@ -20,20 +20,15 @@
 #include <vector>
 
 #include "common/platform.hpp"
+#include "common/text_format.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
-#include "common/text_format.hpp"
 #include "report/exact_arithmetic.hpp"
 #include "report/status_file.hpp"
 
 namespace veksieve {
 
 namespace {
-
-[[noreturn]] void cannot(const char* what, const std::string& name, int error) {
-  throw fatal_error{text_format("The file '%s' cannot be %s - %s!", name.c_str(), what, std::strerror(error)),
-                    exit_status_file_unwritable};
-}
 
 // p divides k*2^n+1 and is not that number itself, which may be prime.
 bool is_proper_factor(const factor_line& f) {
@@ -104,10 +99,10 @@ void replace_file(const std::string& path, const std::string& text) {
   bool opened = false;
   const auto fail = [&](const std::string& name, int error) {
     std::remove(temporary.c_str());
-    cannot("written", name, error);
+    cannot_write("written", name, error);
   };
   if (const int error = write_durably(temporary, text, write_mode::replace, &opened); error != 0) {
-    if (!opened) cannot("created", temporary, error);
+    if (!opened) cannot_write("created", temporary, error);
     fail(temporary, error);
   }
   if (const int error = keep_backup(path, backup); error != 0) fail(backup, error);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "common/platform.hpp"
-#include "control/fatal_error.hpp"
 #include "common/text_format.hpp"
+#include "control/fatal_error.hpp"
 #include "control/value_reader.hpp"
 #include "engine/search_plan.hpp"
 
@@ -65,6 +65,43 @@ std::vector<bool> occupied_classes(const uint32_t* bits, int32_t bitmap_words) {
   return occupied;
 }
 
+// Reads the n's of k into its bitmap `bits`, leaving `v` at the first value
+// after them, and returns k as the search plan takes it.
+planned_k read_k(value_reader& reader, file_value& v, int32_t k, uint32_t* bits, const sequence_table& table) {
+  const int32_t period = period_of(k);
+  std::array<bool, class_flags> present{};
+  reader.begin_k(k);
+  bool has_n = false;
+  int64_t last_b = 0;
+  while ((v = reader.read_value()).kind == file_value::number) {
+    const int64_t n = v.value;
+    if (n < table.nmin || n > table.nmax)
+      throw fatal_error{text_format("The file'Vek.dat' is invalid - for k=%d, there is n=%d, which is out of range!",
+                                    k, static_cast<int>(n)),
+                        exit_bad_sequence_file};
+    const int64_t b = n - table.nmin;
+    bits[b / 32] |= uint32_t{1} << (b % 32);
+    if (period > 1) present[static_cast<size_t>(b % period)] = true;
+    last_b = b;
+    has_n = true;
+  }
+
+  planned_k entry{k, 1, 0, {}, {}};
+  int32_t classes = 0;
+  if (period == 1) present[0] = has_n;
+  for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
+  if (classes == 1 && has_n) {
+    entry.step = reader.step_accumulator();
+    entry.residue = static_cast<int32_t>(last_b % entry.step);
+    if (period == 1 && class_period_base % entry.step == 0) entry.occupied = occupied_classes(bits, table.bitmap_words);
+  } else if (has_n) {
+    entry.step = period;
+    for (int32_t c = 0; c < period; ++c)
+      if (present[static_cast<size_t>(c)]) entry.classes.push_back(c);
+  }
+  return entry;
+}
+
 }  // namespace
 
 int32_t period_of(int64_t k) {
@@ -108,7 +145,6 @@ sequence_table read_sequence_table(std::istream& in, int64_t memory_bytes, const
   file_value v = reader.read_value();
   if (v.kind != file_value::k_line) invalid("The file 'Vek.dat' is invalid - bad k value at line 4!");
 
-  std::array<bool, class_flags> present{};
   std::vector<planned_k> pending;
 
   try {
@@ -127,40 +163,7 @@ sequence_table read_sequence_table(std::istream& in, int64_t memory_bytes, const
       const int64_t bitmap_bytes = 4 * int64_t{table.bitmap_words};
       if (static_cast<int64_t>(table.bitmap_storage.size() + 1) > memory_bytes / bitmap_bytes) throw std::bad_alloc();
       uint32_t* bits = table.bitmap_storage.emplace_back(static_cast<size_t>(table.bitmap_words), 0u).data();
-      const int32_t period = period_of(k);
-      present.fill(false);
-      reader.begin_k(k);
-      bool has_n = false;
-      int64_t last_b = 0;
-      while ((v = reader.read_value()).kind == file_value::number) {
-        const int64_t n = v.value;
-        if (n < table.nmin || n > table.nmax)
-          throw fatal_error{text_format("The file'Vek.dat' is invalid - for k=%d, there is n=%d, which is out "
-                                        "of range!",
-                                        static_cast<int>(k), static_cast<int>(n)),
-                            exit_bad_sequence_file};
-        const int64_t b = n - table.nmin;
-        bits[b / 32] |= uint32_t{1} << (b % 32);
-        if (period > 1) present[static_cast<size_t>(b % period)] = true;
-        last_b = b;
-        has_n = true;
-      }
-
-      planned_k entry{static_cast<int32_t>(k), 1, 0, {}, {}};
-      int32_t classes = 0;
-      if (period == 1) present[0] = has_n;
-      for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
-      if (classes == 1 && has_n) {
-        entry.step = reader.step_accumulator();
-        entry.residue = static_cast<int32_t>(last_b % entry.step);
-        if (period == 1 && class_period_base % entry.step == 0)
-          entry.occupied = occupied_classes(bits, table.bitmap_words);
-      } else if (has_n) {
-        entry.step = period;
-        for (int32_t c = 0; c < period; ++c)
-          if (present[static_cast<size_t>(c)]) entry.classes.push_back(c);
-      }
-      pending.push_back(std::move(entry));
+      pending.push_back(read_k(reader, v, static_cast<int32_t>(k), bits, table));
     }
     const search_plan plan = plan_search(pending, table.nmin, table.nmax, costs);
     if (plan.k.size() > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "control/fatal_error.hpp"
 #include "common/leading_number.hpp"
-#include "control/status_file_guard.hpp"
 #include "common/text_format.hpp"
+#include "control/fatal_error.hpp"
+#include "control/status_file_guard.hpp"
 
 namespace veksieve {
 
@@ -57,6 +57,27 @@ int64_t ask_billions(std::istream& in, std::ostream& out, const char* prompt, in
       out << "That is too small - please type at least -2147483648.\n";
     else
       return number.value;
+  }
+}
+
+// Asks for a range until one is confirmed.
+prime_range ask_range(std::istream& in, std::ostream& out) {
+  for (;;) {
+    const int64_t pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
+    const int64_t pmax = ask_billions(in, out, "Sieve upto p=? billion: ", INT32_MIN) * billion;
+    if (pmax < pmin) {
+      out << "The sieve cannot end below its start - please type both numbers again.\n";
+      continue;
+    }
+    if (pmax == pmin) {
+      out << "The sieve cannot end where it starts - please type both numbers again.\n";
+      continue;
+    }
+    out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
+                       pmin / billion, pmax / billion);
+    const std::optional<std::string> line = answer(in, out);
+    if (!line) input_ended();
+    if (is_yes(line)) return {pmin, pmax};
   }
 }
 
@@ -113,28 +134,9 @@ range_state settle_range(const run_options& options, sequence_table& table, std:
   range.saved_factors = static_cast<int64_t>(status.factors.size());
   if (range.resumed) strike_reported_factors(table, status, options.status_file, out);
   if (pmax == 0) {
-    if (options.command_line_range) {
-      pmin = options.command_line_range->pmin;
-      pmax = options.command_line_range->pmax;
-    } else {
-      for (;;) {
-        pmin = ask_billions(in, out, "Sieve from p=? billion: ", 0) * billion;
-        pmax = ask_billions(in, out, "Sieve upto p=? billion: ", INT32_MIN) * billion;
-        if (pmax < pmin) {
-          out << "The sieve cannot end below its start - please type both numbers again.\n";
-          continue;
-        }
-        if (pmax == pmin) {
-          out << "The sieve cannot end where it starts - please type both numbers again.\n";
-          continue;
-        }
-        out << text_format("\nThe sieve is from p=%" PRId64 " billion to %" PRId64 " billion - OK (Y/N)? ",
-                           pmin / billion, pmax / billion);
-        const std::optional<std::string> line = answer(in, out);
-        if (!line) input_ended();
-        if (is_yes(line)) break;
-      }
-    }
+    const prime_range chosen = options.command_line_range ? *options.command_line_range : ask_range(in, out);
+    pmin = chosen.pmin;
+    pmax = chosen.pmax;
     if (pmin == 0) {
       for (std::vector<uint32_t>& bits : table.bitmap_storage) std::fill(bits.begin(), bits.end(), ~uint32_t{0});
     } else {

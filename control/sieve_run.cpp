@@ -58,9 +58,8 @@ int report_unsaved(console_channel& console, const status_file_writer& status, c
 
 void say_resuming(console_channel& console, const std::string& name, const range_state& range, int64_t start,
                   int64_t range_end) {
-  const double share = range_end > start ? 100.0 * static_cast<double>(std::clamp(range.pmin, start, range_end) - start) /
-                                               static_cast<double>(range_end - start)
-                                         : 0.0;
+  const double done = static_cast<double>(std::clamp(range.pmin, start, range_end) - start);
+  const double share = range_end > start ? 100.0 * done / static_cast<double>(range_end - start) : 0.0;
   console.messagef("Resuming '%s': the range from p=%" PRId64 " to %" PRId64 ", sieved up to p=%" PRId64
                    " (%.1f%%), %" PRId64 " factor line%s saved",
                    name.c_str(), start, range.pmax, range.pmin, share, range.saved_factors,
@@ -74,7 +73,8 @@ int end_short(console_channel& console, status_file_writer& status, const range_
   const int64_t p = outcome.frontier;
   if (!range.resumable) {
     // A run from 0 keeps no status file, so there is nothing to resume from.
-    console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume", p);
+    console.messagef("Interrupted before p=%" PRId64 ": a console-only run keeps no status file and does not resume",
+                     p);
   } else {
     if (!status.append(checkpoint_line(p - 1))) return report_unsaved(console, status);
     console.messagef("Interrupted before p=%" PRId64 ": every smaller prime of the range is sieved", p);
@@ -162,7 +162,9 @@ int run_sieve(const run_options& options, sequence_table& table, const range_sta
   }
   committer commit(candidates, console, status, committing);
 
-  const int threads = settings.threads > 0 ? settings.threads : options.threads > 0 ? options.threads : usable_cpu_count();
+  const int threads = settings.threads > 0   ? settings.threads
+                      : options.threads > 0 ? options.threads
+                                            : usable_cpu_count();
   std::atomic<bool>& stop = interruption.stop_flag();
   const parallel_outcome outcome =
       settings.sieve ? settings.sieve(table.alpha, sequences, sizing, range.pmin, range.pmax, threads, commit, stop)

@@ -10,22 +10,13 @@
 #include <ostream>
 
 #include "common/config.hpp"
+#include "common/text_format.hpp"
 #include "control/fatal_error.hpp"
 #include "control/options.hpp"
 #include "control/sequence_table.hpp"
-#include "common/text_format.hpp"
 #include "report/exact_arithmetic.hpp"
 
 namespace veksieve {
-
-namespace {
-
-[[noreturn]] void cannot(const char* what, const std::string& name, int error) {
-  throw fatal_error{text_format("The file '%s' cannot be %s - %s!", name.c_str(), what, std::strerror(error)),
-                    exit_status_file_unwritable};
-}
-
-}  // namespace
 
 status_contents read_status(std::istream& in, const std::string& name, const results_sent_question& ask) {
   status_reading reading = read_status(in, ask);
@@ -102,13 +93,13 @@ std::string keep_as_backup(const std::string& name) {
 void empty_status_file(const std::string& name) {
   bool opened = false;
   const int error = write_durably(name, "", write_mode::replace, &opened);
-  if (error != 0) cannot(opened ? "written" : "emptied", name, error);
+  if (error != 0) cannot_write(opened ? "written" : "emptied", name, error);
 }
 
 void create_status_file(const std::string& name, int64_t pmin, int64_t pmax) {
   bool opened = false;
   const int error = write_durably(name, range_lines(pmin, pmax), write_mode::replace, &opened);
-  if (error != 0) cannot(opened ? "written" : "created", name, error);
+  if (error != 0) cannot_write(opened ? "written" : "created", name, error);
 }
 
 void strike_reported_factors(sequence_table& table, const status_contents& status, const std::string& name,

@@ -1,8 +1,8 @@
-// The guard around the status file at start-up: its lock, the refusals of a
+// The guard around the status file at start-up: its lock, the refusal of a
 // file that cannot be used, the backup kept before it is written afresh, its
-// creation for a new range. The lines themselves belong to
-// report/status_file.hpp; here every problem becomes the message that ends
-// the program.
+// creation for a new range, and the strike of the candidates a resumed file
+// already names. The lines themselves belong to report/status_file.hpp; here
+// every problem becomes the message that ends the program.
 #pragma once
 
 #include <istream>

@@ -59,7 +59,8 @@ std::string option_lines() {
   std::string answers;
   for (const option_row& row : option_table) {
     std::string help = option_help(row);
-    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) help.insert(at + 1, indent);
+    for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+      help.insert(at + 1, indent);
     if (row.id == option_id::help || row.id == option_id::version) {
       answers += text_format("  %s  %-17s", row.spelling, help.c_str());
       continue;

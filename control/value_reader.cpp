@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "control/fatal_error.hpp"
 #include "common/leading_number.hpp"
 #include "common/text_format.hpp"
+#include "control/fatal_error.hpp"
 
 namespace veksieve {
 
