@@ -8,6 +8,7 @@
 
 #include "control/fatal_error.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -201,32 +202,23 @@ TEST(options, first_occurrence_wins_and_each_rejection_prints_once) {
   EXPECT_EQ(s.status_file, "x.dat");
 }
 
-// The options a man page names on its macro lines, as "-a=ALPHA" or
-// "--help": from the lines after ".TP" within `section`, or from every
-// macro line when `section` is empty.
-std::set<std::string> man_page_options(const std::string& page, const std::string& section) {
+// The options named on a man page's bold lines, as "-a=ALPHA" or "--help";
+// with `section`, only the entries (".TP") of that section.
+std::set<std::string> man_page_options(const std::string& page, const std::string& section = "") {
   std::ifstream in(std::string(VEKSIEVE_DOC) + "/" + page);
   EXPECT_TRUE(in) << page;
   std::set<std::string> names;
-  std::string line;
   bool inside = section.empty();
-  bool after_tp = false;
-  while (std::getline(in, line)) {
+  bool entry = false;
+  for (std::string line; std::getline(in, line); entry = inside && line == ".TP") {
     if (line.starts_with(".SH")) inside = section.empty() || line == ".SH " + section;
-    const bool wanted = section.empty() ? line.starts_with(".B") : after_tp;
-    after_tp = inside && line == ".TP";
-    if (!inside || !wanted) continue;
-    std::string text;
-    for (size_t i = line.find(' ') + 1; i > 0 && i < line.size(); ++i) {
-      if (line[i] == '\\' || line[i] == '"') continue;
-      text += line[i] == ',' ? ' ' : line[i];
-    }
+    if (!inside || !(section.empty() ? line.starts_with(".B") : entry)) continue;
+    std::string text = line.substr(line.find(' ') + 1);
+    std::erase_if(text, [](char c) { return c == '\\' || c == '"'; });
+    std::replace(text.begin(), text.end(), ',', ' ');
     std::istringstream words(text);
-    for (std::string word, value; words >> word;) {
-      if (word[0] != '-') continue;
-      if (word.back() == '=' && words >> value) word += value;
-      names.insert(word);
-    }
+    for (std::string word, value; words >> word;)
+      if (word[0] == '-') names.insert(word.back() == '=' && words >> value ? word + value : word);
   }
   return names;
 }
@@ -234,14 +226,13 @@ std::set<std::string> man_page_options(const std::string& page, const std::strin
 TEST(options, man_pages_name_the_options_of_the_table) {
   std::set<std::string> table;
   for (const option_row& row : option_table) {
-    std::istringstream spellings(row.spelling);
-    for (std::string spelling; spellings >> spelling;) {
-      if (spelling.back() == ',') spelling.pop_back();
-      table.insert(*row.value == '\0' ? spelling : spelling + "=" + row.value);
-    }
+    std::string spellings = row.spelling;
+    std::replace(spellings.begin(), spellings.end(), ',', ' ');
+    std::istringstream each(spellings);
+    for (std::string spelling; each >> spelling;) table.insert(*row.value ? spelling + "=" + row.value : spelling);
   }
   EXPECT_EQ(man_page_options("veksieve.1", "OPTIONS"), table);
-  for (const std::string& name : man_page_options("veksieve-mpi.1", "")) EXPECT_EQ(table.count(name), 1u) << name;
+  for (const std::string& name : man_page_options("veksieve-mpi.1")) EXPECT_EQ(table.count(name), 1u) << name;
 }
 
 }  // namespace

@@ -12,6 +12,17 @@
 
 namespace veksieve::testing {
 
+inline std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void write_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
 class temp_dir {
  public:
   temp_dir() {
@@ -29,15 +40,8 @@ class temp_dir {
 
   const std::filesystem::path& path() const { return path_; }
   std::string file(const std::string& name) const { return (path_ / name).string(); }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(path_ / name, std::ios::binary) << text;
-  }
-  std::string read(const std::string& name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void write(const std::string& name, const std::string& text) const { write_file(path_ / name, text); }
+  std::string read(const std::string& name) const { return read_file(path_ / name); }
   bool exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
 
  private:
