@@ -60,6 +60,10 @@ constexpr uint32_t pow2_table_bound = 4096;
 
 // A k outside the period table may be split into the residue classes of a
 // divisor of this period (a multiple of its gcd step) that its n's occupy.
+// 720 = 2^4 * 3^2 * 5, the period table's largest: the n's that sieving by
+// small primes leaves to a k gather in classes of 2, 3 and 5, and every
+// period chosen must divide the stride, which a base with more or larger
+// prime factors would lengthen beyond what the table's length pays for.
 constexpr int32_t class_period_base = 720;
 
 constexpr const char* default_status_file = "VekStatus.dat";
@@ -147,7 +151,9 @@ constexpr int64_t rank_silence_limit_seconds = 10;
 // 2-core machine wrote 20 to 25 KB in that second at p near 10^8.
 constexpr int64_t console_status_interval_ms = 250;
 
-// Worker threads accepted by -t=.
+// Worker threads accepted by -t=: far above the largest machine such a sieve
+// runs on, and low enough that a mistyped count cannot start tens of
+// thousands of threads, each with its own engine and prime source.
 constexpr int32_t max_threads = 1024;
 
 // The longest time -s= and -r= take: a year, beyond any run's length.

@@ -35,8 +35,7 @@ class prime_searcher {
     return p <= kernel_->max_prime ? *kernel_ : fallback_kernel();
   }
 
-  const sequence_groups& groups() const { return groups_; }
-  const sequence_filter& filter() const { return filter_; }
+  // The stride table, for tests of its map.
   stride_table& table() { return table_; }
 
  private:

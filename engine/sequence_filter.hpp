@@ -29,7 +29,6 @@ class sequence_filter {
   // The active sequences, in the order they were found, and their start values.
   std::span<const uint32_t> active() const { return active_list_; }
   uint64_t start_value(uint32_t i) const { return start_value_[i]; }
-  std::span<const uint32_t> active_flags() const { return {active_, groups_.count}; }
   // 2^e for the current prime.
   uint64_t pow2(uint32_t e, const prime_modulus& m) const { return pow2_(e, m); }
 

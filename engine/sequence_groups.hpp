@@ -46,11 +46,6 @@ struct sequence_groups {
   uint32_t step_lcm = 1;
   uint32_t pow2_bound = 1;  // every 2^e the set-up forms has e below it (at most pow2_table_bound)
 
-  std::span<const int32_t> group_tags() const { return {group_tag, count}; }
-  std::span<const int32_t> group_sizes() const { return {group_size, count}; }
-  std::span<const int32_t> class_exponents() const { return {class_exponent, count}; }
-  std::span<const int64_t> parity_values() const { return {parity_value, count}; }
-
  private:
   void build_groups(int32_t nmin);
   void build_steps(uint32_t stride);

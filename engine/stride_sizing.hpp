@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sieve_engine.hpp"
+#include "engine/sequence_set.hpp"
 
 namespace veksieve {
 

@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/prime_searcher.hpp"
+#include "engine/sequence_groups.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -18,36 +18,38 @@ using test::sequences;
 struct setup {
   sequences seqs;
   recorder rec;
-  prime_searcher searcher;
-  const sequence_groups& state = searcher.groups();
+  engine_memory memory{rec.callbacks()};
+  sequence_groups groups;
   explicit setup(sequences s)
-      : seqs(std::move(s)), searcher(seqs.view(), rec.callbacks(), plan_stride_search(seqs.view(), 2.5)) {}
+      : seqs(std::move(s)), groups(seqs.view(), plan_stride_search(seqs.view(), 2.5).stride, memory) {}
+  template <class T>
+  std::vector<T> of(const T* values) const {
+    return {values, values + groups.count};
+  }
 };
-
-std::vector<int32_t> to_vector(std::span<const int32_t> s) { return {s.begin(), s.end()}; }
 
 TEST(engine_setup, groups_of_one_k) {
   setup s(sequences(100, 1000, {{5, 2, 12}, {5, 10, 12}, {7, 3, 6}}));
-  EXPECT_EQ(to_vector(s.state.group_tags()), (std::vector<int32_t>{-1, 8, 0}));
-  EXPECT_EQ(to_vector(s.state.group_sizes()), (std::vector<int32_t>{1, 0, 0}));
-  EXPECT_EQ(to_vector(s.state.class_exponents()), (std::vector<int32_t>{6, 2, 1}));
+  EXPECT_EQ(s.of(s.groups.group_tag), (std::vector<int32_t>{-1, 8, 0}));
+  EXPECT_EQ(s.of(s.groups.group_size), (std::vector<int32_t>{1, 0, 0}));
+  EXPECT_EQ(s.of(s.groups.class_exponent), (std::vector<int32_t>{6, 2, 1}));
 
   setup single(sequences(100, 1000, {{5, 2, 12}}));
-  EXPECT_EQ(single.state.group_tags()[0], 0);
-  EXPECT_EQ(single.state.group_sizes()[0], 0);
+  EXPECT_EQ(single.groups.group_tag[0], 0);
+  EXPECT_EQ(single.groups.group_size[0], 0);
 }
 
 TEST(engine_setup, a_run_that_breaks_the_layout_starts_a_new_group) {
   // Same k twice with another step, then residues that do not ascend: each
   // starts its own group, so no member borrows a result for another step.
   setup s(sequences(100, 1000, {{5, 1, 4}, {5, 3, 4}, {5, 1, 6}, {5, 3, 6}, {5, 3, 6}}));
-  EXPECT_EQ(to_vector(s.state.group_tags()), (std::vector<int32_t>{-1, 2, -1, 2, 0}));
-  EXPECT_EQ(to_vector(s.state.group_sizes()), (std::vector<int32_t>{1, 0, 1, 0, 0}));
+  EXPECT_EQ(s.of(s.groups.group_tag), (std::vector<int32_t>{-1, 2, -1, 2, 0}));
+  EXPECT_EQ(s.of(s.groups.group_size), (std::vector<int32_t>{1, 0, 1, 0, 0}));
 }
 
 TEST(engine_setup, parity_values) {
   setup s(sequences(100, 1000, {{7, 0, 2}, {5, 1, 2}, {9, 0, 1}, {2147483647, 0, 2}, {2147483645, 1, 2}}));
-  const std::span<const int64_t> parity = s.state.parity_values();
+  const int64_t* parity = s.groups.parity_value;
   EXPECT_EQ(parity[0], -7);
   EXPECT_EQ(parity[1], -10);
   EXPECT_EQ(parity[2], 0);  // a multiple of 3
