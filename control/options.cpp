@@ -19,12 +19,6 @@ namespace {
 
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-const option_row& row_of(option_id id) {
-  for (const option_row& row : option_table)
-    if (row.id == id) return row;
-  __builtin_unreachable();
-}
-
 double read_alpha(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -93,6 +87,8 @@ int64_t seconds_of(const char* arg, const option_row& row) {
 void apply_values(int argc, const char* const* argv, run_options& options, std::ostream& out) {
   const char* from = nullptr;
   const char* upto = nullptr;
+  const option_row* from_row = nullptr;
+  const option_row* upto_row = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
     const option_row* row = find_option(arg);
@@ -126,10 +122,10 @@ void apply_values(int argc, const char* const* argv, run_options& options, std::
         options.payoff_limit = seconds_of(arg, *row);
         break;
       case option_id::from:
-        from = arg;
+        from = arg, from_row = row;
         break;
       case option_id::upto:
-        upto = arg;
+        upto = arg, upto_row = row;
         break;
       case option_id::remove_factored:
       case option_id::help:
@@ -141,8 +137,8 @@ void apply_values(int argc, const char* const* argv, run_options& options, std::
   if (from == nullptr && upto == nullptr) return;
   if (upto == nullptr) refuse(from, "the range also needs -u=");
   if (from == nullptr) refuse(upto, "the range also needs -f=");
-  const int64_t start = billions(from, row_of(option_id::from));
-  const int64_t end = billions(upto, row_of(option_id::upto));
+  const int64_t start = billions(from, *from_row);
+  const int64_t end = billions(upto, *upto_row);
   const char* fault = end < start ? "the range ends before it starts" : end == start ? "the range is empty" : nullptr;
   if (fault != nullptr)
     throw fatal_error{text_format("The options '%s' and '%s' are invalid - %s!", from, upto, fault),

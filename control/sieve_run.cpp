@@ -43,9 +43,16 @@ std::optional<int64_t> whole_seconds(const char* value, int64_t least, int64_t m
   return seconds;
 }
 
-std::string ignored(const char* variable, const char* value, int64_t least, int64_t most) {
-  return text_format("%s=%s ignored: it takes a number of seconds from %" PRId64 " to %" PRId64 "\n", variable, value,
-                     least, most);
+// The seconds the environment variable asks for; a value that is not a
+// whole number from `least` to `most` is named on `out` and ignored.
+std::optional<int64_t> seconds_from(const char* variable, int64_t least, int64_t most, std::ostream& out) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr) return std::nullopt;
+  const std::optional<int64_t> seconds = whole_seconds(value, least, most);
+  if (!seconds)
+    out << text_format("%s=%s ignored: it takes a number of seconds from %" PRId64 " to %" PRId64 "\n", variable,
+                       value, least, most);
+  return seconds;
 }
 
 int report_unsaved(console_channel& console, const status_file_writer& status, const char* what = "status file") {
@@ -97,28 +104,13 @@ std::optional<int64_t> parse_checkpoint_interval(const char* value) {
 
 run_settings settings_from_environment(std::ostream& out) {
   run_settings settings;
-  if (const char* value = std::getenv(checkpoint_interval_variable)) {
-    if (auto interval = parse_checkpoint_interval(value)) {
-      settings.checkpoint_interval = *interval;
-    } else {
-      out << ignored(checkpoint_interval_variable, value, 0, checkpoint_interval_seconds);
-    }
-  }
-  if (const char* value = std::getenv(payoff_window_variable)) {
-    if (auto seconds = whole_seconds(value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds))) {
-      settings.payoff_window = static_cast<double>(*seconds);
-    } else {
-      out << ignored(payoff_window_variable, value, 1, static_cast<int64_t>(factor_payoff::default_window_seconds));
-    }
-  }
-  if (const char* value = std::getenv(give_up_variable)) {
-    constexpr int64_t most = status_give_up_ms / 1000;
-    if (auto seconds = whole_seconds(value, 1, most)) {
-      settings.retry.give_up_after = std::chrono::seconds(*seconds);
-    } else {
-      out << ignored(give_up_variable, value, 1, most);
-    }
-  }
+  if (auto seconds = seconds_from(checkpoint_interval_variable, 0, checkpoint_interval_seconds, out))
+    settings.checkpoint_interval = *seconds;
+  constexpr auto longest_window = static_cast<int64_t>(factor_payoff::default_window_seconds);
+  if (auto seconds = seconds_from(payoff_window_variable, 1, longest_window, out))
+    settings.payoff_window = static_cast<double>(*seconds);
+  if (auto seconds = seconds_from(give_up_variable, 1, status_give_up_ms / 1000, out))
+    settings.retry.give_up_after = std::chrono::seconds(*seconds);
   return settings;
 }
 

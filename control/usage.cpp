@@ -78,17 +78,13 @@ std::string option_lines() {
 
 }  // namespace
 
-void print_usage(std::ostream& out) { out << usage_head << option_lines() << usage_tail << std::flush; }
-
-void print_version(std::ostream& out) { out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush; }
-
 std::optional<int> run_without_sieving(const run_options& options, std::ostream& out) {
   switch (options.action) {
     case start_action::help:
-      print_usage(out);
+      out << usage_head << option_lines() << usage_tail << std::flush;
       return 0;
     case start_action::version:
-      print_version(out);
+      out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush;
       return 0;
     case start_action::remove_factored:
       return remove_factored(sequence_file_name, options.status_file, out);

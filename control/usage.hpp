@@ -8,9 +8,6 @@
 
 namespace veksieve {
 
-void print_usage(std::ostream& out);
-void print_version(std::ostream& out);
-
 // Carries out a start that does not sieve (help, version, removing factored
 // candidates) and returns its exit status; nothing when the job is to sieve.
 std::optional<int> run_without_sieving(const run_options& options, std::ostream& out);
