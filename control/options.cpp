@@ -87,8 +87,6 @@ int64_t seconds_of(const char* arg, const option_row& row) {
 void apply_values(int argc, const char* const* argv, run_options& options, std::ostream& out) {
   const char* from = nullptr;
   const char* upto = nullptr;
-  const option_row* from_row = nullptr;
-  const option_row* upto_row = nullptr;
   for (int i = argc - 1; i >= 1; --i) {
     const char* arg = argv[i];
     const option_row* row = find_option(arg);
@@ -122,10 +120,10 @@ void apply_values(int argc, const char* const* argv, run_options& options, std::
         options.payoff_limit = seconds_of(arg, *row);
         break;
       case option_id::from:
-        from = arg, from_row = row;
+        from = arg;
         break;
       case option_id::upto:
-        upto = arg, upto_row = row;
+        upto = arg;
         break;
       case option_id::remove_factored:
       case option_id::help:
@@ -137,8 +135,8 @@ void apply_values(int argc, const char* const* argv, run_options& options, std::
   if (from == nullptr && upto == nullptr) return;
   if (upto == nullptr) refuse(from, "the range also needs -u=");
   if (from == nullptr) refuse(upto, "the range also needs -f=");
-  const int64_t start = billions(from, *from_row);
-  const int64_t end = billions(upto, *upto_row);
+  const int64_t start = billions(from, *find_option(from));
+  const int64_t end = billions(upto, *find_option(upto));
   const char* fault = end < start ? "the range ends before it starts" : end == start ? "the range is empty" : nullptr;
   if (fault != nullptr)
     throw fatal_error{text_format("The options '%s' and '%s' are invalid - %s!", from, upto, fault),
