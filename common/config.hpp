@@ -16,7 +16,9 @@ constexpr double max_alpha = 105.0;
 // Per-operation costs of the search in nanoseconds, for the cost model that
 // picks the stride when no alpha is given and decides which k's are split
 // into residue classes (engine/search_cost_model.hpp). Only their ratios
-// matter. Measured by bench/stride_calibration near 10^12 (one thread's CPU
+// matter. These are the fastest kernel's; the kernels differ (the walk step
+// against the table entry most), so each kernel's row carries its own
+// (engine/kernels/kernel_dispatch.cpp), measured the same way. Measured by bench/stride_calibration near 10^12 (one thread's CPU
 // time, least squares over sieve runs of 13 crafted sequence sets, fitted
 // within 4% but for two table-heavy sets); re-run it after any change to
 // the kernels and paste the lines it prints here. These are the figures with
