@@ -1,9 +1,9 @@
-// The fixed tables every source reads: small primes, wheel patterns and the
-// segment's sieving primes. Built once per run and shared, read-only, by the
-// sources of all workers.
-#include "primes/prime_source.hpp"
+// Built from the small primes, which the wheel patterns and the sieving
+// primes are taken from, and checked against the bounds of the classes.
+#include "primes/prime_tables.hpp"
+
+#include "common/macros.hpp"
 #include "primes/small_primes.hpp"
-#include "primes/wheel_patterns.hpp"
 
 namespace veksieve {
 
@@ -13,7 +13,7 @@ std::shared_ptr<const prime_tables> build_prime_tables() {
   tables->sieving_primes = std::make_unique<uint32_t[]>(sieving_prime_count);
   for (uint32_t j = 0; j < sieving_prime_count; ++j)
     tables->sieving_primes[j] = tables->small_primes[first_sieving_prime_index + j];
-  build_wheel_patterns(*tables);
+  tables->wheel = build_wheel_patterns(tables->sieving_primes.get());
   // The strike loops rely on each class's bounds on p.
   ASSERT(tables->sieving_primes[class_2_begin - 1] < 128);
   ASSERT(tables->sieving_primes[class_3_begin - 1] < 0x10000);

@@ -3,7 +3,7 @@
 // is small and fast enough that a sieve would only add code.
 #include "primes/small_primes.hpp"
 
-#include "primes/prime_source.hpp"
+#include "primes/sieve_layout.hpp"
 
 namespace veksieve {
 

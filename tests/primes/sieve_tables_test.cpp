@@ -36,9 +36,9 @@ struct pattern_case {
 TEST(wheel_patterns, strike_exactly_the_odd_multiples_of_their_primes) {
   const auto tables = test::shared_tables();
   const pattern_case cases[] = {
-      {"5_29_31", tables->pattern_5_29_31.get(), 4495, {5, 29, 31}, 0xef7a5ef7},
-      {"3_7_13_17", tables->pattern_3_7_13_17.get(), 4641, {3, 7, 13, 17}, 0xd969b44b},
-      {"11_19_23", tables->pattern_11_19_23.get(), 4807, {11, 19, 23}, 0xcffdebbf},
+      {"5_29_31", tables->wheel.pattern_5_29_31.get(), 4495, {5, 29, 31}, 0xef7a5ef7},
+      {"3_7_13_17", tables->wheel.pattern_3_7_13_17.get(), 4641, {3, 7, 13, 17}, 0xd969b44b},
+      {"11_19_23", tables->wheel.pattern_11_19_23.get(), 4807, {11, 19, 23}, 0xcffdebbf},
   };
   // Bit k stands for 2k - 1; every bit of the array, window tails included.
   const auto check = [](const uint32_t* words, uint32_t period, std::initializer_list<uint32_t> primes) {
@@ -62,8 +62,8 @@ TEST(wheel_patterns, strike_exactly_the_odd_multiples_of_their_primes) {
   const uint32_t* sieving = tables->sieving_primes.get();
   for (uint32_t j = 0; j < presieve_pattern_count; ++j) {
     SCOPED_TRACE(sieving[2 * j]);
-    EXPECT_EQ(tables->presieve_periods[j], sieving[2 * j] * sieving[2 * j + 1]);
-    check(tables->presieve_patterns[j].get(), tables->presieve_periods[j], {sieving[2 * j], sieving[2 * j + 1]});
+    EXPECT_EQ(tables->wheel.presieve_periods[j], sieving[2 * j] * sieving[2 * j + 1]);
+    check(tables->wheel.presieve_patterns[j].get(), tables->wheel.presieve_periods[j], {sieving[2 * j], sieving[2 * j + 1]});
   }
   // Bits 0 and 1 (-1 and 1) set, 3 to 31 struck, 37 to 61 left.
   EXPECT_EQ(cases[0].words[0] & cases[1].words[0] & cases[2].words[0], 0xc9680003u);
@@ -88,7 +88,7 @@ TEST(sieving_primes, follow_the_small_primes_with_their_class_boundaries) {
 TEST(prime_tables, are_shared_by_sources_without_being_written) {
   const auto tables = test::shared_tables();
   const auto words = [](const uint32_t* p, size_t n) { return std::vector<uint32_t>(p, p + n); };
-  const auto pattern = words(tables->pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words);
+  const auto pattern = words(tables->wheel.pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words);
   const auto sieving = words(tables->sieving_primes.get(), sieving_prime_count);
 
   prime_source a(tables), b(tables);
@@ -101,7 +101,7 @@ TEST(prime_tables, are_shared_by_sources_without_being_written) {
   }
   EXPECT_TRUE(test::same_primes(got_a, test::reference_primes(1000000000000, 100000)));
   EXPECT_TRUE(test::same_primes(got_b, test::reference_primes(20000000000, 100000)));
-  EXPECT_EQ(words(tables->pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words), pattern);
+  EXPECT_EQ(words(tables->wheel.pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words), pattern);
   EXPECT_EQ(words(tables->sieving_primes.get(), sieving_prime_count), sieving);
 }
 
