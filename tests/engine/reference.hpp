@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/exact_primality.hpp"
 #include "engine/sieve_engine.hpp"
 
 namespace veksieve::test {
@@ -25,25 +26,6 @@ inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
     base = mul_ref(base, base, p);
   }
   return result;
-}
-
-// Miller-Rabin with the first twelve prime bases: exact for every 64-bit n.
-inline bool is_prime(uint64_t n) {
-  if (n < 2) return false;
-  for (const uint64_t q : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    if (n % q == 0) return n == q;
-  }
-  uint64_t d = n - 1;
-  int s = 0;
-  for (; (d & 1) == 0; d >>= 1) ++s;
-  for (const uint64_t a : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    uint64_t x = pow_ref(a, d, n);
-    if (x == 1 || x == n - 1) continue;
-    int i = 1;
-    for (; i < s && x != n - 1; ++i) x = mul_ref(x, x, n);
-    if (x != n - 1) return false;
-  }
-  return true;
 }
 
 // The first `count` primes from `start` on.
