@@ -11,6 +11,7 @@
 
 #include "common/exact_primality.hpp"
 #include "engine/sieve_engine.hpp"
+#include "tests/support/reference_primes.hpp"
 
 namespace veksieve::test {
 
@@ -26,15 +27,6 @@ inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
     base = mul_ref(base, base, p);
   }
   return result;
-}
-
-// The first `count` primes from `start` on.
-inline std::vector<uint64_t> primes_from(uint64_t start, int count) {
-  std::vector<uint64_t> primes;
-  for (uint64_t n = start | 1; static_cast<int>(primes.size()) < count; n += 2) {
-    if (is_prime(n)) primes.push_back(n);
-  }
-  return primes;
 }
 
 struct factor_call {

@@ -22,7 +22,7 @@ TEST(small_primes, are_the_first_24000_odd_primes_and_an_end_mark) {
   EXPECT_EQ(table[24000], 0x7fffffffu);
 
   const std::vector<int64_t> got(table, table + small_prime_count);
-  EXPECT_TRUE(test::same_primes(got, test::reference_primes(0, small_prime_count)));
+  EXPECT_TRUE(test::same_primes(got, test::primes_from(3, small_prime_count)));
 }
 
 struct pattern_case {
@@ -99,8 +99,8 @@ TEST(prime_tables, are_shared_by_sources_without_being_written) {
     for (int64_t p : test::hand_out(a, 5000)) got_a.push_back(p);
     for (int64_t p : test::hand_out(b, 5000)) got_b.push_back(p);
   }
-  EXPECT_TRUE(test::same_primes(got_a, test::reference_primes(1000000000000, 100000)));
-  EXPECT_TRUE(test::same_primes(got_b, test::reference_primes(20000000000, 100000)));
+  EXPECT_TRUE(test::same_primes(got_a, test::primes_from(1000000000000, 100000)));
+  EXPECT_TRUE(test::same_primes(got_b, test::primes_from(20000000000, 100000)));
   EXPECT_EQ(words(tables->wheel.pattern_3_7_13_17.get(), period_3_7_13_17 + segment_words), pattern);
   EXPECT_EQ(words(tables->sieving_primes.get(), sieving_prime_count), sieving);
 }
