@@ -67,8 +67,7 @@ void build_window(large_prime_window& window, const prime_tables& tables, int64_
   uint32_t* const batch = window.strikes.get();
   uint32_t count = 0;
   for (;;) {
-    if (stream.pending_count == 0) refill_segment_primes(stream, tables);
-    const int64_t q = stream.pending_low[--stream.pending_count];
+    const int64_t q = next_segment_prime(stream, tables);
     if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
     const int64_t square = q * q;
     if (square >= end) break;

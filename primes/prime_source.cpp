@@ -1,14 +1,7 @@
-// The per-worker source: its buckets, kept as the source climbs and moved
-// on or rebuilt when it is placed anew, and the refill behind next_prime,
-// which sieves the next segment when the one held is read out: the segment
-// sieve, then the segment's bucket, then the window of the large primes.
-// Bucket primes join as the sieve nears their squares.
-//
-// Placing a source at pmin: within the segment it already holds it only
-// reads the segment again; further up it moves the buckets forward, placing
-// anew only the primes filed under the skipped segments; further down it
-// rebuilds them from the first bucket prime. Then it sieves the segment of
-// pmin and passes over the primes up to pmin.
+// The per-worker source: the refill behind next_prime, which adds the bucket
+// primes whose squares the next segment reaches, sieves it and strikes its
+// bucket and window; and the repositioning, which keeps what it can of the
+// buckets (see README.md).
 #include "primes/prime_source.hpp"
 
 #include "primes/strike.hpp"
@@ -18,10 +11,6 @@
 
 namespace veksieve {
 namespace {
-
-NOINLINE void refill_bucket_primes(prime_source& source) {
-  refill_segment_primes(source.bucket_primes, *source.tables);
-}
 
 // Every bucket prime has one odd multiple at most in a segment: strike it and
 // file the prime under the segment of its next one.
@@ -52,8 +41,7 @@ void add_bucket_primes(prime_source& source, int64_t start) {
   // larger primes strike the window instead.
   while (p * p < end && p < bucket_prime_bound) {
     file_multiple(source.buckets, static_cast<uint32_t>(p), first_multiple(p, std::max(p * p, start + 1)));
-    if (UNLIKELY(source.bucket_primes.pending_count == 0)) refill_bucket_primes(source);
-    p = source.bucket_primes.pending_low[--source.bucket_primes.pending_count];
+    p = next_segment_prime(source.bucket_primes, *source.tables);
   }
   source.next_bucket_prime = p;
 }
@@ -62,16 +50,10 @@ void add_bucket_primes(prime_source& source, int64_t start) {
 void restart_buckets(prime_source& source, int64_t target) {
   clear_lists(source.buckets);
   source.buckets.current_group = static_cast<uint64_t>(target) >> group_shift;
-  segment_sieve& primes = source.bucket_primes;
-  position_segment(primes, *source.tables, 0);
-  while (primes.pending_count == 0 || primes.pending_low[primes.pending_count - 1] <= last_sieving_prime) {
-    if (primes.pending_count == 0) {
-      refill_bucket_primes(source);
-    } else {
-      --primes.pending_count;
-    }
-  }
-  source.next_bucket_prime = primes.pending_low[--primes.pending_count];
+  position_segment(source.bucket_primes, *source.tables, 0);
+  int64_t p = 0;
+  while (p <= last_sieving_prime) p = next_segment_prime(source.bucket_primes, *source.tables);
+  source.next_bucket_prime = p;
 }
 
 // Moves the buckets on to the segment `target`: the primes filed under the

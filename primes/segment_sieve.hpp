@@ -3,6 +3,7 @@
 // Alone it is exact below 131071^2; the source adds the larger primes.
 #pragma once
 
+#include "common/macros.hpp"
 #include "primes/prime_tables.hpp"
 #include "primes/sieve_layout.hpp"
 
@@ -43,6 +44,12 @@ void sieve_segment(segment_sieve& sieve, const prime_tables& tables);
 void emit_chunk(segment_sieve& sieve);
 // Reads out the next chunk that holds primes, sieving the next segment first
 // when the segment is used up.
-void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables);
+NOINLINE void refill_segment_primes(segment_sieve& sieve, const prime_tables& tables);
+
+// The next prime of a sieve that needs no primes above its own sieving ones.
+ALWAYS_INLINE int64_t next_segment_prime(segment_sieve& sieve, const prime_tables& tables) {
+  if (UNLIKELY(sieve.pending_count == 0)) refill_segment_primes(sieve, tables);
+  return sieve.pending_low[--sieve.pending_count];
+}
 
 }  // namespace veksieve
