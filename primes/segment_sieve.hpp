@@ -28,7 +28,7 @@ struct segment_sieve {
   int64_t* pending_low = nullptr;
   uint32_t pending_count = 0;
 
-  // One word per sieving prime, the prime and its strike index (packed_sieve.hpp).
+  // One word per sieving prime, the prime and its strike index (segment_sieve.cpp).
   std::unique_ptr<uint32_t[]> packed_sieve;
   // Set for a sieve that never passes 2^32 (the window stream): the primes up
   // to 2^16 suffice there, and the 5700 above would visit every segment.
