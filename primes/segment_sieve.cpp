@@ -97,14 +97,10 @@ void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t 
   uint32_t* const segment = sieve.segment.get();
   uint32_t* const packed = sieve.packed_sieve.get();
   const uint32_t* const sieving = tables.sieving_primes.get();
-  for (uint32_t j = class_2_begin; j < class_3_begin; ++j) {
-    const uint32_t p = sieving[j];
-    packed[j] = pack_small(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
-  }
-  // From 0 the first strike of these primes (3p) may lie past the segment.
-  for (uint32_t j = class_3_begin; j < sieving_prime_count; ++j) {
-    const uint32_t p = sieving[j];
-    packed[j] = pack_big(p, strike_to_end(segment, p, first_strike(p, start)) - segment_bits);
+  // From 0 the first strike of a prime above 2^16 (3p) may lie past the segment.
+  for (uint32_t j = class_2_begin; j < sieving_prime_count; ++j) {
+    const uint32_t p = sieving[j], next = strike_to_end(segment, p, first_strike(p, start)) - segment_bits;
+    packed[j] = j < class_3_begin ? pack_small(p, next) : pack_big(p, next);
   }
   // Bucket primes start at their squares, far above the first segment. The
   // patterns strike their own primes: give them back.

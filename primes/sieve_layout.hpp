@@ -36,9 +36,6 @@ static_assert(last_sieving_prime < segment_bits, "a bucket prime strikes a segme
 inline constexpr uint32_t period_5_29_31 = 5 * 29 * 31;
 inline constexpr uint32_t period_3_7_13_17 = 3 * 7 * 13 * 17;
 inline constexpr uint32_t period_11_19_23 = 11 * 19 * 23;
-static_assert(period_5_29_31 > segment_words && period_3_7_13_17 > segment_words &&
-                  period_11_19_23 > segment_words,
-              "one subtraction must bring a pattern position back below its period");
 // The pre-sieve patterns of class 1, two primes each: 37 * 41, ..., 113 * 127.
 inline constexpr uint32_t presieve_pattern_count = class_2_begin / 2;
 static_assert(class_2_begin % 4 == 0, "the patterns are combined two at a time");

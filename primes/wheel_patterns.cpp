@@ -21,13 +21,8 @@ std::unique_ptr<uint32_t[]> build_pattern(uint32_t period, std::initializer_list
   return pattern;
 }
 
-uint32_t advance(uint32_t pos, uint32_t period) {
-  pos += segment_words;
-  return pos >= period ? pos - period : pos;
-}
-
-// The pre-sieve periods may be shorter than a segment.
-uint32_t advance_short(uint32_t pos, uint32_t period) { return (pos + segment_words) % period; }
+// A period may be shorter than a segment.
+uint32_t advance(uint32_t pos, uint32_t period) { return (pos + segment_words) % period; }
 
 }  // namespace
 
@@ -65,8 +60,8 @@ void combine_wheel_windows(const wheel_patterns& patterns, wheel_positions& posi
     const uint32_t* __restrict d = patterns.presieve_patterns[j].get() + positions.presieve_pos[j];
     const uint32_t* __restrict e = patterns.presieve_patterns[j + 1].get() + positions.presieve_pos[j + 1];
     for (uint32_t w = 0; w < segment_words; ++w) segment[w] &= d[w] & e[w];
-    positions.presieve_pos[j] = advance_short(positions.presieve_pos[j], patterns.presieve_periods[j]);
-    positions.presieve_pos[j + 1] = advance_short(positions.presieve_pos[j + 1], patterns.presieve_periods[j + 1]);
+    positions.presieve_pos[j] = advance(positions.presieve_pos[j], patterns.presieve_periods[j]);
+    positions.presieve_pos[j + 1] = advance(positions.presieve_pos[j + 1], patterns.presieve_periods[j + 1]);
   }
 
   positions.pos_5_29_31 = advance(positions.pos_5_29_31, period_5_29_31);
