@@ -15,19 +15,10 @@
 
 namespace veksieve::test {
 
-inline uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t p) {
-  return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % p);
-}
-
-inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
-  uint64_t result = 1 % p;
-  base %= p;
-  for (; e != 0; e >>= 1) {
-    if (e & 1) result = mul_ref(result, base, p);
-    base = mul_ref(base, base, p);
-  }
-  return result;
-}
+// 128-bit products and square-and-multiply, shared with the checks of
+// reported factors.
+inline uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t p) { return mul_mod(a, b, p); }
+inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) { return pow_mod(base, e, p); }
 
 struct factor_call {
   uint32_t index;

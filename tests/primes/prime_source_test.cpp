@@ -6,6 +6,7 @@
 #include "prime_reference.hpp"
 
 #include "common/exact_primality.hpp"
+#include "common/odd_inverse.hpp"
 
 #include <gtest/gtest.h>
 
@@ -154,8 +155,7 @@ TEST(prime_source, stays_exact_where_the_windows_of_large_primes_begin_and_follo
 
   int64_t q = bucket_prime_bound + 1;
   while (!is_prime(q)) q += 2;
-  uint64_t inverse = static_cast<uint64_t>(q);  // of q modulo 2^64, by Newton's steps
-  for (int i = 0; i < 5; ++i) inverse *= 2 - static_cast<uint64_t>(q) * inverse;
+  const uint64_t inverse = odd_inverse(static_cast<uint64_t>(q));
   int64_t m = static_cast<int64_t>(-inverse % segment_span) + bucket_prime_bound;
   while (!is_prime(m)) m += segment_span;
   const int64_t x = q * m;
