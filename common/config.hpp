@@ -16,16 +16,18 @@ constexpr double max_alpha = 105.0;
 // Per-operation costs of the search in nanoseconds, for the cost model that
 // picks the stride when no alpha is given and decides which k's are split
 // into residue classes (engine/search_cost_model.hpp). Only their ratios
-// matter. These are the fastest kernel's; the kernels differ (the walk step
-// against the table entry most), so each kernel's row carries its own
-// (engine/kernels/kernel_dispatch.cpp), measured the same way. Measured by bench/stride_calibration near 10^12 (one thread's CPU
+// matter. Measured by bench/stride_calibration near 10^12 (one thread's CPU
 // time, least squares over sieve runs of 13 crafted sequence sets, fitted
 // within 4% but for two table-heavy sets); re-run it after any change to
 // the kernels and paste the lines it prints here. These are the figures with
 // the walks laid over the lanes in equal runs, the map cleared beside the
 // next table's first powers and the filters' values formed in lane form:
 // medians of seven fits (table entry 0.99 to 1.5 ns, walk step 0.66 to
-// 0.90 ns, searched sequence 10 to 37 ns).
+// 0.90 ns, searched sequence 10 to 37 ns). These are the fastest kernel's,
+// and they serve every kernel: the others measure differently (the
+// interleaved kernel's walk step, 1.97 ns, costs as much as its table entry;
+// medians of five fits), but a model fed their own figures chose strides and
+// splits that ran W1 a tenth slower with the interleaved kernel.
 constexpr double cost_table_entry_ns = 1.15;
 constexpr double cost_walk_step_ns = 0.719;
 constexpr double cost_searched_sequence_ns = 23.1;

@@ -15,7 +15,6 @@
 #include "control/fatal_error.hpp"
 #include "control/text_format.hpp"
 #include "control/value_reader.hpp"
-#include "engine/kernels/kernel_backend.hpp"
 #include "engine/search_plan.hpp"
 
 namespace veksieve {
@@ -177,8 +176,7 @@ void read_sequence_table(std::istream& in, sieve_job& job, int64_t memory_bytes,
 void load_sequence_file(const std::string& path, sieve_job& job) {
   std::ifstream file(path, std::ios::binary);
   if (!file) invalid("The file 'Vek.dat' cannot be found in the current directory!");
-  // The split and the stride are planned with the costs of the kernel that will walk.
-  read_sequence_table(file, job, bitmap_memory_budget(), chosen_kernel().costs);
+  read_sequence_table(file, job);
 }
 
 std::string sequence_summary(const sieve_job& job, const std::string& workers) {

@@ -11,11 +11,18 @@
 #include <tuple>
 
 #include "common/config.hpp"
-#include "engine/search_costs.hpp"
 #include "engine/sequence_set.hpp"
 
 namespace veksieve {
 
+// Nanoseconds per operation; only their ratios steer the choices.
+struct search_costs {
+  double table_entry = cost_table_entry_ns;          // one entry built, mapped and cleared
+  double walk_step = cost_walk_step_ns;              // one product and probe of a walk
+  double searched_sequence = cost_searched_sequence_ns;  // start value and multiplier of a searched sequence
+  double residue_test = cost_residue_test_ns;        // one power-residue test
+  double group = cost_group_ns;                      // one Jacobi symbol (a group of a k that 3 does not divide)
+};
 
 // The share of primes for which a sequence of this k and step is tested for
 // a power residue, and the share for which it is searched (walked). Primes

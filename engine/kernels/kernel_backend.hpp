@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "engine/mulmod.hpp"
-#include "engine/search_costs.hpp"
 #include "engine/table_start.hpp"
 #include "engine/walk_layout.hpp"
 
@@ -22,7 +21,6 @@ struct kernel_backend {
   uint64_t max_prime = 0;      // exact for odd primes up to here; above, the fallback kernel walks
   uint32_t table_chains = 8;   // independent chains of the table build, a power of 2
   bool (*supported)() = nullptr;  // this build holds it and this CPU runs it
-  search_costs costs;             // what the search's operations cost with it (bench/stride_calibration)
 
   // The walk of one prime (always given).
   void (*walk)(const stride_view& view, const walk_layout& walks, const prime_modulus& m) = nullptr;

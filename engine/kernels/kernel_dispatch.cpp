@@ -41,35 +41,22 @@ namespace {
 
 bool always() { return true; }
 
-// What the search's operations cost with each kernel (bench/stride_calibration,
-// one thread near 10^12 on the machine of config.hpp's figures, medians of
-// five fits: the AVX2 walk step 0.85 to 1.23 ns, the interleaved one 1.66 to
-// 2.34 ns, the table entry 1.6 to 2.7 ns for both), in the order of
-// search_costs: table entry, walk step, searched sequence, power-residue
-// test, group. Both raise the filters' powers in scalar chains; the
-// interleaved kernel's walk step costs about as much as a table entry, so
-// its strides come out shorter.
-constexpr search_costs portable_costs{1.99, 1.97, 41.8, 57.9, 7.91};
-constexpr search_costs avx2_costs{2.02, 1.09, 30.2, 63.7, 6.6};
-
 // 8 chains of the engine's product cover its latency (about 12 cycles) at one
 // product issued every 1.5 cycles.
 constexpr int interleaved_lanes = 8;
 
 const kernel_backend rows[] = {
-    {.name = "scalar", .lanes = 1, .max_prime = product_max_prime, .supported = always, .costs = portable_costs, .walk = walk_scalar},
+    {.name = "scalar", .lanes = 1, .max_prime = product_max_prime, .supported = always, .walk = walk_scalar},
     {.name = "interleaved",
      .lanes = interleaved_lanes,
      .max_prime = product_max_prime,
      .supported = always,
-     .costs = portable_costs,
      .walk = walk_interleaved},
 #if defined(VEKSIEVE_HAVE_AVX2_KERNEL)
     {.name = "avx2",
      .lanes = avx2_lanes,
      .max_prime = avx2_max_prime,
      .supported = [] { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); },
-     .costs = avx2_costs,
      .walk = walk_avx2,
      .lane_factor = lane_factor_avx2},
 #endif
@@ -79,7 +66,6 @@ const kernel_backend rows[] = {
      .max_prime = avx512_max_prime,
      .table_chains = avx512_lanes,
      .supported = [] { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma"); },
-     .costs = {},  // common/config.hpp's
      .walk = walk_avx512,
      .lane_factor = lane_factor_avx512,
      .build_table = build_table_avx512,
