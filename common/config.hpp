@@ -23,7 +23,11 @@ constexpr double max_alpha = 105.0;
 // the walks laid over the lanes in equal runs, the map cleared beside the
 // next table's first powers and the filters' values formed in lane form:
 // medians of seven fits (table entry 0.99 to 1.5 ns, walk step 0.66 to
-// 0.90 ns, searched sequence 10 to 37 ns).
+// 0.90 ns, searched sequence 10 to 37 ns). These are the fastest kernel's,
+// and they serve every kernel: the others measure differently (the
+// interleaved kernel's walk step, 1.97 ns, costs as much as its table entry;
+// medians of five fits), but a model fed their own figures chose strides and
+// splits that ran W1 a tenth slower with the interleaved kernel.
 constexpr double cost_table_entry_ns = 1.15;
 constexpr double cost_walk_step_ns = 0.719;
 constexpr double cost_searched_sequence_ns = 23.1;

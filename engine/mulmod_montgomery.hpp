@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "common/macros.hpp"
-#include "engine/odd_inverse.hpp"
+#include "common/odd_inverse.hpp"
 
 namespace veksieve::montgomery {
 

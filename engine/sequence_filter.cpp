@@ -10,7 +10,7 @@
 #include <bit>
 
 #include "engine/binary_gcd.hpp"
-#include "engine/odd_inverse.hpp"
+#include "common/odd_inverse.hpp"
 #include "engine/power_residue.hpp"
 
 namespace veksieve {

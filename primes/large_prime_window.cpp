@@ -5,7 +5,6 @@
 #include "primes/large_prime_window.hpp"
 
 #include "common/config.hpp"
-#include "primes/prime_source.hpp"
 #include "primes/strike.hpp"
 
 #include <algorithm>
@@ -44,8 +43,7 @@ void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {
   for (uint32_t j = 0; j < count; ++j) clear_bit(bits, batch[j]);
 }
 
-void build_window(prime_source& source, int64_t first_segment) {
-  large_prime_window& window = source.window;
+void build_window(large_prime_window& window, const prime_tables& tables, int64_t first_segment) {
   window.first_segment = -1;  // no window, should an allocation throw
   if (!window.strikes) {
     // Left uninitialised: filled below.
@@ -59,9 +57,9 @@ void build_window(prime_source& source, int64_t first_segment) {
   // Bit 0 stands for x; every number of the window lies below end.
   const int64_t x = first_segment * segment_span - 1;
   const int64_t end = x + 2 * int64_t{window_bits};
-  segment_sieve& stream = source.window_primes;
+  segment_sieve& stream = window.primes;
   stream.below_2_to_32 = true;
-  position_segment(stream, *source.tables, bucket_prime_bound);
+  position_segment(stream, tables, bucket_prime_bound);
   // The strikes of a batch of primes are listed first and made after, in a
   // loop without unpredictable branches, so that many of their cache misses
   // overlap; striking each prime as it comes ends every prime's few strikes
@@ -69,8 +67,7 @@ void build_window(prime_source& source, int64_t first_segment) {
   uint32_t* const batch = window.strikes.get();
   uint32_t count = 0;
   for (;;) {
-    if (stream.pending_count == 0) refill_segment_primes(stream, *source.tables);
-    const int64_t q = stream.pending_low[--stream.pending_count];
+    const int64_t q = next_segment_prime(stream, tables);
     if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
     const int64_t square = q * q;
     if (square >= end) break;
@@ -94,14 +91,11 @@ void build_window(prime_source& source, int64_t first_segment) {
 
 }  // namespace
 
-void strike_large_primes(prime_source& source) {
-  const int64_t number = source.sieved_segment;
+void strike_large_primes(large_prime_window& window, const prime_tables& tables, int64_t number, uint32_t* segment) {
   if (number < first_windowed_segment) return;
-  large_prime_window& window = source.window;
   if (window.first_segment < 0 || number < window.first_segment || number - window.first_segment >= window_segments)
-    build_window(source, number);
+    build_window(window, tables, number);
   const uint32_t* const slice = window.bits.get() + static_cast<uint64_t>(number - window.first_segment) * segment_words;
-  uint32_t* const segment = source.sieve.segment.get();
   for (uint32_t w = 0; w < segment_words; ++w) segment[w] &= slice[w];
 }
 

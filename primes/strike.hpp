@@ -5,7 +5,7 @@
 
 #include "common/macros.hpp"
 #include "primes/bucket_lists.hpp"
-#include "primes/prime_source.hpp"
+#include "primes/sieve_layout.hpp"
 
 #include <bit>
 #include <cstdint>

@@ -3,22 +3,42 @@
 // far cheaper than striking the 30 smallest primes one bit at a time.
 #pragma once
 
-#include "primes/prime_source.hpp"
+#include "primes/sieve_layout.hpp"
 
 #include <cstdint>
+#include <memory>
 
 namespace veksieve {
 
-// Allocates and builds the patterns of the tables; needs the sieving primes.
-void build_wheel_patterns(prime_tables& tables);
+// Bit k of a pattern stands for the odd number 2k - 1 modulo the product of
+// its primes; each array is its period plus one segment long, so a window
+// starting anywhere below the period is read without wrapping.
+struct wheel_patterns {
+  std::unique_ptr<uint32_t[]> pattern_5_29_31;
+  std::unique_ptr<uint32_t[]> pattern_3_7_13_17;
+  std::unique_ptr<uint32_t[]> pattern_11_19_23;
+  // Pattern j strikes sieving primes 2j and 2j + 1 (37 and 41, ...); period
+  // their product.
+  std::unique_ptr<uint32_t[]> presieve_patterns[presieve_pattern_count];
+  uint32_t presieve_periods[presieve_pattern_count] = {};
+};
 
-// Window start, in words, of the segment that starts at segment_start for a
-// pattern of the given period.
-uint32_t wheel_position(int64_t segment_start, uint32_t period);
+// Where the next segment's window starts in each pattern, in words.
+struct wheel_positions {
+  uint32_t pos_5_29_31 = 0;
+  uint32_t pos_3_7_13_17 = 0;
+  uint32_t pos_11_19_23 = 0;
+  uint32_t presieve_pos[presieve_pattern_count] = {};
+};
 
-// Writes words 0 to segment_words - 1 of sieve.segment as the AND of the
-// windows at the current positions and moves the positions on by one
-// segment.
-void combine_wheel_windows(segment_sieve& sieve, const prime_tables& tables);
+// Builds the patterns; the pre-sieve ones from the first 20 sieving primes.
+wheel_patterns build_wheel_patterns(const uint32_t* sieving_primes);
+
+// The window starts of the segment that starts at segment_start.
+wheel_positions wheel_positions_at(const wheel_patterns& patterns, int64_t segment_start);
+
+// Writes words 0 to segment_words - 1 of segment as the AND of the windows
+// at the positions and moves the positions on by one segment.
+void combine_wheel_windows(const wheel_patterns& patterns, wheel_positions& positions, uint32_t* segment);
 
 }  // namespace veksieve

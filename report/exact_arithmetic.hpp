@@ -10,8 +10,7 @@ namespace veksieve {
 // k * 2^n == -1 (mod p): p divides k*2^n+1, for any p of at least 2.
 bool divides_k_2n_plus_1(int64_t p, int32_t k, uint32_t n);
 
-// The smallest prime above x, for 0 <= x < 2^62 (a deterministic
-// Miller-Rabin test: the first twelve primes as bases decide every 64-bit n).
+// The smallest prime above x, for 0 <= x < 2^62 (exact: is_prime).
 int64_t first_prime_above(int64_t x);
 
 }  // namespace veksieve

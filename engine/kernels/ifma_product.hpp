@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/odd_inverse.hpp"
+#include "common/odd_inverse.hpp"
 
 namespace veksieve {
 namespace {

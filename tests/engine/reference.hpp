@@ -9,51 +9,16 @@
 #include <tuple>
 #include <vector>
 
+#include "common/exact_primality.hpp"
 #include "engine/sieve_engine.hpp"
+#include "tests/support/reference_primes.hpp"
 
 namespace veksieve::test {
 
-inline uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t p) {
-  return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % p);
-}
-
-inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) {
-  uint64_t result = 1 % p;
-  base %= p;
-  for (; e != 0; e >>= 1) {
-    if (e & 1) result = mul_ref(result, base, p);
-    base = mul_ref(base, base, p);
-  }
-  return result;
-}
-
-// Miller-Rabin with the first twelve prime bases: exact for every 64-bit n.
-inline bool is_prime(uint64_t n) {
-  if (n < 2) return false;
-  for (const uint64_t q : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    if (n % q == 0) return n == q;
-  }
-  uint64_t d = n - 1;
-  int s = 0;
-  for (; (d & 1) == 0; d >>= 1) ++s;
-  for (const uint64_t a : {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37}) {
-    uint64_t x = pow_ref(a, d, n);
-    if (x == 1 || x == n - 1) continue;
-    int i = 1;
-    for (; i < s && x != n - 1; ++i) x = mul_ref(x, x, n);
-    if (x != n - 1) return false;
-  }
-  return true;
-}
-
-// The first `count` primes from `start` on.
-inline std::vector<uint64_t> primes_from(uint64_t start, int count) {
-  std::vector<uint64_t> primes;
-  for (uint64_t n = start | 1; static_cast<int>(primes.size()) < count; n += 2) {
-    if (is_prime(n)) primes.push_back(n);
-  }
-  return primes;
-}
+// 128-bit products and square-and-multiply, shared with the checks of
+// reported factors.
+inline uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t p) { return mul_mod(a, b, p); }
+inline uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t p) { return pow_mod(base, e, p); }
 
 struct factor_call {
   uint32_t index;

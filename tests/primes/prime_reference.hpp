@@ -4,6 +4,7 @@
 #pragma once
 
 #include "primes/prime_source.hpp"
+#include "tests/support/reference_primes.hpp"
 
 #include <gtest/gtest.h>
 #include <primesieve.hpp>
@@ -27,14 +28,6 @@ inline std::unique_ptr<prime_source> started_source(int64_t pmin) {
   auto source = make_source();
   sieve_start(*source, pmin);
   return source;
-}
-
-// primesieve's first `count` primes above pmin, leaving out 2.
-inline std::vector<int64_t> reference_primes(int64_t pmin, size_t count) {
-  primesieve::iterator it(static_cast<uint64_t>(std::max<int64_t>(pmin + 1, 3)));
-  std::vector<int64_t> primes(count);
-  for (auto& p : primes) p = static_cast<int64_t>(it.next_prime());
-  return primes;
 }
 
 // primesieve's primes in (pmin, stop], leaving out 2.

@@ -1,10 +1,12 @@
 // The part of primesieve's interface the tests use, for the Windows cross
 // build, where Debian's primesieve library does not exist: a plain segmented
-// sieve of Eratosthenes (above 2^48 finished by Miller-Rabin), slow but
-// obviously right and independent of primes/.
+// sieve of Eratosthenes (above 2^48 finished by the exact primality test of
+// common/), slow but obviously right and independent of primes/.
 // Semantics as primesieve's: an iterator started at s hands out the primes
 // >= s upwards (next_prime) or <= s downwards (prev_prime, 0 below 2).
 #pragma once
+
+#include "common/exact_primality.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -44,35 +46,6 @@ inline uint64_t isqrt(uint64_t n) {
   return r;
 }
 
-inline uint64_t power_mod(uint64_t base, uint64_t exponent, uint64_t n) {
-  using u128 = unsigned __int128;
-  uint64_t result = 1;
-  for (base %= n; exponent != 0; exponent >>= 1) {
-    if (exponent & 1) result = static_cast<uint64_t>(u128{result} * base % n);
-    base = static_cast<uint64_t>(u128{base} * base % n);
-  }
-  return result;
-}
-
-// Miller-Rabin with bases that decide every n below 2^64; n odd.
-inline bool is_prime(uint64_t n) {
-  uint64_t d = n - 1;
-  int s = 0;
-  for (; d % 2 == 0; d /= 2) ++s;
-  for (const uint64_t a : {2, 325, 9375, 28178, 450775, 9780504, 1795265022}) {
-    if (a % n == 0) continue;
-    uint64_t x = power_mod(a, d, n);
-    if (x == 1 || x == n - 1) continue;
-    bool composite = true;
-    for (int i = 1; i < s && composite; ++i) {
-      x = power_mod(x, 2, n);
-      composite = x != n - 1;
-    }
-    if (composite) return false;
-  }
-  return true;
-}
-
 // Up to here the sieving primes are sieved outright; above it the numbers
 // left by the primes below 2^16 are tested one by one.
 constexpr uint64_t largest_sieved_root = uint64_t{1} << 24;
@@ -91,7 +64,7 @@ inline std::vector<uint64_t> primes_in(uint64_t low, uint64_t high) {
     for (uint64_t m = std::max(p * p, (low + p - 1) / p * p); m <= high; m += p) composite[m - low] = true;
   }
   for (uint64_t i = 0; i < composite.size(); ++i)
-    if (!composite[i] && (!test_rest || is_prime(low + i))) out.push_back(low + i);
+    if (!composite[i] && (!test_rest || veksieve::is_prime(low + i))) out.push_back(low + i);
   return out;
 }
 
