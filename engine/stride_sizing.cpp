@@ -5,37 +5,25 @@
 
 #include <cfenv>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 
 #include "common/config.hpp"
+#include "common/text_format.hpp"
 #include "engine/binary_gcd.hpp"
 
 namespace veksieve {
 
 namespace {
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
-std::string format(const char* fmt, ...) {
-  char buffer[256];
-  va_list args;
-  va_start(args, fmt);
-  std::vsnprintf(buffer, sizeof buffer, fmt, args);
-  va_end(args);
-  return buffer;
-}
-
 std::string check_sequences(const sequence_set& s) {
   const size_t count = s.k.size();
   if (count == 0) return "There are no sequences to sieve.";
   if (s.residue.size() != count || s.step.size() != count) return "The sequence arrays differ in length.";
-  if (count > max_sequence_count) return format("There are too many sequences (%zu; at most %u).", count, max_sequence_count);
-  if (s.nmin < 1 || s.nmax < s.nmin) return format("The exponent window [%d, %d] is empty or starts below 1.", s.nmin, s.nmax);
+  if (count > max_sequence_count) return text_format("There are too many sequences (%zu; at most %u).", count, max_sequence_count);
+  if (s.nmin < 1 || s.nmax < s.nmin) return text_format("The exponent window [%d, %d] is empty or starts below 1.", s.nmin, s.nmax);
   for (size_t i = 0; i < count; ++i) {
-    if (s.k[i] < 1) return format("Sequence %zu has k=%d; k must be positive.", i, s.k[i]);
+    if (s.k[i] < 1) return text_format("Sequence %zu has k=%d; k must be positive.", i, s.k[i]);
     if (s.step[i] < 1 || s.residue[i] < 0 || s.residue[i] >= s.step[i]) {
-      return format("Sequence %zu (k=%d) has residue %d and step %d; the step must be positive and the residue below it.",
+      return text_format("Sequence %zu (k=%d) has residue %d and step %d; the step must be positive and the residue below it.",
                     i, s.k[i], s.residue[i], s.step[i]);
     }
   }
@@ -62,7 +50,7 @@ stride_sizing plan_stride_search(const sequence_set& sequences, double alpha) {
 
   // 2^62 keeps the root's conversion exact; any alpha a user types is far below.
   if (!(alpha > 0) || !(2 * alpha * sizing.window < 0x1p62)) {
-    sizing.refusal = format("alpha=%g is outside what the search can be sized for.", alpha);
+    sizing.refusal = text_format("alpha=%g is outside what the search can be sized for.", alpha);
     return sizing;
   }
   sizing.root = stride_root(sizing.window, alpha);
@@ -75,7 +63,7 @@ stride_sizing plan_stride_search(const sequence_set& sequences, double alpha) {
     const uint64_t s = static_cast<uint64_t>(step);
     lcm = lcm / binary_gcd(lcm, s) * s;  // both factors below 2^32: no wrap
     if (lcm > max_stride) {
-      sizing.refusal = format(
+      sizing.refusal = text_format(
           "The steps of the sequences have a least common multiple above %llu, too large for exponents "
           "of 32 bits; the sequence file needs fewer distinct steps.",
           static_cast<unsigned long long>(max_stride));
@@ -92,7 +80,7 @@ stride_sizing plan_stride_search(const sequence_set& sequences, double alpha) {
   const uint64_t table_length = sizing.window / stride + 1;
   const uint64_t largest_n = static_cast<uint64_t>(sequences.nmin) + table_length * stride - 1;
   if (largest_n > UINT32_MAX) {
-    sizing.refusal = format(
+    sizing.refusal = text_format(
         "The stride of the search (%llu, a multiple of every step) is too long for exponents of 32 bits; "
         "the sequence file needs fewer distinct steps.",
         static_cast<unsigned long long>(stride));
