@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/mulmod_montgomery.hpp"
+#include "engine/mulmod.hpp"
 
 namespace veksieve {
 namespace {
@@ -15,13 +15,13 @@ constexpr int products_per_chain = 4096;
 
 // The Montgomery context of one prime, and the prime for the others.
 struct moduli {
-  montgomery::prime_modulus montgomery;
+  prime_modulus montgomery;
   uint64_t p;
 };
 
 struct montgomery_product {
   static uint64_t mul(uint64_t a, uint64_t b, const moduli& m) {
-    return montgomery::mulmod_full(a, b, m.montgomery);
+    return mulmod_full(a, b, m.montgomery);
   }
 };
 struct int128_mod {
@@ -48,7 +48,7 @@ template <class Op>
 void dependent_chain(benchmark::State& state) {
   const auto p = static_cast<uint64_t>(state.range(0));
   const uint64_t y = p / 3 + 12345;
-  const moduli m{montgomery::make_modulus(p), p};
+  const moduli m{make_modulus(p), p};
   uint64_t x = m.p / 7;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) x = Op::mul(x, y, m);
@@ -61,7 +61,7 @@ template <class Op>
 void independent_chains(benchmark::State& state) {
   const auto p = static_cast<uint64_t>(state.range(0));
   const uint64_t y = p / 3 + 12345;
-  const moduli m{montgomery::make_modulus(p), p};
+  const moduli m{make_modulus(p), p};
   uint64_t x0 = m.p / 7, x1 = m.p / 11, x2 = m.p / 13, x3 = m.p / 17;
   for (auto _ : state) {
     for (int i = 0; i < products_per_chain; ++i) {

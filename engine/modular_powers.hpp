@@ -14,15 +14,13 @@
 
 namespace veksieve {
 
-// 2^e mod p for e >= 1, lazy in [0, 3p): squaring leaves [0, 2p), doubling
-// with one conditional subtraction keeps it below 3p (below p when the
-// product's results are full).
-ALWAYS_INLINE uint64_t pow2_lazy(uint32_t e, const prime_modulus& m) {
+// 2^e mod p for e >= 1, reduced.
+ALWAYS_INLINE uint64_t pow2_mod(uint32_t e, const prime_modulus& m) {
   ASSERT(e >= 1);
   uint64_t v = residue_one(m) << 1;
   if (v >= m.p) v -= m.p;
   for (int bit = static_cast<int>(std::bit_width(e)) - 2; bit >= 0; --bit) {
-    v = mulmod_lazy(v, v, m);
+    v = mulmod_full(v, v, m);
     if ((e >> bit) & 1) {
       v <<= 1;
       if (v >= m.p) v -= m.p;
@@ -31,22 +29,14 @@ ALWAYS_INLINE uint64_t pow2_lazy(uint32_t e, const prime_modulus& m) {
   return v;
 }
 
-// k * 2^e mod p, reduced. k may exceed p (small primes).
-ALWAYS_INLINE uint64_t mul_pow2_mod(uint32_t k, uint32_t e, const prime_modulus& m) {
-  const uint64_t kr = to_residue(k, m);
-  if (e == 0) return kr;
-  if (e == 1) return reduce_once(kr << 1, m.p);
-  return mulmod_full(kr, pow2_lazy(e, m), m);
-}
-
-// 2^-e mod p, lazy in [0, 2p): powers of h = (p+1)/2 = 1/2, halving modulo p
+// 2^-e mod p, reduced: powers of h = (p+1)/2 = 1/2, halving modulo p
 // (add p to an odd value, then shift) in place of doubling. 2^-0 is 1.
 ALWAYS_INLINE uint64_t pow_half_mod(uint32_t e, const prime_modulus& m) {
   const uint64_t one = residue_one(m);
   if (e == 0) return one;
   uint64_t x = (one & 1) ? (one >> 1) + (m.p >> 1) + 1 : one >> 1;
   for (int bit = static_cast<int>(std::bit_width(e)) - 2; bit >= 0; --bit) {
-    x = mulmod_lazy(x, x, m);
+    x = mulmod_full(x, x, m);
     if ((e >> bit) & 1) {
       if (x & 1) x += m.p;
       x >>= 1;
@@ -90,7 +80,7 @@ class pow2_table {
   ALWAYS_INLINE uint64_t operator()(uint32_t e, const prime_modulus& m) const {
     if (e < 64 && e < bound_) return low_[e];
     if (e < bound_) return mulmod_full(low_[e & 63], high_[e >> 6], m);
-    return reduce_once(reduce_once(pow2_lazy(e, m), m.p), m.p);
+    return pow2_mod(e, m);
   }
 
  private:

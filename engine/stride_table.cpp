@@ -39,7 +39,7 @@ void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, u
   uint64_t x[max_table_chains];
   const half_power_pair powers = start(m, kernel);
   uint64_t y_chains = powers.b;
-  x[0] = m.p - reduce_once(powers.a, m.p);
+  x[0] = m.p - powers.a;  // 2^-nmin is not 0
   for (uint32_t span = 1; span < chains; span *= 2) {
     for (uint32_t c = 0; c < span; ++c) x[span + c] = mulmod_full(x[c], y_chains, m);
     y_chains = mulmod_full(y_chains, y_chains, m);
@@ -62,13 +62,12 @@ void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, u
 
 void stride_table::build_portable(const prime_modulus& m, uint64_t* x, uint64_t multiplier) {
   constexpr uint32_t chains = kernel_backend{}.table_chains;
-  const fixed_factor step = make_fixed_factor(multiplier, m);
   uint64_t* const table = table_;
   uint32_t j = 0;
   for (; j + chains <= length_; j += chains) {
     for (uint32_t c = 0; c < chains; ++c) {
       table[j + c] = x[c];
-      x[c] = mulmod_full(x[c], step, m);
+      x[c] = mulmod_full(x[c], multiplier, m);
     }
   }
   for (uint32_t c = 0; j < length_; ++j, ++c) table[j] = x[c];

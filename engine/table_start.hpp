@@ -14,7 +14,7 @@
 namespace veksieve {
 
 struct half_power_pair {
-  uint64_t a;  // 2^-a, lazy as pow_half_mod's
+  uint64_t a;  // 2^-a
   uint64_t b;
 };
 
@@ -28,8 +28,8 @@ ALWAYS_INLINE static half_power_pair pow_half_pair(uint32_t a, uint32_t b, const
   for (int extra = rounds; extra < rounds_wanted; ++extra) round(extra);
   for (int bit = rounds - 1; bit >= 0; --bit) {
     if (bit < rounds_wanted) round(bit);
-    x = mulmod_lazy(x, x, m);
-    y = mulmod_lazy(y, y, m);
+    x = mulmod_full(x, x, m);
+    y = mulmod_full(y, y, m);
     x = ((a >> bit) & 1) ? (x + (m.p & (0 - (x & 1)))) >> 1 : x;
     y = ((b >> bit) & 1) ? (y + (m.p & (0 - (y & 1)))) >> 1 : y;
   }

@@ -41,12 +41,11 @@ struct interleaved_lanes {
 
 void walk_scalar(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
   for (const walk_piece& piece : walks.pieces) {
-    const fixed_factor multiplier = make_fixed_factor(piece.multiplier, m);
     uint64_t z = piece.start;
     uint64_t t = piece.t;
     for (uint32_t c = piece.count; c != 0; --c) {
       if (UNLIKELY(present(view.presence, z))) report_matches(view, z, piece.index, t);
-      z = mulmod_full(z, multiplier, m);
+      z = mulmod_full(z, piece.multiplier, m);
       t += piece.step;
     }
   }

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/mulmod_montgomery.hpp"
+#include "engine/mulmod.hpp"
 #include "engine_test_support.hpp"
 
 namespace veksieve {
@@ -26,7 +26,6 @@ const uint64_t moduli[] = {5,          7,          11,         2147483647, 21474
 // The Montgomery product of the forms of a and b, turned back, against a*b
 // mod p; the context's constants against their definitions.
 TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
-  namespace mg = montgomery;
   const uint64_t seed = 20261209;
   std::printf("montgomery random seed %llu\n", static_cast<unsigned long long>(seed));
   std::mt19937_64 random(seed);
@@ -35,10 +34,10 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
                            (uint64_t{1} << 62) - 1}) {
     odd_moduli.push_back(p);
   }
-  std::uniform_int_distribution<uint64_t> any_odd(3, mg::max_prime);
+  std::uniform_int_distribution<uint64_t> any_odd(3, product_max_prime);
   for (int i = 0; i < 2000; ++i) odd_moduli.push_back(any_odd(random) | 1);
   for (const uint64_t p : odd_moduli) {
-    const mg::prime_modulus m = mg::make_modulus(p);
+    const prime_modulus m = make_modulus(p);
     const uint64_t r = static_cast<uint64_t>((static_cast<unsigned __int128>(1) << 64) % p);
     ASSERT_EQ(m.one, r) << p;
     ASSERT_EQ(m.r2, mul_ref(r, r, p)) << p;
@@ -52,12 +51,12 @@ TEST(mulmod, montgomery_matches_128_bit_arithmetic) {
     }
     for (size_t i = 0; i + 1 < values.size(); ++i) {
       const uint64_t a = values[i], b = values[values.size() - 1 - i];
-      const uint64_t x = mg::to_residue(a, m), y = mg::to_residue(b, m);
+      const uint64_t x = to_residue(a, m), y = to_residue(b, m);
       ASSERT_LT(x, p);
       ASSERT_EQ(x, mul_ref(a % p, r, p)) << "a=" << a << " p=" << p;
-      const uint64_t product = mg::mulmod_full(x, y, m);
+      const uint64_t product = mulmod_full(x, y, m);
       ASSERT_LT(product, p);
-      ASSERT_EQ(mg::from_residue(product, m), mul_ref(a % p, b % p, p)) << "a=" << a << " b=" << b << " p=" << p;
+      ASSERT_EQ(from_residue(product, m), mul_ref(a % p, b % p, p)) << "a=" << a << " b=" << b << " p=" << p;
     }
   }
 }
