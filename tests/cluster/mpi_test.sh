@@ -50,11 +50,20 @@ wait_for_factor_lines() {
 }
 # The run in directory $1 was stopped mid-run: its console says where, and the
 # status file ends with the checkpoint there, beyond the range's start.
+# With a second argument the console may lack the line: mpirun, signalled
+# itself, stops passing on the ranks' output, and what rank 0 prints after
+# the checkpoint is sometimes lost on the way (one run in a few on a busy
+# machine). The checkpoint must then still lie beyond the range's start; the
+# resumed run's factor lines show that it lies at or before the frontier.
 check_checkpoint() {
   local said last
   said=$(tr '\r' '\n' < "$1/console.txt" | sed -n 's/^Interrupted before p=\([0-9]*\):.*/\1/p')
   last=$(tail -n 1 "$1/VekStatus.dat")
   echo "console: Interrupted before p=${said:-(none)}; status file ends: $last"
+  if [ -z "$said" ] && [ -n "${2:-}" ]; then
+    check test "${last#pmin=}" -gt 1000000
+    return
+  fi
   check test -n "$said"
   check test "$last" = "pmin=$((${said:-0} - 1))"
   check test "${said:-0}" -gt 1000001
@@ -144,7 +153,7 @@ for sig in TERM INT; do
   status=0
   wait "$runner" || status=$?
   echo "SIG$sig: mpirun exited with $status"
-  check_checkpoint "$work/$sig"
+  check_checkpoint "$work/$sig" console-may-be-cut
   (cd "$work/$sig" && "$single" -t=2 < /dev/null > /dev/null)
   check cmp <(factor_lines "$work/long/VekStatus.dat") <(factor_lines "$work/$sig/VekStatus.dat")
 done
