@@ -10,9 +10,9 @@
 namespace veksieve {
 
 const walk_layout& lane_layout::cut_walks(const sequence_filter& filter, const prime_modulus& m,
-                                          const kernel_backend& kernel, uint64_t steps) {
+                                          const kernel_backend& kernel, uint64_t lane_factor, uint64_t steps) {
   ++prime_stamp_;
-  form_step_powers(filter, m, kernel);
+  form_step_powers(filter, m, lane_factor);
   if (kernel.lanes == 1) {
     walks_.pieces.clear();
     for (const uint32_t i : filter.active()) {
@@ -27,14 +27,12 @@ const walk_layout& lane_layout::cut_walks(const sequence_filter& filter, const p
   return walks_;
 }
 
-void lane_layout::form_step_powers(const sequence_filter& filter, const prime_modulus& m,
-                                   const kernel_backend& kernel) {
-  const uint64_t factor = kernel.lane_factor != nullptr ? kernel.lane_factor(m) : residue_one(m);
+void lane_layout::form_step_powers(const sequence_filter& filter, const prime_modulus& m, uint64_t lane_factor) {
   for (const uint32_t i : filter.active()) {
     step_powers& powers = step_powers_[groups_.step_slot[i]];
     if (powers.stamp != prime_stamp_) {
       const uint64_t multiplier = filter.pow2(static_cast<uint32_t>(groups_.step[i]), m);
-      powers = {prime_stamp_, multiplier, mulmod_full(multiplier, factor, m)};
+      powers = {prime_stamp_, multiplier, mulmod_full(multiplier, lane_factor, m)};
     }
   }
 }

@@ -17,13 +17,14 @@ class lane_layout {
  public:
   explicit lane_layout(const sequence_groups& groups) : groups_(groups), step_powers_(groups.slot_steps.size()) {}
 
-  // The walks of the sequences `filter` left active for prime m; `steps` is
-  // the sum of their lengths.
+  // The walks of the sequences `filter` left active for prime m, their
+  // multipliers times `lane_factor` (the kernel's, for m); `steps` is the sum
+  // of their lengths.
   const walk_layout& cut_walks(const sequence_filter& filter, const prime_modulus& m, const kernel_backend& kernel,
-                               uint64_t steps);
+                               uint64_t lane_factor, uint64_t steps);
 
  private:
-  void form_step_powers(const sequence_filter& filter, const prime_modulus& m, const kernel_backend& kernel);
+  void form_step_powers(const sequence_filter& filter, const prime_modulus& m, uint64_t lane_factor);
   void lay_over_lanes(const sequence_filter& filter, uint32_t lanes, uint64_t steps);
   void raise_lane_starts(const prime_modulus& m, const kernel_backend& kernel);
 

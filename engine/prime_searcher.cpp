@@ -21,12 +21,14 @@ void prime_searcher::sieve_prime(int64_t p) {
   ASSERT(p >= 3 && (p & 1) && static_cast<uint64_t>(p) <= product_max_prime);
   const prime_modulus m = make_modulus(static_cast<uint64_t>(p));
   const kernel_backend& kernel = kernel_for(static_cast<uint64_t>(p));
-  if (!filter_.mark_active(m, kernel)) return;
+  // Formed once for the filters, the table and the walks.
+  const uint64_t lane_factor = kernel.lane_factor != nullptr ? kernel.lane_factor(m) : residue_one(m);
+  if (!filter_.mark_active(m, kernel, lane_factor)) return;
   uint64_t steps = 0;
   for (const uint32_t i : filter_.active()) steps += groups_.walk_length[i];
-  table_.build(m, kernel, steps);
+  table_.build(m, kernel, lane_factor, steps);
   if (callbacks_.report_factor == nullptr) return;
-  const walk_layout& walks = layout_.cut_walks(filter_, m, kernel, steps);
+  const walk_layout& walks = layout_.cut_walks(filter_, m, kernel, lane_factor, steps);
   kernel.walk(table_.view(m, kernel, &callbacks_), walks, m);
 }
 

@@ -75,7 +75,7 @@ void sequence_filter::raise(const uint64_t* values, size_t count, const prime_mo
   }
 }
 
-bool sequence_filter::mark_active(const prime_modulus& m, const kernel_backend& kernel) {
+bool sequence_filter::mark_active(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor) {
   for (const uint32_t i : active_list_) active_[i] = 0;
   active_list_.clear();
   ++prime_stamp_;
@@ -93,7 +93,7 @@ bool sequence_filter::mark_active(const prime_modulus& m, const kernel_backend& 
     const uint64_t r = (m.p - 1) % groups_.step_lcm;
     facts_.g = r == 0 ? groups_.step_lcm : static_cast<uint32_t>(binary_gcd(groups_.step_lcm, r));
   }
-  const uint64_t lane_one = kernel.powers_are_one != nullptr ? kernel.lane_factor(m) : residue_one(m);
+  const uint64_t lane_one = kernel.powers_are_one != nullptr ? lane_factor : residue_one(m);
   group_filter(m, lane_one);
   order_of_two_values(m, lane_one);
   raise_group_batch(m, kernel);

@@ -23,8 +23,9 @@ class sequence_filter {
 
   // Marks the sequences that can have a solution for the odd prime p of `m`
   // and forms their start values k*2^residue; false when none can. The
-  // batches run in `kernel`'s lanes where it raises powers.
-  bool mark_active(const prime_modulus& m, const kernel_backend& kernel);
+  // batches run in `kernel`'s lanes where it raises powers, on values times
+  // `lane_factor` (the kernel's, for m).
+  bool mark_active(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor);
 
   // The active sequences, in the order they were found, and their start values.
   std::span<const uint32_t> active() const { return active_list_; }

@@ -29,7 +29,8 @@ half_power_pair stride_table::start(const prime_modulus& m, const kernel_backend
   return pow_half_pair(nmin_, stride_, m, 0, [](int) {});
 }
 
-void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, uint64_t steps) {
+void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor,
+                         uint64_t steps) {
   // T[j+1] = T[j] * 2^-M. One chain would wait a full product's latency per
   // entry, so several run side by side, chain c holding the entries c, c +
   // chains, ..., each stepping by 2^-(chains*M). The chains' starts double
@@ -55,8 +56,7 @@ void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, u
   }
   if (chained_ && keys_.size() < length_) keys_.resize(length_);
   uint64_t* const keys = chained_ ? keys_.data() : nullptr;
-  const uint64_t multiplier = kernel.lane_factor ? mulmod_full(y_chains, kernel.lane_factor(m), m) : y_chains;
-  kernel.build_table(table_, keys, presence_, length_, x, multiplier, m);
+  kernel.build_table(table_, keys, presence_, length_, x, mulmod_full(y_chains, lane_factor, m), m);
   if (chained_) insert_entries([keys](uint32_t j) { return keys[j]; }, false);
 }
 

@@ -18,9 +18,10 @@ class stride_table {
  public:
   stride_table(uint32_t nmin, uint32_t stride, uint32_t length, engine_memory& memory);
 
-  // The table for prime m, built by `kernel`; `steps` is the number of walk
-  // steps that will probe it, which decides whether it needs chains.
-  void build(const prime_modulus& m, const kernel_backend& kernel, uint64_t steps);
+  // The table for prime m, built by `kernel` (whose lane factor for m is
+  // `lane_factor`); `steps` is the number of walk steps that will probe it,
+  // which decides whether it needs chains.
+  void build(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor, uint64_t steps);
   // What the walks look up, and where they report.
   stride_view view(const prime_modulus& m, const kernel_backend& kernel, const engine_callbacks* callbacks) const;
 
