@@ -10,7 +10,8 @@
 #
 #   bench/whole_program.sh [--no-check]
 #   environment: BASE (commit), RUNS (3), WORKLOADS (/work/shared/bench),
-#                SPAN12, SPAN12_W3, SPAN14, SPAN14_W3 (range lengths)
+#                SPAN12, SPAN12_W3, SPAN14, SPAN14_W3, SPAN_DEEP, SPAN_DEEP_W2
+#                (range lengths), DEEP (powers of 2 to run at, "55 61"; "" for none)
 set -euo pipefail
 
 repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
@@ -78,6 +79,15 @@ for height in 12 14; do
   compare W2 "10^$height" "$pmin" "$span"
   compare W3 "10^$height" "$pmin" "$span_w3"
   compare W3 "10^$height" "$pmin" "$span_w3" -a=0.1
+done
+
+# Deep primes, where the products need more than 52 bits and the large
+# sieving primes strike a window: the same widths at 2^55 and 2^61.
+for height in ${DEEP:-55 61}; do
+  pmin=$((1 << height))
+  compare W1 "2^$height" "$pmin" "${SPAN_DEEP:-20000000}"
+  compare W2 "2^$height" "$pmin" "${SPAN_DEEP_W2:-40000000}"
+  compare W3 "2^$height" "$pmin" "${SPAN_DEEP:-20000000}"
 done
 
 if ((check)); then

@@ -1,9 +1,9 @@
-// The walk and the table build in AVX-512 IFMA lanes (ifma_product.hpp): 32
-// lanes (four vectors of eight) in flight, the presence bits fetched by one
-// gather per sixteen lanes; the table built 32 chains wide, each entry's
-// presence bits set as it is formed; the last map cleared beside the next
-// table's first powers; and the whole-table comparison of a table without
-// chains. Built only when the compiler has the instructions (CMake probe);
+// The walk and the table build in AVX-512 IFMA lanes (ifma_product.hpp), with
+// the one-word product below 2^52 and the two-word one above: 32 lanes (four
+// vectors of eight) in flight, the presence bits fetched by one gather per
+// sixteen lanes; the table built 32 chains wide, each entry's presence bits
+// set as it is formed; the last map cleared beside the next table's first
+// powers; and the whole-table comparison of a table without chains. Built only when the compiler has the instructions (CMake probe);
 // run only on CPUs that have them (kernel_dispatch.cpp).
 #include "common/config.hpp"
 #include "engine/kernels/ifma_product.hpp"
@@ -17,11 +17,13 @@ namespace {
 
 constexpr int vectors = 4;  // the 32 lanes of the kernel's row
 
+template <class Modulus>
 struct ifma_lanes {
   static constexpr int width = 8 * vectors;
-  ifma_modulus m;
+  Modulus m;
   __m512i z[vectors];
   __m512i s[vectors];
+  typename Modulus::factor factor[vectors];
 
   explicit ifma_lanes(uint64_t p) : m(p) {}
 
@@ -29,6 +31,7 @@ struct ifma_lanes {
     for (int v = 0; v < vectors; ++v) {
       z[v] = _mm512_loadu_si512(start + 8 * v);
       s[v] = _mm512_loadu_si512(multiplier + 8 * v);
+      factor[v] = m.prepare(s[v]);
     }
   }
   __attribute__((always_inline)) void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
@@ -36,6 +39,7 @@ struct ifma_lanes {
       const auto mask = static_cast<__mmask8>(lanes >> (8 * v));
       z[v] = _mm512_mask_loadu_epi64(z[v], mask, start + 8 * v);
       s[v] = _mm512_mask_loadu_epi64(s[v], mask, multiplier + 8 * v);
+      factor[v] = m.prepare(s[v]);
     }
   }
   // Every vector stored, so that no step indexes z at run time: the
@@ -64,24 +68,15 @@ struct ifma_lanes {
     return hits;
   }
   __attribute__((always_inline)) void advance() {
-    for (int v = 0; v < vectors; ++v) z[v] = m.mul(z[v], s[v]);
+    for (int v = 0; v < vectors; ++v) z[v] = m.mul(z[v], factor[v]);
   }
 };
 
-}  // namespace
-
-void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
-  ifma_lanes lanes(m.p);
-  run_lanes(view, walks.plan, lanes);
-}
-
-// A multiplier s*R becomes s*2^52 = s*R * 2^-12*R / R with one product.
-uint64_t lane_factor_avx512(const prime_modulus& m) { return pow_half_mod(12, m); }
-
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                        uint64_t multiplier, const prime_modulus& modulus) {
-  const ifma_modulus m(modulus.p);
-  const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
+template <class Modulus>
+void build_table(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                 uint64_t multiplier, const prime_modulus& modulus) {
+  const Modulus m(modulus.p);
+  const auto s = m.prepare(_mm512_set1_epi64(static_cast<long long>(multiplier)));
   const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
   const __m512i low5 = _mm512_set1_epi64(31);
   const __m512i one = _mm512_set1_epi64(1);
@@ -122,6 +117,33 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
     table[j + c] = batch[c];
     insert(presence_key(batch[c]));
     if (keys != nullptr) keys[j + c] = presence_key(batch[c]);
+  }
+}
+
+}  // namespace
+
+void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
+  if (m.p <= ifma_narrow_max_prime) {
+    ifma_lanes<ifma_modulus> lanes(m.p);
+    run_lanes(view, walks.plan, lanes);
+  } else {
+    ifma_lanes<ifma_wide_modulus> lanes(m.p);
+    run_lanes(view, walks.plan, lanes);
+  }
+}
+
+// A multiplier s*R becomes s*2^52 = s*R * 2^-12*R / R with one product, or
+// s*2^104 = s*R * 2^40*R / R.
+uint64_t lane_factor_avx512(const prime_modulus& m) {
+  return m.p <= ifma_narrow_max_prime ? pow_half_mod(12, m) : to_residue(uint64_t{1} << 40, m);
+}
+
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                        uint64_t multiplier, const prime_modulus& m) {
+  if (m.p <= ifma_narrow_max_prime) {
+    build_table<ifma_modulus>(table, keys, presence, length, first, multiplier, m);
+  } else {
+    build_table<ifma_wide_modulus>(table, keys, presence, length, first, multiplier, m);
   }
 }
 

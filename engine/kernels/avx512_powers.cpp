@@ -1,11 +1,14 @@
 // The filters' powers and the lanes' first values in AVX-512 IFMA lanes
 // (ifma_product.hpp): many values raised right to left side by side, with
-// lazy products below 2^50, which shorten each squaring. Built and run as the
+// lazy products below 2^50, which shorten each squaring, and the two-word
+// product above 2^52. Built and run as the
 // kernel's walk is (avx512_kernel.cpp).
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/modular_powers.hpp"
 
 namespace veksieve {
+
+uint64_t lane_factor_avx512(const prime_modulus& m);
 
 namespace {
 
@@ -20,8 +23,8 @@ constexpr size_t batch_vectors = 6;
 // overlap them, and the vectors overlap each other. Each result starts at
 // `one`, or at its factor where `factors` is given (a power times a factor
 // in the form x*2^52 keeps the factor's form).
-template <bool lazy, int v_count>
-void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
+template <class Modulus, bool lazy, int v_count>
+void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
                    uint64_t one, const uint64_t* factors, uint64_t* results) {
   alignas(64) uint64_t a_memory[8 * v_count] = {};
   alignas(64) uint64_t e_memory[8 * v_count] = {};
@@ -39,14 +42,19 @@ void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t
     e[v] = _mm512_load_si512(e_memory + 8 * v);
     result[v] = _mm512_load_si512(f_memory + 8 * v);
   }
-  const auto mul = [&m](__m512i z, __m512i s) { return lazy ? mul_lazy(m, z, s) : m.mul(z, s); };
   const int bits = 64 - __builtin_clzll(all_bits | 1);
   for (int bit = 0; bit < bits; ++bit) {
     const __m512i this_bit = _mm512_set1_epi64(static_cast<long long>(uint64_t{1} << bit));
     for (int v = 0; v < v_count; ++v) {
       const __mmask8 take = _mm512_test_epi64_mask(e[v], this_bit);
-      result[v] = _mm512_mask_mov_epi64(result[v], take, mul(result[v], square[v]));
-      square[v] = mul(square[v], square[v]);
+      if constexpr (lazy) {
+        result[v] = _mm512_mask_mov_epi64(result[v], take, mul_lazy(m, result[v], square[v]));
+        square[v] = mul_lazy(m, square[v], square[v]);
+      } else {
+        const auto factor = m.prepare(square[v]);
+        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], factor));
+        square[v] = m.mul(square[v], factor);
+      }
     }
   }
   alignas(64) uint64_t r_memory[8 * v_count];
@@ -57,15 +65,15 @@ void raise_vectors(const ifma_modulus& m, const uint64_t* values, const uint64_t
   for (size_t l = 0; l < lanes; ++l) results[l] = r_memory[l];
 }
 
-template <bool lazy>
+template <class Modulus, bool lazy>
 void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
                     uint64_t* results) {
-  const ifma_modulus m(p);
+  const Modulus m(p);
   constexpr size_t most = 8 * batch_vectors;
   for (size_t first = 0; first < count; first += most) {
     const size_t lanes = count - first < most ? count - first : most;
     const auto raise = [&]<int v_count>() {
-      raise_vectors<lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first);
+      raise_vectors<Modulus, lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first);
     };
     switch ((lanes + 7) / 8) {
       case 1: raise.template operator()<1>(); break;
@@ -80,9 +88,12 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
 }
 
 // A value alone is raised faster by the scalar product, whose latency is
-// lower than the lanes': from x*2^52 to x*2^64 with one product.
+// lower than the lanes': from x*2^52 to x*2^64, or from x*2^104, with one
+// product.
 bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
-  uint64_t base = mulmod_full(value, to_residue(uint64_t{1} << 12, m), m);
+  const uint64_t to_engine =
+      m.p <= ifma_narrow_max_prime ? to_residue(uint64_t{1} << 12, m) : pow_half_mod(40, m);
+  uint64_t base = mulmod_full(value, to_engine, m);
   uint64_t result = residue_one(m);
   for (; exponent != 0; exponent >>= 1) {
     const uint64_t product = mulmod_full(result, base, m);
@@ -101,13 +112,15 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
     return;
   }
   uint64_t results[8 * batch_vectors];
-  const uint64_t one = pow_half_mod(12, m);  // 1 in the lanes' form, 2^52
+  const uint64_t one = lane_factor_avx512(m);  // 1 in the lanes' form, 2^52 or 2^104
   for (size_t first = 0; first < count; first += 8 * batch_vectors) {
     const size_t part = count - first < 8 * batch_vectors ? count - first : 8 * batch_vectors;
     if (m.p <= lazy_product_max_prime) {
-      raise_in_lanes<true>(values + first, exponents + first, part, one, m.p, results);
+      raise_in_lanes<ifma_modulus, true>(values + first, exponents + first, part, one, m.p, results);
+    } else if (m.p <= ifma_narrow_max_prime) {
+      raise_in_lanes<ifma_modulus, false>(values + first, exponents + first, part, one, m.p, results);
     } else {
-      raise_in_lanes<false>(values + first, exponents + first, part, one, m.p, results);
+      raise_in_lanes<ifma_wide_modulus, false>(values + first, exponents + first, part, one, m.p, results);
     }
     for (size_t i = 0; i < part; ++i) is_one[first + i] = results[i] == one;
   }
@@ -115,13 +128,16 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
 
 void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,
                          const prime_modulus& modulus) {
-  const ifma_modulus m(modulus.p);
   uint64_t wide[lanes];
   for (int l = 0; l < lanes; ++l) wide[l] = exponents[l];
   if (modulus.p <= lazy_product_max_prime) {
-    raise_vectors<true, lanes / 8>(m, multipliers, wide, lanes, 0, starts, starts);
+    raise_vectors<ifma_modulus, true, lanes / 8>(ifma_modulus(modulus.p), multipliers, wide, lanes, 0, starts, starts);
+  } else if (modulus.p <= ifma_narrow_max_prime) {
+    raise_vectors<ifma_modulus, false, lanes / 8>(ifma_modulus(modulus.p), multipliers, wide, lanes, 0, starts,
+                                                  starts);
   } else {
-    raise_vectors<false, lanes / 8>(m, multipliers, wide, lanes, 0, starts, starts);
+    raise_vectors<ifma_wide_modulus, false, lanes / 8>(ifma_wide_modulus(modulus.p), multipliers, wide, lanes, 0,
+                                                       starts, starts);
   }
 }
 

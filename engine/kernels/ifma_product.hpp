@@ -1,7 +1,9 @@
-// The Montgomery product in AVX-512 IFMA lanes, R = 2^52, eight lanes per
-// vector; for the translation units built with AVX-512 alone, each of which
-// keeps its own copy (an unnamed namespace), so that no generic code ever
-// links to one.
+// The Montgomery products in AVX-512 IFMA lanes, eight lanes per vector: one
+// word of 52 bits (R = 2^52) for p < 2^52, two words (R = 2^104) for every
+// p < 2^62. For the translation units built with AVX-512 alone, each of
+// which keeps its own copy (an unnamed namespace), so that no generic code
+// ever links to one. Both offer prepare(s), the multiplier in the form mul()
+// takes, so that code written once serves both.
 #pragma once
 
 #include <immintrin.h>
@@ -20,6 +22,7 @@ namespace {
 // conditional addition of p leaves z*s*2^-52 mod p, reduced. A multiplier in
 // the form s*2^52 thus keeps z in the engine's Montgomery form.
 struct ifma_modulus {
+  using factor = __m512i;
   __m512i p;
   __m512i inv;  // p^-1 mod 2^52
 
@@ -27,6 +30,7 @@ struct ifma_modulus {
       : p(_mm512_set1_epi64(static_cast<long long>(prime))),
         inv(_mm512_set1_epi64(static_cast<long long>(odd_inverse(prime) & ((uint64_t{1} << 52) - 1)))) {}
 
+  __attribute__((always_inline)) factor prepare(__m512i s) const { return s; }
   __attribute__((always_inline)) __m512i mul(__m512i z, __m512i s) const {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i lo = _mm512_madd52lo_epu64(zero, z, s);
@@ -50,6 +54,64 @@ __attribute__((always_inline)) inline __m512i mul_lazy(const ifma_modulus& m, __
   const __m512i q = _mm512_madd52lo_epu64(zero, lo, m.inv);
   return _mm512_sub_epi64(hi_plus_p, _mm512_madd52hi_epu64(zero, q, m.p));
 }
+
+// The largest prime the one-word product serves.
+constexpr uint64_t ifma_narrow_max_prime = (uint64_t{1} << 52) - 1;
+
+// Two words of 52 bits, R = 2^104, for odd p < 2^62: z = z0 + z1*B with
+// B = 2^52 and z1 < 2^11, likewise s and p (the instructions read the low
+// word of a lane themselves; the high word is a shift). T = z*s is summed by
+// words, each partial product's 52-bit halves added where they belong:
+//   T = z0s0 + B*(z0s1 + z1s0) + B^2*z1s1.
+// Two reduction steps with q = word * (-p^-1) mod B each make the lowest
+// word vanish, so T + (q0 + q1*B)*p = r*B^2 exactly, and r < (T + B^2*p)/B^2
+// < p + 4p^2/B^2 < 2p for z, s < 2p: one subtraction (an unsigned minimum)
+// reduces it. The first step's carry is 1 exactly when the low word of T is
+// not 0 (its word and that of q0*p add up to 0 or B); the second's is read
+// off the sum. A multiplier in the form s*2^104 keeps z in the engine's
+// Montgomery form.
+struct ifma_wide_modulus {
+  struct factor {
+    __m512i low;   // s; the instructions read its low 52 bits
+    __m512i high;  // s >> 52
+  };
+  __m512i p;
+  __m512i p_high;
+  __m512i minus_inv;  // -p^-1 mod 2^52
+
+  explicit ifma_wide_modulus(uint64_t prime)
+      : p(_mm512_set1_epi64(static_cast<long long>(prime))),
+        p_high(_mm512_set1_epi64(static_cast<long long>(prime >> 52))),
+        minus_inv(_mm512_set1_epi64(static_cast<long long>((0 - odd_inverse(prime)) & ((uint64_t{1} << 52) - 1)))) {}
+
+  __attribute__((always_inline)) factor prepare(__m512i s) const { return {s, _mm512_srli_epi64(s, 52)}; }
+
+  __attribute__((always_inline)) __m512i mul(__m512i z, factor s) const {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i z_high = _mm512_srli_epi64(z, 52);
+    const __m512i low = _mm512_madd52lo_epu64(zero, z, s.low);
+    const __m512i q0 = _mm512_madd52lo_epu64(zero, low, minus_inv);
+    // The middle and high words of T, beside q0's chain.
+    __m512i middle = _mm512_madd52hi_epu64(zero, z, s.low);
+    middle = _mm512_madd52lo_epu64(middle, z, s.high);
+    middle = _mm512_madd52lo_epu64(middle, z_high, s.low);
+    __m512i high = _mm512_madd52hi_epu64(zero, z, s.high);
+    high = _mm512_madd52hi_epu64(high, z_high, s.low);
+    high = _mm512_madd52lo_epu64(high, z_high, s.high);
+    // + q0*p, divided by B.
+    const __m512i q0p = _mm512_madd52lo_epu64(_mm512_madd52hi_epu64(zero, q0, p), q0, p_high);
+    const __m512i sum = _mm512_add_epi64(middle, q0p);
+    middle = _mm512_mask_sub_epi64(sum, _mm512_test_epi64_mask(low, low), sum, _mm512_set1_epi64(-1));
+    high = _mm512_madd52hi_epu64(high, q0, p_high);
+    // + q1*p*B, divided by B.
+    const __m512i q1 = _mm512_madd52lo_epu64(zero, middle, minus_inv);
+    const __m512i carry = _mm512_srli_epi64(_mm512_madd52lo_epu64(middle, q1, p), 52);
+    const __m512i q1p_high = _mm512_slli_epi64(_mm512_madd52hi_epu64(zero, q1, p_high), 52);
+    __m512i r = _mm512_madd52lo_epu64(_mm512_madd52hi_epu64(_mm512_add_epi64(high, carry), q1, p), q1, p_high);
+    r = _mm512_add_epi64(r, q1p_high);
+    return _mm512_min_epu64(r, _mm512_sub_epi64(r, p));
+  }
+};
 
 }  // namespace
 }  // namespace veksieve

@@ -19,10 +19,11 @@ uint64_t lane_factor_avx2(const prime_modulus& m);
 constexpr int avx2_lanes = 16;
 constexpr uint64_t avx2_max_prime = (uint64_t{1} << 50) - 1;
 
-// 32 lanes of AVX-512 IFMA Montgomery products with R = 2^52 (avx512_*.cpp):
-// exact for p < 2^52. The table build runs in the lanes too, 32 chains wide,
-// and clears the last map beside its first powers; the filters' powers and
-// the lanes' first values are raised in the lanes.
+// 32 lanes of AVX-512 IFMA Montgomery products (avx512_*.cpp): one word of
+// 52 bits below 2^52, two words up to 2^62. The table build runs in the
+// lanes too, 32 chains wide, and clears the last map beside its first
+// powers; the filters' powers and the lanes' first values are raised in the
+// lanes.
 void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 uint64_t lane_factor_avx512(const prime_modulus& m);
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
@@ -35,7 +36,7 @@ void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const ui
                          const prime_modulus& m);
 uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z);
 constexpr int avx512_lanes = 32;
-constexpr uint64_t avx512_max_prime = (uint64_t{1} << 52) - 1;
+constexpr uint64_t avx512_max_prime = product_max_prime;
 
 namespace {
 
