@@ -86,29 +86,28 @@ struct ifma_wide_modulus {
 
   __attribute__((always_inline)) factor prepare(__m512i s) const { return {s, _mm512_srli_epi64(s, 52)}; }
 
+  // The partial products are summed as trees, not chains, beside the one
+  // chain of the reduction: low, q0, q0*p, q1, q1*p, four products deep.
   __attribute__((always_inline)) __m512i mul(__m512i z, factor s) const {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i z_high = _mm512_srli_epi64(z, 52);
     const __m512i low = _mm512_madd52lo_epu64(zero, z, s.low);
     const __m512i q0 = _mm512_madd52lo_epu64(zero, low, minus_inv);
-    // The middle and high words of T, beside q0's chain.
-    __m512i middle = _mm512_madd52hi_epu64(zero, z, s.low);
-    middle = _mm512_madd52lo_epu64(middle, z, s.high);
-    middle = _mm512_madd52lo_epu64(middle, z_high, s.low);
-    __m512i high = _mm512_madd52hi_epu64(zero, z, s.high);
-    high = _mm512_madd52hi_epu64(high, z_high, s.low);
-    high = _mm512_madd52lo_epu64(high, z_high, s.high);
+    // The middle and high words of T, with the first step's carry.
+    __m512i middle = _mm512_add_epi64(_mm512_madd52hi_epu64(zero, z, s.low),
+                                      _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(zero, z, s.high), z_high, s.low));
+    middle = _mm512_mask_sub_epi64(middle, _mm512_test_epi64_mask(low, low), middle, _mm512_set1_epi64(-1));
+    __m512i high = _mm512_add_epi64(_mm512_madd52hi_epu64(zero, z, s.high),
+                                    _mm512_madd52hi_epu64(_mm512_madd52lo_epu64(zero, z_high, s.high), z_high, s.low));
     // + q0*p, divided by B.
-    const __m512i q0p = _mm512_madd52lo_epu64(_mm512_madd52hi_epu64(zero, q0, p), q0, p_high);
-    const __m512i sum = _mm512_add_epi64(middle, q0p);
-    middle = _mm512_mask_sub_epi64(sum, _mm512_test_epi64_mask(low, low), sum, _mm512_set1_epi64(-1));
+    middle = _mm512_add_epi64(_mm512_madd52hi_epu64(middle, q0, p), _mm512_madd52lo_epu64(zero, q0, p_high));
     high = _mm512_madd52hi_epu64(high, q0, p_high);
     // + q1*p*B, divided by B.
     const __m512i q1 = _mm512_madd52lo_epu64(zero, middle, minus_inv);
     const __m512i carry = _mm512_srli_epi64(_mm512_madd52lo_epu64(middle, q1, p), 52);
+    const __m512i q1p = _mm512_add_epi64(_mm512_madd52hi_epu64(high, q1, p), _mm512_madd52lo_epu64(zero, q1, p_high));
     const __m512i q1p_high = _mm512_slli_epi64(_mm512_madd52hi_epu64(zero, q1, p_high), 52);
-    __m512i r = _mm512_madd52lo_epu64(_mm512_madd52hi_epu64(_mm512_add_epi64(high, carry), q1, p), q1, p_high);
-    r = _mm512_add_epi64(r, q1p_high);
+    const __m512i r = _mm512_add_epi64(_mm512_add_epi64(q1p, carry), q1p_high);
     return _mm512_min_epu64(r, _mm512_sub_epi64(r, p));
   }
 };
