@@ -2,9 +2,13 @@
 """Checks the factor lines ("p | k*2^n+1") of the files given, independently
 of veksieve: p is a prime and divides k*2^n+1. With --sequences Vek.dat each
 k*2^n+1 must also be a candidate of that file, and with --range PMIN PMAX each
-p must lie in (PMIN, PMAX]. Prints every line that fails; exit status 1 if any.
+p must lie in (PMIN, PMAX]. With --complete as well (and both), every prime
+of the range that divides a candidate must have its line: each missing one is
+printed (for short ranges and short n ranges: every prime of the range is
+tested and every n looked up). Prints every line that fails; exit status 1 if
+any.
 
-    check_factors.py [--sequences VEK.DAT] [--range PMIN PMAX] FILE...
+    check_factors.py [--sequences VEK.DAT] [--range PMIN PMAX] [--complete] FILE...
 """
 import argparse
 import re
@@ -62,14 +66,41 @@ def candidates(path):
     return pairs
 
 
+def expected_lines(pairs, pmin, pmax):
+    """Every "p | k*2^n+1" with p prime in (pmin, pmax] and (k, n) in pairs:
+    for each p, 2^n mod p for every n of the pairs, and -1/k looked up."""
+    ns = sorted({n for _, n in pairs})
+    ks = sorted({k for k, _ in pairs})
+    lines = set()
+    for p in range(pmin + 1 + pmin % 2, pmax + 1, 2):
+        if not is_prime(p):
+            continue
+        n_of = {}
+        for n in ns:
+            n_of.setdefault(pow(2, n, p), []).append(n)
+        for k in ks:
+            if k % p == 0:
+                continue
+            for n in n_of.get(-pow(k, -1, p) % p, []):
+                if (k, n) in pairs:
+                    lines.add(f"{p} | {k}*2^{n}+1")
+    return lines
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--sequences")
     parser.add_argument("--range", nargs=2, type=int)
+    parser.add_argument("--complete", action="store_true")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     allowed = candidates(args.sequences) if args.sequences else None
     bad = 0
+    if args.complete:
+        found = {line.rstrip("\n") for name in args.files for line in open(name) if FACTOR.fullmatch(line.rstrip("\n"))}
+        for line in sorted(expected_lines(allowed, *args.range) - found):
+            print(f"missing: {line}")
+            bad += 1
     for name in args.files:
         for line in open(name):
             m = FACTOR.fullmatch(line.rstrip("\n"))
