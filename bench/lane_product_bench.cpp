@@ -1,11 +1,13 @@
-// Nanoseconds per product of the AVX-512 IFMA lanes (one word below 2^52, two
-// words to 2^62) beside the engine's scalar Montgomery product, as the walk
+// Nanoseconds per product of the AVX-512 IFMA lanes (the Montgomery products
+// of one word below 2^52 and of two words to 2^62, and the product by a
+// fixed multiplier with its quotient formed once, to 2^62) beside the engine's scalar Montgomery product, as the walk
 // uses them: one vector's dependent chain (latency), four vectors as the
 // walk's 32 lanes, and eight. Divide by the clock's nanoseconds for cycles.
 // Skipped on a CPU without IFMA.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/mulmod.hpp"
@@ -29,7 +31,15 @@ void lanes(benchmark::State& state) {
   if (!have_ifma()) return state.SkipWithError("no AVX-512 IFMA");
   const auto p = static_cast<uint64_t>(state.range(0));
   const Modulus m(p);
-  const auto s = m.prepare(_mm512_set1_epi64(static_cast<long long>(p / 3 + 12345)));
+  const uint64_t multiplier = p / 3 + 12345;
+  const auto s = [&] {
+    if constexpr (std::is_same_v<Modulus, ifma_shoup_modulus>) {
+      return m.prepare(_mm512_set1_epi64(static_cast<long long>(multiplier)),
+                       _mm512_set1_epi64(static_cast<long long>(m.quotient(multiplier, p))));
+    } else {
+      return m.prepare(_mm512_set1_epi64(static_cast<long long>(multiplier)));
+    }
+  }();
   __m512i z[vectors];
   for (int v = 0; v < vectors; ++v) z[v] = _mm512_set1_epi64(static_cast<long long>(p / (7 + v)));
   for (auto _ : state) {
@@ -63,6 +73,9 @@ BENCHMARK(lanes<ifma_modulus, 8>)->Arg(below_2_52);
 BENCHMARK(lanes<ifma_wide_modulus, 1>)->Arg(below_2_52)->Arg(below_2_62);
 BENCHMARK(lanes<ifma_wide_modulus, 4>)->Arg(below_2_52)->Arg(below_2_62);
 BENCHMARK(lanes<ifma_wide_modulus, 8>)->Arg(below_2_52)->Arg(below_2_62);
+BENCHMARK(lanes<ifma_shoup_modulus, 1>)->Arg(below_2_62);
+BENCHMARK(lanes<ifma_shoup_modulus, 4>)->Arg(below_2_62);
+BENCHMARK(lanes<ifma_shoup_modulus, 8>)->Arg(below_2_62);
 BENCHMARK(scalar<1>)->Arg(below_2_62);
 BENCHMARK(scalar<8>)->Arg(below_2_62);
 

@@ -1,10 +1,13 @@
 // The walk and the table build in AVX-512 IFMA lanes (ifma_product.hpp), with
-// the one-word product below 2^52 and the two-word one above: 32 lanes (four
+// the one-word Montgomery product below 2^52 and the product by a fixed
+// multiplier, its quotient formed once, above: 32 lanes (four
 // vectors of eight) in flight, the presence bits fetched by one gather per
 // sixteen lanes; the table built 32 chains wide, each entry's presence bits
 // set as it is formed; the last map cleared beside the next table's first
 // powers; and the whole-table comparison of a table without chains. Built only when the compiler has the instructions (CMake probe);
 // run only on CPUs that have them (kernel_dispatch.cpp).
+#include <type_traits>
+
 #include "common/config.hpp"
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/lane_pool.hpp"
@@ -17,29 +20,61 @@ namespace {
 
 constexpr int vectors = 4;  // the 32 lanes of the kernel's row
 
+// The walk's multipliers by lanes, for the one-word Montgomery product: a
+// lane that takes a walk loads its multiplier in the product's own form.
+__attribute__((always_inline)) inline __m512i load_factor(const ifma_modulus&, __m512i old, __mmask8 lanes,
+                                                          const uint64_t* multiplier) {
+  return _mm512_mask_loadu_epi64(old, lanes, multiplier);
+}
+// The product by a fixed multiplier, for primes above 2^52, with each
+// multiplier's quotient kept: the walks of one step share a multiplier and a
+// prime's walks have few steps, so few lanes that take a walk divide.
+struct shoup_walk_modulus : ifma_shoup_modulus {
+  static constexpr int kept = 16;
+  uint64_t prime;
+  uint64_t kept_multiplier[kept] = {};  // 0, whose quotient is 0, at first
+  uint64_t kept_quotient[kept] = {};
+
+  explicit shoup_walk_modulus(uint64_t p) : ifma_shoup_modulus(p), prime(p) {}
+
+  uint64_t quotient_of(uint64_t s) {
+    const auto slot = static_cast<size_t>((s ^ s >> 29) % kept);
+    if (kept_multiplier[slot] != s) {
+      kept_multiplier[slot] = s;
+      kept_quotient[slot] = quotient(s, prime);
+    }
+    return kept_quotient[slot];
+  }
+};
+
+__attribute__((always_inline)) inline ifma_shoup_modulus::factor load_factor(shoup_walk_modulus& m,
+                                                                             ifma_shoup_modulus::factor old,
+                                                                             __mmask8 lanes,
+                                                                             const uint64_t* multiplier) {
+  if (lanes == 0) return old;
+  alignas(64) uint64_t w[8];
+  for (unsigned rest = lanes; rest != 0; rest &= rest - 1) {
+    const int l = __builtin_ctz(rest);
+    w[l] = m.quotient_of(multiplier[l]);
+  }
+  return m.prepare(_mm512_mask_loadu_epi64(old.s, lanes, multiplier), _mm512_mask_load_epi64(old.w, lanes, w));
+}
+
 template <class Modulus>
 struct ifma_lanes {
   static constexpr int width = 8 * vectors;
   Modulus m;
-  __m512i z[vectors];
-  __m512i s[vectors];
-  typename Modulus::factor factor[vectors];
+  __m512i z[vectors] = {};
+  typename Modulus::factor factor[vectors] = {};
 
   explicit ifma_lanes(uint64_t p) : m(p) {}
 
-  void begin(const uint64_t* start, const uint64_t* multiplier) {
-    for (int v = 0; v < vectors; ++v) {
-      z[v] = _mm512_loadu_si512(start + 8 * v);
-      s[v] = _mm512_loadu_si512(multiplier + 8 * v);
-      factor[v] = m.prepare(s[v]);
-    }
-  }
+  void begin(const uint64_t* start, const uint64_t* multiplier) { take(~uint64_t{0}, start, multiplier); }
   __attribute__((always_inline)) void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
     for (int v = 0; v < vectors; ++v) {
       const auto mask = static_cast<__mmask8>(lanes >> (8 * v));
       z[v] = _mm512_mask_loadu_epi64(z[v], mask, start + 8 * v);
-      s[v] = _mm512_mask_loadu_epi64(s[v], mask, multiplier + 8 * v);
-      factor[v] = m.prepare(s[v]);
+      factor[v] = load_factor(m, factor[v], mask, multiplier + 8 * v);
     }
   }
   // Every vector stored, so that no step indexes z at run time: the
@@ -72,11 +107,22 @@ struct ifma_lanes {
   }
 };
 
+// The table's multiplier, the same in every lane.
+template <class Modulus>
+typename Modulus::factor fixed_factor(const Modulus& m, uint64_t multiplier, uint64_t p) {
+  const __m512i s = _mm512_set1_epi64(static_cast<long long>(multiplier));
+  if constexpr (std::is_same_v<Modulus, ifma_shoup_modulus>) {
+    return m.prepare(s, _mm512_set1_epi64(static_cast<long long>(m.quotient(multiplier, p))));
+  } else {
+    return m.prepare(s);
+  }
+}
+
 template <class Modulus>
 void build_table(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
                  uint64_t multiplier, const prime_modulus& modulus) {
   const Modulus m(modulus.p);
-  const auto s = m.prepare(_mm512_set1_epi64(static_cast<long long>(multiplier)));
+  const auto s = fixed_factor(m, multiplier, modulus.p);
   const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
   const __m512i low5 = _mm512_set1_epi64(31);
   const __m512i one = _mm512_set1_epi64(1);
@@ -127,15 +173,15 @@ void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_
     ifma_lanes<ifma_modulus> lanes(m.p);
     run_lanes(view, walks.plan, lanes);
   } else {
-    ifma_lanes<ifma_wide_modulus> lanes(m.p);
+    ifma_lanes<shoup_walk_modulus> lanes(m.p);
     run_lanes(view, walks.plan, lanes);
   }
 }
 
 // A multiplier s*R becomes s*2^52 = s*R * 2^-12*R / R with one product, or
-// s*2^104 = s*R * 2^40*R / R.
+// above 2^52 the plain residue s = s*R * 1 / R.
 uint64_t lane_factor_avx512(const prime_modulus& m) {
-  return m.p <= ifma_narrow_max_prime ? pow_half_mod(12, m) : to_residue(uint64_t{1} << 40, m);
+  return m.p <= ifma_narrow_max_prime ? pow_half_mod(12, m) : 1;
 }
 
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
@@ -143,7 +189,7 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
   if (m.p <= ifma_narrow_max_prime) {
     build_table<ifma_modulus>(table, keys, presence, length, first, multiplier, m);
   } else {
-    build_table<ifma_wide_modulus>(table, keys, presence, length, first, multiplier, m);
+    build_table<ifma_shoup_modulus>(table, keys, presence, length, first, multiplier, m);
   }
 }
 

@@ -1,7 +1,8 @@
 // The filters' powers and the lanes' first values in AVX-512 IFMA lanes
 // (ifma_product.hpp): many values raised right to left side by side, with
 // lazy products below 2^50, which shorten each squaring, and the two-word
-// product above 2^52. Built and run as the
+// Montgomery product above 2^52, where the values come as plain residues and
+// are taken into its form (x*2^104) by its first product. Built and run as the
 // kernel's walk is (avx512_kernel.cpp).
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/modular_powers.hpp"
@@ -22,10 +23,12 @@ constexpr size_t batch_vectors = 6;
 // each lane's only dependent chain; the masked products into the result
 // overlap them, and the vectors overlap each other. Each result starts at
 // `one`, or at its factor where `factors` is given (a power times a factor
-// in the form x*2^52 keeps the factor's form).
+// in the product's form, x*2^52 or x*2^104, keeps the factor's form). A
+// nonzero `into_form` is R^2 mod p for the product's R: the values are
+// plain residues, and a product by it takes them into the form.
 template <class Modulus, bool lazy, int v_count>
 void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exponents, size_t lanes,
-                   uint64_t one, const uint64_t* factors, uint64_t* results) {
+                   uint64_t one, const uint64_t* factors, uint64_t* results, uint64_t into_form = 0) {
   alignas(64) uint64_t a_memory[8 * v_count] = {};
   alignas(64) uint64_t e_memory[8 * v_count] = {};
   alignas(64) uint64_t f_memory[8 * v_count];
@@ -41,6 +44,7 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
     square[v] = _mm512_load_si512(a_memory + 8 * v);
     e[v] = _mm512_load_si512(e_memory + 8 * v);
     result[v] = _mm512_load_si512(f_memory + 8 * v);
+    if (into_form != 0) square[v] = m.mul(square[v], m.prepare(_mm512_set1_epi64(static_cast<long long>(into_form))));
   }
   const int bits = 64 - __builtin_clzll(all_bits | 1);
   for (int bit = 0; bit < bits; ++bit) {
@@ -67,13 +71,14 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
 
 template <class Modulus, bool lazy>
 void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
-                    uint64_t* results) {
+                    uint64_t* results, uint64_t into_form) {
   const Modulus m(p);
   constexpr size_t most = 8 * batch_vectors;
   for (size_t first = 0; first < count; first += most) {
     const size_t lanes = count - first < most ? count - first : most;
     const auto raise = [&]<int v_count>() {
-      raise_vectors<Modulus, lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first);
+      raise_vectors<Modulus, lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first,
+                                            into_form);
     };
     switch ((lanes + 7) / 8) {
       case 1: raise.template operator()<1>(); break;
@@ -88,12 +93,11 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
 }
 
 // A value alone is raised faster by the scalar product, whose latency is
-// lower than the lanes': from x*2^52 to x*2^64, or from x*2^104, with one
-// product.
+// lower than the lanes': from x*2^52, or from the plain residue, to x*2^64
+// with one product.
 bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
-  const uint64_t to_engine =
-      m.p <= ifma_narrow_max_prime ? to_residue(uint64_t{1} << 12, m) : pow_half_mod(40, m);
-  uint64_t base = mulmod_full(value, to_engine, m);
+  uint64_t base = m.p <= ifma_narrow_max_prime ? mulmod_full(value, to_residue(uint64_t{1} << 12, m), m)
+                                               : to_residue(value, m);
   uint64_t result = residue_one(m);
   for (; exponent != 0; exponent >>= 1) {
     const uint64_t product = mulmod_full(result, base, m);
@@ -112,15 +116,20 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
     return;
   }
   uint64_t results[8 * batch_vectors];
-  const uint64_t one = lane_factor_avx512(m);  // 1 in the lanes' form, 2^52 or 2^104
+  const bool narrow = m.p <= ifma_narrow_max_prime;
+  // 1 in the powers' form, 2^52 or 2^104 (2^40 in the engine's form), and
+  // above 2^52 the plain values into it by 2^208 (2^144 in the engine's).
+  const uint64_t one = narrow ? lane_factor_avx512(m) : to_residue(uint64_t{1} << 40, m);
+  const uint64_t into_form = narrow ? 0 : pow2_mod(144, m);
   for (size_t first = 0; first < count; first += 8 * batch_vectors) {
     const size_t part = count - first < 8 * batch_vectors ? count - first : 8 * batch_vectors;
     if (m.p <= lazy_product_max_prime) {
-      raise_in_lanes<ifma_modulus, true>(values + first, exponents + first, part, one, m.p, results);
-    } else if (m.p <= ifma_narrow_max_prime) {
-      raise_in_lanes<ifma_modulus, false>(values + first, exponents + first, part, one, m.p, results);
+      raise_in_lanes<ifma_modulus, true>(values + first, exponents + first, part, one, m.p, results, 0);
+    } else if (narrow) {
+      raise_in_lanes<ifma_modulus, false>(values + first, exponents + first, part, one, m.p, results, 0);
     } else {
-      raise_in_lanes<ifma_wide_modulus, false>(values + first, exponents + first, part, one, m.p, results);
+      raise_in_lanes<ifma_wide_modulus, false>(values + first, exponents + first, part, one, m.p, results,
+                                               into_form);
     }
     for (size_t i = 0; i < part; ++i) is_one[first + i] = results[i] == one;
   }
@@ -137,7 +146,7 @@ void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const ui
                                                   starts);
   } else {
     raise_vectors<ifma_wide_modulus, false, lanes / 8>(ifma_wide_modulus(modulus.p), multipliers, wide, lanes, 0,
-                                                       starts, starts);
+                                                       starts, starts, pow2_mod(144, modulus));
   }
 }
 

@@ -112,5 +112,54 @@ struct ifma_wide_modulus {
   }
 };
 
+// z*s mod p for plain residues z, s < p < 2^62 and a multiplier fixed for
+// many products, with w = floor(s*2^64/p) formed once for it (Shoup).
+// zs/p - zw/2^64 lies in [0, z/2^64) within [0, 1/4). In words of 52 bits,
+// z = z0 + z1*B (z1 < 2^10) and w = w0 + w1*B (w1 < 2^12):
+//   zw/2^64 = lo(z0w0)/2^64 + (hi(z0w0) + lo(z0w1) + lo(z1w0))/2^12
+//             + (hi(z0w1) + hi(z1w0) + z1w1)*2^40,
+// and q, which drops the first term (below 2^-12) and the fraction of the
+// second, lies in (zs/p - 1.26, zs/p]: q is floor(zs/p) or one less. So
+// zs - qp lies in [0, 2p), below 2^63: the difference of the low 64 bits of
+// z*s and q*p is the value itself, and one subtraction (an unsigned minimum)
+// reduces it. Six IFMA products and two 64-bit ones, against sixteen IFMA
+// products of the two-word Montgomery product; the multiplier's form is the
+// plain residue, so the walk's values keep the engine's form.
+struct ifma_shoup_modulus {
+  struct factor {
+    __m512i s;
+    __m512i w;       // floor(s*2^64/p); the instructions read its low 52 bits
+    __m512i w_high;  // w >> 52
+  };
+  __m512i p;
+
+  explicit ifma_shoup_modulus(uint64_t prime) : p(_mm512_set1_epi64(static_cast<long long>(prime))) {}
+
+  // floor(s*2^64/p) for s < p, which fits in 64 bits: one division.
+  static uint64_t quotient(uint64_t s, uint64_t prime) {
+    uint64_t q, r;
+    asm("divq %4" : "=a"(q), "=d"(r) : "a"(uint64_t{0}), "d"(s), "rm"(prime) : "cc");
+    return q;
+  }
+
+  __attribute__((always_inline)) static factor prepare(__m512i s, __m512i w) {
+    return {s, w, _mm512_srli_epi64(w, 52)};
+  }
+
+  __attribute__((always_inline)) __m512i mul(__m512i z, const factor& f) const {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i z_high = _mm512_srli_epi64(z, 52);
+    const __m512i below = _mm512_add_epi64(
+        _mm512_madd52hi_epu64(zero, z, f.w),
+        _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(zero, z, f.w_high), z_high, f.w));
+    const __m512i above = _mm512_add_epi64(
+        _mm512_madd52hi_epu64(zero, z, f.w_high),
+        _mm512_madd52lo_epu64(_mm512_madd52hi_epu64(zero, z_high, f.w), z_high, f.w_high));
+    const __m512i q = _mm512_add_epi64(_mm512_srli_epi64(below, 12), _mm512_slli_epi64(above, 40));
+    const __m512i r = _mm512_sub_epi64(_mm512_mullo_epi64(z, f.s), _mm512_mullo_epi64(q, p));
+    return _mm512_min_epu64(r, _mm512_sub_epi64(r, p));
+  }
+};
+
 }  // namespace
 }  // namespace veksieve

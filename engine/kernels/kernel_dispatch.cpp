@@ -19,9 +19,11 @@ uint64_t lane_factor_avx2(const prime_modulus& m);
 constexpr int avx2_lanes = 16;
 constexpr uint64_t avx2_max_prime = (uint64_t{1} << 50) - 1;
 
-// 32 lanes of AVX-512 IFMA Montgomery products (avx512_*.cpp): one word of
-// 52 bits below 2^52, two words up to 2^62. The table build runs in the
-// lanes too, 32 chains wide, and clears the last map beside its first
+// 32 lanes of AVX-512 IFMA products (avx512_*.cpp): the Montgomery product of
+// one word of 52 bits below 2^52; above, up to 2^62, the product by a fixed
+// multiplier (its quotient formed once) for the walk and the table, and the
+// Montgomery product of two words for the powers. The table build runs in
+// the lanes too, 32 chains wide, and clears the last map beside its first
 // powers; the filters' powers and the lanes' first values are raised in the
 // lanes.
 void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
@@ -66,7 +68,10 @@ const kernel_backend rows[] = {
      .lanes = avx512_lanes,
      .max_prime = avx512_max_prime,
      .table_chains = avx512_lanes,
-     .supported = [] { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma"); },
+     .supported = [] {
+       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma") &&
+              __builtin_cpu_supports("avx512dq");
+     },
      .walk = walk_avx512,
      .lane_factor = lane_factor_avx512,
      .build_table = build_table_avx512,
