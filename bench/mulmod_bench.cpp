@@ -1,7 +1,10 @@
 // Nanoseconds per modular product: the Montgomery product beside a 128-bit
 // product with %, and
 // the bare 128-bit product, in one dependent chain (latency) and in four
-// independent chains (throughput). The counter ns_per_product is the figure.
+// independent chains (throughput); and the walk's own shapes, side by side:
+// the Montgomery product in the interleaved kernel's 8 chains, and the AVX2
+// kernel's 16 lanes (doubles with FMA below 2^50, 64-bit integers above).
+// The counter ns_per_product is the figure.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -75,8 +78,31 @@ void independent_chains(benchmark::State& state) {
   report(state, 4);
 }
 
+// The chains of the interleaved kernel: each value times its own multiplier.
+void interleaved_chains(benchmark::State& state) {
+  constexpr int chains = 8;
+  const auto p = static_cast<uint64_t>(state.range(0));
+  const prime_modulus m = make_modulus(p);
+  uint64_t x[chains], y[chains];
+  for (int c = 0; c < chains; ++c) {
+    x[c] = p / (c + 3);
+    y[c] = p / (c + 5) + 12345;
+  }
+  for (auto _ : state) {
+    for (int i = 0; i < products_per_chain; ++i) {
+      for (int c = 0; c < chains; ++c) x[c] = mulmod_full(x[c], y[c], m);
+    }
+    benchmark::DoNotOptimize(x);
+  }
+  report(state, chains);
+}
+
 constexpr int64_t near_10_12 = 1000000000039;
 constexpr int64_t below_2_48 = 281474976710597;
+constexpr int64_t near_2_55 = 36028797018963971;
+constexpr int64_t below_2_62 = 4611686018427387847;
+
+BENCHMARK(interleaved_chains)->Arg(near_10_12)->Arg(near_2_55)->Arg(below_2_62);
 
 #define VEKSIEVE_MULMOD_BENCH(op)                                                   \
   BENCHMARK(dependent_chain<op>)->Arg(near_10_12)->Arg(below_2_48);                 \
@@ -85,6 +111,32 @@ constexpr int64_t below_2_48 = 281474976710597;
 VEKSIEVE_MULMOD_BENCH(montgomery_product);
 VEKSIEVE_MULMOD_BENCH(int128_mod);
 VEKSIEVE_MULMOD_BENCH(int128_product);
+
+#if defined(VEKSIEVE_HAVE_AVX2_KERNEL)
+}  // namespace
+void avx2_lane_products(uint64_t* z, const uint64_t* s, uint64_t p, uint64_t rounds);
+namespace {
+
+void avx2_lanes(benchmark::State& state) {
+  constexpr int lanes = 16;
+  const auto p = static_cast<uint64_t>(state.range(0));
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) {
+    state.SkipWithError("no AVX2 here");
+    return;
+  }
+  uint64_t x[lanes], y[lanes];
+  for (int l = 0; l < lanes; ++l) {
+    x[l] = p / (l + 3);
+    y[l] = p / (l + 5) + 12345;
+  }
+  for (auto _ : state) {
+    avx2_lane_products(x, y, p, products_per_chain);
+    benchmark::DoNotOptimize(x);
+  }
+  report(state, lanes);
+}
+BENCHMARK(avx2_lanes)->Arg(near_10_12)->Arg(near_2_55)->Arg(below_2_62);
+#endif
 
 }  // namespace
 }  // namespace veksieve

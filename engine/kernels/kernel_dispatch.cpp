@@ -12,12 +12,13 @@ namespace veksieve {
 void walk_scalar(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 void walk_interleaved(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 
-// 16 lanes of doubles with FMA (avx2_kernel.cpp): exact for p < 2^50, the
-// bound proved at the product.
+// 16 lanes of AVX2 (avx2_kernel.cpp): products of doubles with FMA below
+// 2^50, of 64-bit integers with a quotient per multiplier (Shoup) above, each
+// exact where it runs, the bounds proved at the products.
 void walk_avx2(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 uint64_t lane_factor_avx2(const prime_modulus& m);
 constexpr int avx2_lanes = 16;
-constexpr uint64_t avx2_max_prime = (uint64_t{1} << 50) - 1;
+constexpr uint64_t avx2_max_prime = product_max_prime;
 
 // 32 lanes of AVX-512 IFMA products (avx512_*.cpp): the Montgomery product of
 // one word of 52 bits below 2^52; above, up to 2^62, the product by a fixed

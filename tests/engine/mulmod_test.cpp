@@ -1,5 +1,6 @@
 // The modular products against 128-bit arithmetic: the Montgomery product
-// through its representation for p up to 2^62, and the IFMA lanes' product.
+// through its representation for p up to 2^62, the IFMA lanes' product and
+// the AVX2 lanes' products.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,6 +112,42 @@ TEST(mulmod, kernel_table_builds_match_128_bit_arithmetic) {
     }
   }
 }
+
+#if defined(VEKSIEVE_HAVE_AVX2_KERNEL)
+}  // namespace
+void avx2_lane_products(uint64_t* z, const uint64_t* s, uint64_t p, uint64_t rounds);
+namespace {
+
+// The AVX2 walk's products, of doubles below 2^50 and of integers above, on
+// both sides of 2^50 and up to 2^62, operands near 0 and near p.
+TEST(mulmod, avx2_lane_products_match_128_bit_arithmetic) {
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 here";
+  const uint64_t seed = 26;
+  std::printf("avx2 random seed %llu\n", static_cast<unsigned long long>(seed));
+  std::mt19937_64 random(seed);
+  std::vector<uint64_t> odd_moduli = {3, 1000000000039, (uint64_t{1} << 50) - 27, (uint64_t{1} << 50) + 55,
+                                      (uint64_t{1} << 52) - 47, (uint64_t{1} << 62) - 57, (uint64_t{1} << 62) - 1};
+  std::uniform_int_distribution<uint64_t> any_odd(3, product_max_prime);
+  for (int i = 0; i < 2000; ++i) odd_moduli.push_back(any_odd(random) >> (random() % 40) | 1);
+  for (const uint64_t p : odd_moduli) {
+    std::uniform_int_distribution<uint64_t> below_p(0, p - 1);
+    const uint64_t edges[] = {0, 1, 2, p - 1, p - 2, p / 2};
+    for (int round = 0; round < 8; ++round) {
+      uint64_t z[16], s[16], want[16];
+      for (int l = 0; l < 16; ++l) {
+        const int kind = (l + round) % 4;  // an edge, near p, or anywhere below p
+        z[l] = kind == 0 ? edges[(l + round) % 6] : kind == 1 ? p - 1 - below_p(random) % 64 : below_p(random);
+        s[l] = round % 2 ? edges[l % 6] : kind == 2 ? p - 1 - below_p(random) % 64 : below_p(random);
+        if (s[l] >= p) s[l] %= p;
+        if (z[l] >= p) z[l] %= p;
+        want[l] = mul_ref(z[l], s[l], p);
+      }
+      avx2_lane_products(z, s, p, 1);
+      for (int l = 0; l < 16; ++l) ASSERT_EQ(z[l], want[l]) << "lane " << l << " p=" << p;
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace veksieve
