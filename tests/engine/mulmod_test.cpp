@@ -73,6 +73,9 @@ TEST(mulmod, kernel_table_builds_match_128_bit_arithmetic) {
     std::mt19937_64 random(52);
     const uint64_t limit = std::min(kernel->max_prime, product_max_prime);
     std::vector<uint64_t> odd_moduli = {3, 5, 1000000000039, limit, limit - 2, (uint64_t{1} << 51) + 1};
+    for (const uint64_t edge : {(uint64_t{1} << 50) - 27, (uint64_t{1} << 52) - 47, (uint64_t{1} << 52) + 21}) {
+      if (edge <= limit) odd_moduli.push_back(edge);  // where the lanes change products
+    }
     std::uniform_int_distribution<uint64_t> any_odd(3, limit);
     for (int i = 0; i < 200; ++i) odd_moduli.push_back(any_odd(random) | 1);
     const uint32_t chains = kernel->table_chains, used = chains * 40 - 3;  // the last ones take the tail
