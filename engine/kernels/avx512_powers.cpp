@@ -1,9 +1,12 @@
 // The filters' powers and the lanes' first values in AVX-512 IFMA lanes
 // (ifma_product.hpp): many values raised right to left side by side, with
-// lazy products below 2^50, which shorten each squaring, and the two-word
-// Montgomery product above 2^52, where the values come as plain residues and
+// lazy products (results below 2p, reduced at the end) below 2^50, which
+// shorten each squaring, and with the two-word Montgomery product, lazy too,
+// above 2^52, where the values come as plain residues and
 // are taken into its form (x*2^104) by its first product. Built and run as the
 // kernel's walk is (avx512_kernel.cpp).
+#include <type_traits>
+
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/modular_powers.hpp"
 
@@ -51,9 +54,13 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
     const __m512i this_bit = _mm512_set1_epi64(static_cast<long long>(uint64_t{1} << bit));
     for (int v = 0; v < v_count; ++v) {
       const __mmask8 take = _mm512_test_epi64_mask(e[v], this_bit);
-      if constexpr (lazy) {
+      if constexpr (lazy && std::is_same_v<Modulus, ifma_modulus>) {
         result[v] = _mm512_mask_mov_epi64(result[v], take, mul_lazy(m, result[v], square[v]));
         square[v] = mul_lazy(m, square[v], square[v]);
+      } else if constexpr (lazy) {
+        const auto factor = m.prepare(square[v]);
+        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul_unreduced(result[v], factor));
+        square[v] = m.mul_unreduced(square[v], factor);
       } else {
         const auto factor = m.prepare(square[v]);
         result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], factor));
@@ -128,7 +135,7 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
     } else if (narrow) {
       raise_in_lanes<ifma_modulus, false>(values + first, exponents + first, part, one, m.p, results, 0);
     } else {
-      raise_in_lanes<ifma_wide_modulus, false>(values + first, exponents + first, part, one, m.p, results,
+      raise_in_lanes<ifma_wide_modulus, true>(values + first, exponents + first, part, one, m.p, results,
                                                into_form);
     }
     for (size_t i = 0; i < part; ++i) is_one[first + i] = results[i] == one;
@@ -145,7 +152,7 @@ void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const ui
     raise_vectors<ifma_modulus, false, lanes / 8>(ifma_modulus(modulus.p), multipliers, wide, lanes, 0, starts,
                                                   starts);
   } else {
-    raise_vectors<ifma_wide_modulus, false, lanes / 8>(ifma_wide_modulus(modulus.p), multipliers, wide, lanes, 0,
+    raise_vectors<ifma_wide_modulus, true, lanes / 8>(ifma_wide_modulus(modulus.p), multipliers, wide, lanes, 0,
                                                        starts, starts, pow2_mod(144, modulus));
   }
 }

@@ -86,9 +86,10 @@ struct ifma_wide_modulus {
 
   __attribute__((always_inline)) factor prepare(__m512i s) const { return {s, _mm512_srli_epi64(s, 52)}; }
 
-  // The partial products are summed as trees, not chains, beside the one
-  // chain of the reduction: low, q0, q0*p, q1, q1*p, four products deep.
-  __attribute__((always_inline)) __m512i mul(__m512i z, factor s) const {
+  // z*s*2^-104 mod p in [0, 2p), for the chains of the powers, which reduce
+  // only their results. The partial products are summed as trees, not
+  // chains, beside the one chain of the reduction: low, q0, q0*p, q1, q1*p.
+  __attribute__((always_inline)) __m512i mul_unreduced(__m512i z, factor s) const {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i z_high = _mm512_srli_epi64(z, 52);
     const __m512i low = _mm512_madd52lo_epu64(zero, z, s.low);
@@ -107,7 +108,11 @@ struct ifma_wide_modulus {
     const __m512i carry = _mm512_srli_epi64(_mm512_madd52lo_epu64(middle, q1, p), 52);
     const __m512i q1p = _mm512_add_epi64(_mm512_madd52hi_epu64(high, q1, p), _mm512_madd52lo_epu64(zero, q1, p_high));
     const __m512i q1p_high = _mm512_slli_epi64(_mm512_madd52hi_epu64(zero, q1, p_high), 52);
-    const __m512i r = _mm512_add_epi64(_mm512_add_epi64(q1p, carry), q1p_high);
+    return _mm512_add_epi64(_mm512_add_epi64(q1p, carry), q1p_high);
+  }
+
+  __attribute__((always_inline)) __m512i mul(__m512i z, factor s) const {
+    const __m512i r = mul_unreduced(z, s);
     return _mm512_min_epu64(r, _mm512_sub_epi64(r, p));
   }
 };
