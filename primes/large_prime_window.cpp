@@ -137,6 +137,7 @@ window_slot& take_window(window_reader& reader, const prime_tables& tables, int6
       std::tie(slot.first_segment, slot.end_segment) = stretch_of(windows, number);
       slot.ready = false;
       slot.readers = 1;
+      ++windows.builds;
       lock.unlock();
       try {
         build_window(reader, tables, slot);

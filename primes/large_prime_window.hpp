@@ -50,6 +50,8 @@ struct large_prime_windows {
   int64_t grid_origin = -1;         // the range's first segment, -1 without a range
   int64_t range_end = -1;           // one past the segment after the range's end
 
+  int64_t builds = 0;                // windows built so far
+
   std::mutex mutex;
   std::condition_variable changed;
   window_slot slots[2];
