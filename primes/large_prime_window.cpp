@@ -8,6 +8,7 @@
 #include "primes/strike.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace veksieve {
@@ -39,6 +40,17 @@ constexpr uint8_t advance_to_wheel[30] = {0, 0, 0, 4, 0, 2, 0, 0, 0, 2, 0, 0, 0,
 constexpr uint8_t wheel_index[30] = {0, 0, 0, 1, 0, 1, 0, 1, 0, 2, 0, 2, 0, 3, 0,
                                      4, 0, 4, 0, 5, 0, 6, 0, 6, 0, 7, 0, 7, 0, 7};
 
+// The least m with m * q >= x, for 0 < x < 2^63 and 2^24 <= q < 2^32,
+// without a divide: the truncated quotient in doubles is the true floor
+// within one, since the rounding errors of x, 1/q and their product
+// (3 * 2^-53 relative) times x / q < 2^39 stay below 2^-12. The rest
+// x - m * q then lies in (-2q, 2q) and tells how far m is from the ceiling.
+ALWAYS_INLINE int64_t ceiling_quotient(int64_t x, int64_t q) {
+  const auto m = static_cast<int64_t>(static_cast<double>(x) * (1.0 / static_cast<double>(q)));
+  const int64_t rest = x - m * q;
+  return m + (rest > 0) + (rest > q) - (rest <= -q);
+}
+
 void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {
   for (uint32_t j = 0; j < count; ++j) clear_bit(bits, batch[j]);
 }
@@ -58,33 +70,66 @@ void build_window(window_reader& reader, const prime_tables& tables, window_slot
   // Bit 0 stands for x; every number of the window lies below end.
   const int64_t x = slot.first_segment * segment_span - 1;
   const int64_t end = x + 2 * static_cast<int64_t>(span_bits);
+  // The stream's segments are read here bit by bit rather than through
+  // next_segment_prime: 10^8 primes at 2^62, each taken straight from its word.
   segment_sieve& stream = reader.primes;
   stream.below_2_to_32 = true;
   position_segment(stream, tables, bucket_prime_bound);
+  const uint32_t* const words = stream.segment.get();
   // The strikes of a batch of primes are listed first and made after, in a
   // loop without unpredictable branches, so that many of their cache misses
   // overlap; striking each prime as it comes ends every prime's few strikes
   // with a mispredicted branch, and the misses then come one at a time.
   uint32_t* const batch = reader.strikes.get();
   uint32_t count = 0;
-  for (;;) {
-    const int64_t q = next_segment_prime(stream, tables);
-    if (q < bucket_prime_bound) continue;  // bit 0 of the first stream segment
-    const int64_t square = q * q;
-    if (square >= end) break;
-    // m: the first multiplier with q * m at or above x and q^2, and odd, so
-    // that q * m is odd; then the first one prime to 30.
-    int64_t m = square > x ? q : (x + q - 1) / q;
-    m |= 1;
-    const auto r = static_cast<uint32_t>(m % 30);
-    m += advance_to_wheel[r];
-    uint32_t k = wheel_index[r];
-    const auto step = static_cast<uint64_t>(q);
-    for (auto i = static_cast<uint64_t>((m * q - x) / 2); i < span_bits; i += half_gaps[k] * step, k = (k + 1) % 8)
-      batch[count++] = static_cast<uint32_t>(i);
-    if (count > window_batch - max_strikes_per_prime) {
-      strike_batch(bits, batch, count);
-      count = 0;
+  // A block of the stream's primes is read out first, then each one's first
+  // strike found in a loop without branches, whose long chains of dependent
+  // operations (a quotient in doubles, a remainder modulo 30) then overlap
+  // from prime to prime; only the primes that strike the window go on.
+  uint32_t* const primes = reader.stream_block.get();
+  uint32_t* const hit_primes = primes + stream_block_bits;
+  uint32_t* const hit_starts = hit_primes + stream_block_bits;
+  uint32_t* const hit_wheel = hit_starts + stream_block_bits;
+  // The primes q with q^2 < end.
+  auto last_q = static_cast<int64_t>(std::sqrt(static_cast<double>(end)));
+  while (last_q * last_q >= end) --last_q;
+  while ((last_q + 1) * (last_q + 1) < end) ++last_q;
+  for (int64_t start = bucket_prime_bound; start <= last_q; start += segment_span) {
+    if (start != bucket_prime_bound) sieve_segment(stream, tables);
+    for (uint32_t block = 0; block < segment_words; block += stream_block_bits / 32) {
+      const int64_t block_start = start + 64 * int64_t{block};
+      if (block_start > last_q) break;
+      uint32_t found = 0;
+      for (uint32_t w = block; w < block + stream_block_bits / 32; w += 2) {
+        for (uint64_t live = words[w] | uint64_t{words[w + 1]} << 32; live != 0; live &= live - 1)
+          primes[found++] = static_cast<uint32_t>(start + 64 * int64_t{w} + 2 * __builtin_ctzll(live) - 1);
+      }
+      while (found > 0 && primes[found - 1] > last_q) --found;
+      uint32_t hits = 0;
+      for (uint32_t j = 0; j < found; ++j) {
+        // Bit 0 of the first stream segment stands for 2^24 - 1, which the wheel strikes.
+        const int64_t q = primes[j];
+        // m: the first multiplier with q * m at or above x and q^2, and odd,
+        // so that q * m is odd; then the first one prime to 30.
+        int64_t m = std::max(q, ceiling_quotient(x, q)) | 1;
+        const auto r = static_cast<uint32_t>(m % 30);
+        m += advance_to_wheel[r];
+        const auto first = static_cast<uint64_t>(m * q - x) / 2;
+        hit_primes[hits] = static_cast<uint32_t>(q);
+        hit_starts[hits] = static_cast<uint32_t>(first);
+        hit_wheel[hits] = wheel_index[r];
+        hits += first < span_bits;
+      }
+      for (uint32_t j = 0; j < hits; ++j) {
+        const uint64_t step = hit_primes[j];
+        uint32_t k = hit_wheel[j];
+        for (uint64_t i = hit_starts[j]; i < span_bits; i += half_gaps[k] * step, k = (k + 1) % 8)
+          batch[count++] = static_cast<uint32_t>(i);
+        if (count > window_batch - max_strikes_per_prime) {
+          strike_batch(bits, batch, count);
+          count = 0;
+        }
+      }
     }
   }
   strike_batch(bits, batch, count);
@@ -168,7 +213,8 @@ large_prime_windows::large_prime_windows(int workers, int64_t pmin, int64_t pmax
 
 window_reader::window_reader(std::shared_ptr<large_prime_windows> shared)
     : windows(shared ? std::move(shared) : std::make_shared<large_prime_windows>()),
-      strikes(std::make_unique<uint32_t[]>(window_batch)) {}
+      strikes(std::make_unique<uint32_t[]>(window_batch)),
+      stream_block(std::make_unique<uint32_t[]>(4 * stream_block_bits)) {}
 
 window_reader::~window_reader() {
   if (held == nullptr) return;

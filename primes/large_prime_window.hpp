@@ -19,6 +19,9 @@ namespace veksieve {
 
 // Strikes are listed this many at a time (16 KB, in the first-level cache).
 inline constexpr uint32_t window_batch = 4096;
+// The stream's primes are taken this many bits of a segment at a time (a
+// prime, its first strike and its place on the wheel each: 128 KB).
+inline constexpr uint32_t stream_block_bits = 8192;
 
 // One window: bit i of segment j stands for the odd number
 // (first_segment + j) * 2^18 + 2i - 1, as in the segment itself; a bit is
@@ -67,6 +70,7 @@ struct window_reader {
   std::shared_ptr<large_prime_windows> windows;
   window_slot* held = nullptr;          // the window read, kept from being rebuilt
   std::unique_ptr<uint32_t[]> strikes;  // window_batch bit indices waiting to be struck
+  std::unique_ptr<uint32_t[]> stream_block;  // 4 * stream_block_bits: the stream's primes at hand
   segment_sieve primes;                 // streams the primes above bucket_prime_bound
 };
 
