@@ -48,7 +48,9 @@ constexpr uint8_t wheel_index[30] = {0, 0, 0, 1, 0, 1, 0, 1, 0, 2, 0, 2, 0, 3, 0
 ALWAYS_INLINE int64_t ceiling_quotient(int64_t x, int64_t q) {
   const auto m = static_cast<int64_t>(static_cast<double>(x) * (1.0 / static_cast<double>(q)));
   const int64_t rest = x - m * q;
-  return m + (rest > 0) + (rest > q) - (rest <= -q);
+  const int64_t ceiling = m + (rest > 0) + (rest > q) - (rest <= -q);
+  ASSERT(ceiling * q >= x && (ceiling - 1) * q < x);
+  return ceiling;
 }
 
 void strike_batch(uint32_t* bits, const uint32_t* batch, uint32_t count) {

@@ -110,7 +110,7 @@ TEST(prime_source, hands_out_the_primes_above_high_starting_points) {
 }
 
 // Every prime from 2^62 - 2^24 to 2^62 and the first one past it, and the
-// memory a source holds there: the buckets up to 2^25 and a window.
+// memory a source holds there: the buckets up to 2^24 and a window.
 TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   const size_t before = allocated_bytes;
   const int64_t pmin = two_to_62 - (int64_t{1} << 24);
@@ -147,9 +147,9 @@ TEST(prime_source, repositions_to_what_a_fresh_start_hands_out) {
   }
 }
 
-// Climbing from the buckets alone into the first window at 2^50; and a
+// Climbing from the buckets alone into the first window at 2^48; and a
 // window built on the way up whose first number, x = q * m with primes q and
-// m just above 2^25, has no smaller factor: only the window strikes it.
+// m just above 2^24, has no smaller factor: only the window strikes it.
 TEST(prime_source, stays_exact_where_the_windows_of_large_primes_begin_and_follow) {
   const int64_t windowed = bucket_prime_bound * bucket_prime_bound;
   auto source = test::started_source(windowed - 3 * segment_span);
