@@ -181,18 +181,21 @@ constexpr int64_t status_give_up_ms = 60000;
 constexpr uint32_t bucket_capacity = 510;
 constexpr uint32_t buckets_per_slab = 256;
 
-// Only the sieving primes below this bound wait in buckets (2.1 million of
-// them, about 17 MB); from its square, 2^50, the larger ones are streamed
-// out of a small sieve once per window instead, since one entry for each of
-// the 105 million primes below 2^31 would take 840 MB at 2^62. Lower, the
-// buckets grow no further than this and the window stream stays short.
-constexpr int64_t bucket_prime_bound = int64_t{1} << 25;
-// The window the streamed primes strike: this many segments of 2^18
-// integers, a 40 MB bitmap, so that with the buckets a source holds 58 MB at
-// 2^62. Each window costs one pass over the primes up to its square root
-// (1.05e8 at 2^62) and their 58 million strikes, scattered over the bitmap
-// and bound by memory bandwidth: about 2 s at 2^62 for 6.7e8 integers, so
-// the window is as wide as the memory allows.
+// Only the sieving primes below this bound wait in buckets (1.08 million of
+// them, about 9 MB per worker); from its square, 2^48, the larger ones are
+// streamed out of a small sieve once per window instead, since one entry for
+// each of the 105 million primes below 2^31 would take 840 MB at 2^62. The
+// windows are shared by the workers of a run and the buckets are not, so
+// the bound is low: at 2^25 each worker held 17 MB, and two workers with the
+// windows more than 64 MB. Moving the primes from 2^24 to 2^25 into the
+// stream adds 1% to its primes and a fifth to the window's strikes.
+constexpr int64_t bucket_prime_bound = int64_t{1} << 24;
+// The windows the streamed primes strike: this many segments of 2^18
+// integers, a 40 MB bitmap, for the whole run: one window with one worker,
+// two of half the width with more, so that one is read while the next is
+// built. Each window costs one pass over the primes up to its square root
+// (1.05e8 at 2^62) and their strikes, scattered over the bitmap and bound by
+// memory bandwidth, so the windows are as wide as the memory allows.
 constexpr uint32_t window_segments = 2560;
 
 }  // namespace veksieve

@@ -172,7 +172,7 @@ parallel_outcome chunk_board::commit_in_order(committer& commit) {
 
 void sieve_chunks(chunk_source& source, const sequence_set& sequences, const stride_sizing& sizing,
                   std::shared_ptr<const prime_tables> tables, const std::atomic<bool>& stop,
-                  const engine_memory& memory) {
+                  const engine_memory& memory, std::shared_ptr<large_prime_windows> windows) {
   recorder rec;
   rec.memory = memory;
   rec.nmin = static_cast<uint32_t>(sequences.nmin);
@@ -186,7 +186,7 @@ void sieve_chunks(chunk_source& source, const sequence_set& sequences, const str
   callbacks.stop_requested = &stop;
   std::unique_ptr<range_engine> engine;
   try {
-    engine = std::make_unique<range_engine>(sequences, callbacks, sizing, std::move(tables));
+    engine = std::make_unique<range_engine>(sequences, callbacks, sizing, std::move(tables), std::move(windows));
   } catch (const std::bad_alloc&) {
     source.fail();
     return;
@@ -217,12 +217,14 @@ parallel_outcome sieve_in_parallel(const sequence_set& sequences, const stride_s
                                    const engine_memory& memory) {
   chunk_board board(pmin, pmax, stop);
   board.add_producers(threads);
-  const std::shared_ptr<const prime_tables> tables = build_prime_tables();  // read by every worker's prime source
+  // Read by every worker's prime source; each window is built once for all.
+  const std::shared_ptr<const prime_tables> tables = build_prime_tables();
+  const auto windows = std::make_shared<large_prime_windows>(threads, pmin, std::min(pmax, engine_pmax_limit));
   std::vector<std::jthread> workers;
   workers.reserve(static_cast<std::size_t>(threads));
   for (int i = 0; i < threads; ++i) {
     workers.emplace_back([&] {
-      sieve_chunks(board, sequences, sizing, tables, stop, memory);
+      sieve_chunks(board, sequences, sizing, tables, stop, memory, windows);
       board.producer_ended();
     });
   }

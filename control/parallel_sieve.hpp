@@ -131,10 +131,10 @@ class chunk_board final : public chunk_source {
 
 // One worker: sieves chunk after chunk from `source` with one long-lived
 // engine until the source has none left. The engines of one process share
-// `tables`.
+// `tables`, and those of one run `windows` (each engine its own when null).
 void sieve_chunks(chunk_source& source, const sequence_set& sequences, const stride_sizing& sizing,
                   std::shared_ptr<const prime_tables> tables, const std::atomic<bool>& stop,
-                  const engine_memory& memory = {});
+                  const engine_memory& memory = {}, std::shared_ptr<large_prime_windows> windows = nullptr);
 
 // Sieves the primes above pmin up to min(pmax, the engine's limit) with
 // `threads` workers. `stop` ends the run at the committed frontier; it is set

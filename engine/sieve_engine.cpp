@@ -14,9 +14,10 @@
 namespace veksieve {
 
 range_engine::range_engine(const sequence_set& sequences, const engine_callbacks& callbacks,
-                           const stride_sizing& sizing, std::shared_ptr<const prime_tables> tables)
+                           const stride_sizing& sizing, std::shared_ptr<const prime_tables> tables,
+                           std::shared_ptr<large_prime_windows> windows)
     : searcher_(std::make_unique<prime_searcher>(sequences, callbacks, sizing)),
-      primes_(std::make_unique<prime_source>(tables ? std::move(tables) : build_prime_tables())),
+      primes_(std::make_unique<prime_source>(tables ? std::move(tables) : build_prime_tables(), std::move(windows))),
       callbacks_(callbacks) {}
 
 range_engine::~range_engine() = default;
@@ -44,7 +45,9 @@ int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, 
                      double alpha) {
   const stride_sizing sizing = plan_stride_search(sequences, alpha);
   if (!sizing.ok()) throw std::invalid_argument(sizing.refusal);
-  range_engine engine(sequences, callbacks, sizing);
+  // Windows that end with the range: a short range pays for no more.
+  range_engine engine(sequences, callbacks, sizing, nullptr,
+                      std::make_shared<large_prime_windows>(1, pmin, std::min(pmax, engine_pmax_limit)));
   return engine.sieve(pmin, pmax, pmin);
 }
 

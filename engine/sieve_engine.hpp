@@ -15,6 +15,7 @@ struct stride_sizing;
 class prime_searcher;
 struct prime_source;
 struct prime_tables;
+struct large_prime_windows;
 
 // An engine kept for successive ranges of primes: its state and prime source
 // are set up once and the source is placed anew for each range, so a worker
@@ -22,9 +23,11 @@ struct prime_tables;
 class range_engine {
  public:
   // `sizing` must be ok(). Engines of one run share `tables` (built here when
-  // not given). Throws std::bad_alloc when memory runs out.
+  // not given) and the windows of the large sieving primes (the engine's own
+  // when not given). Throws std::bad_alloc when memory runs out.
   range_engine(const sequence_set& sequences, const engine_callbacks& callbacks, const stride_sizing& sizing,
-               std::shared_ptr<const prime_tables> tables = nullptr);
+               std::shared_ptr<const prime_tables> tables = nullptr,
+               std::shared_ptr<large_prime_windows> windows = nullptr);
   ~range_engine();
   range_engine(const range_engine&) = delete;
   range_engine& operator=(const range_engine&) = delete;

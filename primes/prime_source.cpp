@@ -78,7 +78,9 @@ void skip_buckets(prime_source& source, int64_t target) {
 
 }  // namespace
 
-prime_source::prime_source(std::shared_ptr<const prime_tables> shared_tables) : tables(std::move(shared_tables)) {}
+prime_source::prime_source(std::shared_ptr<const prime_tables> shared_tables,
+                           std::shared_ptr<large_prime_windows> windows)
+    : tables(std::move(shared_tables)), window(std::move(windows)) {}
 
 void sieve_start(prime_source& source, int64_t pmin) {
   ASSERT(pmin >= 0 && pmin <= prime_source_reach);

@@ -27,15 +27,18 @@ static_assert(int64_t{bucket_ring} * segment_bits > int64_t{3037000500} + segmen
 // One worker's source. The sieving primes above 131071 are produced on demand
 // by a second segment sieve as the squares come near, and each below
 // bucket_prime_bound waits in the bucket of the segment it strikes next; the
-// larger ones strike a window of segments at a time (large_prime_window.hpp).
+// larger ones strike a window of segments at a time (large_prime_window.hpp),
+// which the sources of a run share when given `windows`; without, the
+// source has windows of its own.
 struct prime_source {
-  explicit prime_source(std::shared_ptr<const prime_tables> shared_tables);
+  explicit prime_source(std::shared_ptr<const prime_tables> shared_tables,
+                        std::shared_ptr<large_prime_windows> windows = nullptr);
 
   std::shared_ptr<const prime_tables> tables;
   segment_sieve sieve;           // hands out the primes
   segment_sieve bucket_primes;   // hands out the bucket primes, 131101 upwards
   bucket_lists buckets;
-  large_prime_window window;
+  window_reader window;
   int64_t sieved_segment = -1;   // number of the segment in sieve.segment; -1 before the first start
   int64_t next_bucket_prime = 0; // the next bucket prime not yet in the buckets
 };

@@ -11,17 +11,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <new>
+#include <thread>
 #include <vector>
 
-// Bytes requested from operator new, to hold the source to its size. The
-// replacements pair malloc with free, which g++ cannot see across them.
+// Bytes requested from operator new, to hold the source to its size; atomic,
+// since sources share windows across threads. The replacements pair malloc
+// with free, which g++ cannot see across them.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 namespace {
-size_t allocated_bytes = 0;
+std::atomic<size_t> allocated_bytes{0};
 }
 void* operator new(size_t size) {
   allocated_bytes += size;
@@ -107,7 +110,7 @@ TEST(prime_source, hands_out_the_primes_above_high_starting_points) {
 }
 
 // Every prime from 2^62 - 2^24 to 2^62 and the first one past it, and the
-// memory a source holds there: the buckets up to 2^25 and a window.
+// memory a source holds there: the buckets up to 2^24 and a window.
 TEST(prime_source, hands_out_the_last_stretch_below_two_to_the_62nd) {
   const size_t before = allocated_bytes;
   const int64_t pmin = two_to_62 - (int64_t{1} << 24);
@@ -144,9 +147,9 @@ TEST(prime_source, repositions_to_what_a_fresh_start_hands_out) {
   }
 }
 
-// Climbing from the buckets alone into the first window at 2^50; and a
+// Climbing from the buckets alone into the first window at 2^48; and a
 // window built on the way up whose first number, x = q * m with primes q and
-// m just above 2^25, has no smaller factor: only the window strikes it.
+// m just above 2^24, has no smaller factor: only the window strikes it.
 TEST(prime_source, stays_exact_where_the_windows_of_large_primes_begin_and_follow) {
   const int64_t windowed = bucket_prime_bound * bucket_prime_bound;
   auto source = test::started_source(windowed - 3 * segment_span);
@@ -183,17 +186,62 @@ TEST(prime_source, repositions_across_windows) {
 }
 
 TEST(prime_source, holds_less_as_it_starts_lower_and_keeps_its_storage) {
+  const int64_t below_windows = two_to_48 - (int64_t{1} << 21);
   const size_t before = allocated_bytes;
-  auto source = test::started_source(two_to_48);
+  auto source = test::started_source(below_windows);
   const size_t held = allocated_bytes - before;
   sieve_start(*source, 1000000000000);
-  sieve_start(*source, two_to_48 - 1000000);
+  sieve_start(*source, below_windows - 1000000);
   const size_t held_after_restarts = allocated_bytes - before;
-  std::cout << "held at 2^48: " << held / 1000 << " KB\n";
-  // The 1.08 million bucket primes up to 2^24 at 8 bytes, and a bucket
+  std::cout << "held just below 2^48: " << held / 1000 << " KB\n";
+  // The 1.08 million bucket primes up to 2^24 at 8 bytes, no window, and a bucket
   // begun for each of the 128 lists ahead.
   EXPECT_LT(held, size_t{11000000});
   EXPECT_EQ(held_after_restarts, held) << "a restart keeps its storage";
+}
+
+// Two workers' sources sharing the windows of a run take chunks in turn, as
+// control/parallel_sieve hands them out, across the boundary of the run's
+// first two windows above 2^50: each hands out exactly the reference primes,
+// and each window is built once.
+TEST(prime_source, sources_sharing_windows_hand_out_the_primes_across_a_window_boundary) {
+  const int64_t boundary = ((int64_t{1} << 50) / segment_span + 3000) * segment_span;
+  const int64_t width = int64_t{window_segments} / 2 * segment_span;
+  const int64_t run_end = boundary + 6 * segment_span;
+  auto windows = std::make_shared<large_prime_windows>(2, boundary - width, run_end);
+  const int64_t chunk = segment_span + 12345;
+  auto sieve_chunks = [&](int first, std::vector<int64_t>& got) {
+    prime_source source(test::shared_tables(), windows);
+    for (int64_t lo = boundary - 5 * chunk + first * chunk; lo < run_end; lo += 2 * chunk) {
+      sieve_start(source, lo);
+      const auto primes = test::hand_out_to(source, std::min(lo + chunk, run_end));
+      got.insert(got.end(), primes.begin(), primes.end());
+    }
+  };
+  std::vector<int64_t> even, odd;
+  std::thread other(sieve_chunks, 1, std::ref(odd));
+  sieve_chunks(0, even);
+  other.join();
+  std::vector<int64_t> got;
+  std::merge(even.begin(), even.end(), odd.begin(), odd.end(), std::back_inserter(got));
+  EXPECT_TRUE(test::same_primes(got, test::reference_primes_to(boundary - 5 * chunk, run_end)));
+  EXPECT_EQ(windows->builds, 2);
+}
+
+// What a run of two workers holds at 2^62 with one worker in each window:
+// both slots, two sources' buckets and the tables.
+TEST(prime_source, two_workers_sharing_windows_hold_less_than_64_mb) {
+  const int64_t pmin = two_to_62 - (int64_t{1} << 31);
+  const size_t before = allocated_bytes;
+  auto tables = build_prime_tables();
+  auto windows = std::make_shared<large_prime_windows>(2, pmin, two_to_62);
+  prime_source first(tables, windows), second(tables, windows);
+  sieve_start(first, pmin);
+  sieve_start(second, pmin + int64_t{window_segments} / 2 * segment_span + 1000);
+  const size_t held = allocated_bytes - before;
+  std::cout << "two workers hold at 2^62: " << held / 1000000 << " MB\n";
+  EXPECT_LT(held, size_t{64} << 20);
+  EXPECT_EQ(windows->builds, 2);
 }
 
 }  // namespace
