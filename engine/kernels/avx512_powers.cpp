@@ -2,13 +2,16 @@
 // (ifma_product.hpp): many values raised right to left side by side, with
 // lazy products (results below 2p, reduced at the end) below 2^50, which
 // shorten each squaring, and with the two-word Montgomery product, lazy too,
-// above 2^52, where the values come as plain residues and
-// are taken into its form (x*2^104) by its first product. Built and run as the
-// kernel's walk is (avx512_kernel.cpp).
+// above 2^52, where the values come as plain residues and are taken into its
+// form (x*2^104) by its first product. There the values that share an
+// exponent are raised left to right in windows, which takes fewer of its
+// costly products. Built and run as the kernel's walk is (avx512_kernel.cpp).
+#include <algorithm>
 #include <type_traits>
 
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/modular_powers.hpp"
+
 
 namespace veksieve {
 
@@ -76,6 +79,76 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
   for (size_t l = 0; l < lanes; ++l) results[l] = r_memory[l];
 }
 
+// a*b in the product the batch uses: lazy (below 2p from inputs below 2p)
+// or reduced.
+template <class Modulus, bool lazy>
+__attribute__((always_inline)) inline __m512i product(const Modulus& m, __m512i a, __m512i b) {
+  if constexpr (lazy && std::is_same_v<Modulus, ifma_modulus>) {
+    return mul_lazy(m, a, b);
+  } else if constexpr (lazy) {
+    return m.mul_unreduced(a, m.prepare(b));
+  } else {
+    return m.mul(a, m.prepare(b));
+  }
+}
+
+// Values that share one exponent (the residue tests of one degree), left to
+// right in windows of up to four bits that end in a 1: each window costs
+// its squarings and one product by an odd power from a table of eight, so
+// a 52-bit exponent takes about 52 squarings and 11 products (and 8 for the
+// table) where right to left takes 104. The windows are the same in every
+// lane, so the schedule is the exponent's alone. Results reduced, in the
+// product's form; `into_form` as in raise_vectors.
+template <class Modulus, bool lazy, int v_count>
+void raise_shared(const Modulus& m, const uint64_t* values, uint64_t exponent, size_t lanes, uint64_t one,
+                  uint64_t* results, uint64_t into_form) {
+  constexpr int window = 4;
+  constexpr int odd_powers = 1 << (window - 1);
+  alignas(64) uint64_t memory[8 * v_count];
+  for (size_t l = 0; l < 8 * v_count; ++l) memory[l] = l < lanes ? values[l] : one;
+  __m512i table[odd_powers][v_count];  // x, x^3, ..., x^15
+  __m512i result[v_count];
+  for (int v = 0; v < v_count; ++v) {
+    __m512i x = _mm512_load_si512(memory + 8 * v);
+    if (into_form != 0) x = m.mul(x, m.prepare(_mm512_set1_epi64(static_cast<long long>(into_form))));
+    const __m512i x2 = product<Modulus, lazy>(m, x, x);
+    table[0][v] = x;
+    for (int i = 1; i < odd_powers; ++i) table[i][v] = product<Modulus, lazy>(m, table[i - 1][v], x2);
+  }
+  bool started = false;
+  for (int i = 63 - __builtin_clzll(exponent); i >= 0;) {
+    if ((exponent >> i & 1) == 0) {
+      for (int v = 0; v < v_count; ++v) result[v] = product<Modulus, lazy>(m, result[v], result[v]);
+      --i;
+      continue;
+    }
+    int j = i - window + 1 > 0 ? i - window + 1 : 0;
+    while ((exponent >> j & 1) == 0) ++j;  // the window ends in a 1
+    const auto digit = static_cast<int>(exponent >> j & ((uint64_t{1} << (i - j + 1)) - 1));
+    if (started) {
+      for (int k = j; k <= i; ++k) {
+        for (int v = 0; v < v_count; ++v) result[v] = product<Modulus, lazy>(m, result[v], result[v]);
+      }
+      for (int v = 0; v < v_count; ++v) result[v] = product<Modulus, lazy>(m, result[v], table[digit >> 1][v]);
+    } else {
+      for (int v = 0; v < v_count; ++v) result[v] = table[digit >> 1][v];
+    }
+    started = true;
+    i = j - 1;
+  }
+  for (int v = 0; v < v_count; ++v) {
+    const __m512i r = result[v];  // below 2p when lazy
+    _mm512_store_si512(memory + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
+  }
+  for (size_t l = 0; l < lanes; ++l) results[l] = memory[l];
+}
+
+// At least this many values of one exponent, above 2^52, are raised left to
+// right (raise_shared); fewer, right to left with the rest. Below 2^52 the
+// one-word product is so short that the longer chain of left to right costs
+// more than its fewer products save (measured at 10^12).
+constexpr size_t shared_exponent_least = 16;
+
 template <class Modulus, bool lazy>
 void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t count, uint64_t one, uint64_t p,
                     uint64_t* results, uint64_t into_form) {
@@ -83,9 +156,16 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
   constexpr size_t most = 8 * batch_vectors;
   for (size_t first = 0; first < count; first += most) {
     const size_t lanes = count - first < most ? count - first : most;
+    bool shared = std::is_same_v<Modulus, ifma_wide_modulus>;
+    for (size_t l = 1; l < lanes; ++l) shared &= exponents[first + l] == exponents[first];
     const auto raise = [&]<int v_count>() {
-      raise_vectors<Modulus, lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr, results + first,
-                                            into_form);
+      if (shared) {
+        raise_shared<Modulus, lazy, v_count>(m, values + first, exponents[first], lanes, one, results + first,
+                                             into_form);
+      } else {
+        raise_vectors<Modulus, lazy, v_count>(m, values + first, exponents + first, lanes, one, nullptr,
+                                              results + first, into_form);
+      }
     };
     switch ((lanes + 7) / 8) {
       case 1: raise.template operator()<1>(); break;
@@ -114,6 +194,7 @@ bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
   return result == residue_one(m);
 }
 
+
 }  // namespace
 
 void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
@@ -122,24 +203,78 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
     is_one[0] = power_is_one(values[0], exponents[0], m);
     return;
   }
-  uint64_t results[8 * batch_vectors];
+  constexpr size_t most = 8 * batch_vectors;
   const bool narrow = m.p <= ifma_narrow_max_prime;
   // 1 in the powers' form, 2^52 or 2^104 (2^40 in the engine's form), and
   // above 2^52 the plain values into it by 2^208 (2^144 in the engine's).
   const uint64_t one = narrow ? lane_factor_avx512(m) : to_residue(uint64_t{1} << 40, m);
   const uint64_t into_form = narrow ? 0 : pow2_mod(144, m);
-  for (size_t first = 0; first < count; first += 8 * batch_vectors) {
-    const size_t part = count - first < 8 * batch_vectors ? count - first : 8 * batch_vectors;
+  uint64_t results[most];
+  // Up to `most` values, into is_one at `to` (consecutive, or by index).
+  const auto raise = [&](const uint64_t* part_values, const uint64_t* part_exponents, size_t part,
+                         const auto& to) {
     if (m.p <= lazy_product_max_prime) {
-      raise_in_lanes<ifma_modulus, true>(values + first, exponents + first, part, one, m.p, results, 0);
+      raise_in_lanes<ifma_modulus, true>(part_values, part_exponents, part, one, m.p, results, 0);
     } else if (narrow) {
-      raise_in_lanes<ifma_modulus, false>(values + first, exponents + first, part, one, m.p, results, 0);
+      raise_in_lanes<ifma_modulus, false>(part_values, part_exponents, part, one, m.p, results, 0);
     } else {
-      raise_in_lanes<ifma_wide_modulus, true>(values + first, exponents + first, part, one, m.p, results,
-                                               into_form);
+      raise_in_lanes<ifma_wide_modulus, true>(part_values, part_exponents, part, one, m.p, results, into_form);
     }
-    for (size_t i = 0; i < part; ++i) is_one[first + i] = results[i] == one;
+    for (size_t i = 0; i < part; ++i) is_one[to(i)] = results[i] == one;
+  };
+  if (narrow) {
+    for (size_t first = 0; first < count; first += most) {
+      raise(values + first, exponents + first, std::min(count - first, most), [first](size_t i) { return first + i; });
+    }
+    return;
   }
+  // Above 2^52 the values of each exponent shared by enough of them (one per
+  // degree of the residue tests, a few per prime) are raised together, the
+  // others together.
+  const size_t shared_least = shared_exponent_least;
+  constexpr size_t kinds = 8;
+  uint64_t kind_exponent[kinds];
+  uint32_t kind_count[kinds] = {};
+  size_t kind_total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    size_t k = 0;
+    while (k < kind_total && kind_exponent[k] != exponents[i]) ++k;
+    if (k == kind_total) {
+      if (kind_total == kinds) continue;
+      kind_exponent[kind_total++] = exponents[i];
+    }
+    ++kind_count[k];
+  }
+  uint64_t part_values[most], part_exponents[most];
+  uint32_t part_index[most];
+  size_t part = 0;
+  const auto raise_part = [&] {
+    raise(part_values, part_exponents, part, [&](size_t i) { return part_index[i]; });
+    part = 0;
+  };
+  const auto add = [&](size_t i) {
+    part_values[part] = values[i];
+    part_exponents[part] = exponents[i];
+    part_index[part] = static_cast<uint32_t>(i);
+    if (++part == most) raise_part();
+  };
+  const auto shared = [&](uint64_t e) {
+    for (size_t k = 0; k < kind_total; ++k) {
+      if (kind_exponent[k] == e) return kind_count[k] >= shared_least;
+    }
+    return false;
+  };
+  for (size_t k = 0; k < kind_total; ++k) {
+    if (kind_count[k] < shared_least) continue;
+    for (size_t i = 0; i < count; ++i) {
+      if (exponents[i] == kind_exponent[k]) add(i);
+    }
+    if (part != 0) raise_part();
+  }
+  for (size_t i = 0; i < count; ++i) {
+    if (!shared(exponents[i])) add(i);
+  }
+  if (part != 0) raise_part();
 }
 
 void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,

@@ -168,19 +168,28 @@ TEST(power_batch, matches_direct_power) {
       EXPECT_EQ(alone, results[i]) << "alone, value " << i << " p=" << p;
     }
     // The same in each kernel's lanes, on their form of the values, where
-    // the kernel raises powers; every batch length up to all values.
+    // the kernel raises powers; every batch length up to all values, with
+    // the exponents mixed and with one exponent shared by all but the
+    // first three (as the residue tests of one degree share theirs).
+    std::vector<uint64_t> shared_powers = powers, shared_want = want;
+    for (size_t i = 3; i < values.size(); ++i) {
+      shared_powers[i] = exponents.back();
+      shared_want[i] = pow_ref(from_residue(values[i], m), shared_powers[i], p);
+    }
     for (const kernel_backend* kernel : test::kernels_under_test()) {
       if (kernel->powers_are_one == nullptr || p > kernel->max_prime) continue;
       const uint64_t factor = kernel->lane_factor ? kernel->lane_factor(m) : residue_one(m);
       std::vector<uint64_t> lane_values(values.size());
       for (size_t i = 0; i < values.size(); ++i) lane_values[i] = mulmod_full(values[i], factor, m);
       std::vector<uint8_t> is_one(values.size());
-      for (size_t count = 1; count <= values.size(); ++count) {
-        std::fill(is_one.begin(), is_one.end(), 2);
-        kernel->powers_are_one(lane_values.data(), powers.data(), count, m, is_one.data());
-        for (size_t i = 0; i < count; ++i) {
-          ASSERT_EQ(is_one[i], want[i] == 1) << kernel->name << ", value " << i << " of " << count
-                                             << " exponent " << powers[i] << " p=" << p;
+      for (const auto& [exps, wanted] : {std::pair{&powers, &want}, std::pair{&shared_powers, &shared_want}}) {
+        for (size_t count = 1; count <= values.size(); ++count) {
+          std::fill(is_one.begin(), is_one.end(), 2);
+          kernel->powers_are_one(lane_values.data(), exps->data(), count, m, is_one.data());
+          for (size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(is_one[i], (*wanted)[i] == 1) << kernel->name << ", value " << i << " of " << count
+                                                    << " exponent " << (*exps)[i] << " p=" << p;
+          }
         }
       }
     }
