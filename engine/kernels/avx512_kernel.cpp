@@ -1,11 +1,12 @@
 // The walk and the table build in AVX-512 IFMA lanes (ifma_product.hpp), with
 // the one-word Montgomery product below 2^52 and the product by a fixed
-// multiplier, its quotient formed once, above: 32 lanes (four
-// vectors of eight) in flight, the presence bits fetched by one gather per
-// sixteen lanes; the table built 32 chains wide, each entry's presence bits
-// set as it is formed; the last map cleared beside the next table's first
-// powers; and the whole-table comparison of a table without chains. Built only when the compiler has the instructions (CMake probe);
-// run only on CPUs that have them (kernel_dispatch.cpp).
+// multiplier, its quotient formed once, above: 32 lanes (four vectors of
+// eight) in flight, the presence bits fetched by one gather per sixteen
+// lanes; the table built 32 chains wide, each entry's presence bits set as
+// it is formed; the last map cleared beside the next table's first powers;
+// and the whole-table comparison of a table without chains. Built only when
+// the compiler has the instructions (CMake probe); run only on CPUs that
+// have them (kernel_dispatch.cpp).
 #include <type_traits>
 
 #include "common/config.hpp"

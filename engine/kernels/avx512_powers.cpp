@@ -6,14 +6,14 @@
 // form (x*2^104) by its first product. There the values that share an
 // exponent are raised left to right in windows, which takes fewer of its
 // costly products, and a batch of a few values goes to the scalar product,
-// whose chain is shorter. Built and run as the kernel's walk is (avx512_kernel.cpp).
+// whose chain is shorter. Built and run as the kernel's walk is
+// (avx512_kernel.cpp).
 #include <algorithm>
 #include <type_traits>
 
 #include "engine/kernels/ifma_product.hpp"
 #include "engine/modular_powers.hpp"
 #include "engine/power_residue.hpp"
-
 
 namespace veksieve {
 
@@ -26,6 +26,26 @@ constexpr int lanes = 32;  // of the kernel's walk
 // squarings' latency; six keep one pass (one chain of latency) for the 30 to
 // 45 values of a many-k file's prime.
 constexpr size_t batch_vectors = 6;
+
+// a*b in the product the batch uses: lazy (below 2p from inputs below 2p)
+// or reduced.
+template <class Modulus, bool lazy>
+__attribute__((always_inline)) inline __m512i product(const Modulus& m, __m512i a, __m512i b) {
+  if constexpr (lazy && std::is_same_v<Modulus, ifma_modulus>) {
+    return mul_lazy(m, a, b);
+  } else if constexpr (lazy) {
+    return m.mul_unreduced(a, m.prepare(b));
+  } else {
+    return m.mul(a, m.prepare(b));
+  }
+}
+
+// x times into_form, R^2 mod p for the product's R: a plain residue taken
+// into the product's form; 0: x is in it already.
+template <class Modulus>
+__m512i taken_into_form(const Modulus& m, __m512i x, uint64_t into_form) {
+  return into_form == 0 ? x : m.mul(x, m.prepare(_mm512_set1_epi64(static_cast<long long>(into_form))));
+}
 
 // Right to left, v vectors of eight lanes in one pass: the squarings are
 // each lane's only dependent chain; the masked products into the result
@@ -52,25 +72,15 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
     square[v] = _mm512_load_si512(a_memory + 8 * v);
     e[v] = _mm512_load_si512(e_memory + 8 * v);
     result[v] = _mm512_load_si512(f_memory + 8 * v);
-    if (into_form != 0) square[v] = m.mul(square[v], m.prepare(_mm512_set1_epi64(static_cast<long long>(into_form))));
+    square[v] = taken_into_form(m, square[v], into_form);
   }
   const int bits = 64 - __builtin_clzll(all_bits | 1);
   for (int bit = 0; bit < bits; ++bit) {
     const __m512i this_bit = _mm512_set1_epi64(static_cast<long long>(uint64_t{1} << bit));
     for (int v = 0; v < v_count; ++v) {
       const __mmask8 take = _mm512_test_epi64_mask(e[v], this_bit);
-      if constexpr (lazy && std::is_same_v<Modulus, ifma_modulus>) {
-        result[v] = _mm512_mask_mov_epi64(result[v], take, mul_lazy(m, result[v], square[v]));
-        square[v] = mul_lazy(m, square[v], square[v]);
-      } else if constexpr (lazy) {
-        const auto factor = m.prepare(square[v]);
-        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul_unreduced(result[v], factor));
-        square[v] = m.mul_unreduced(square[v], factor);
-      } else {
-        const auto factor = m.prepare(square[v]);
-        result[v] = _mm512_mask_mov_epi64(result[v], take, m.mul(result[v], factor));
-        square[v] = m.mul(square[v], factor);
-      }
+      result[v] = _mm512_mask_mov_epi64(result[v], take, product<Modulus, lazy>(m, result[v], square[v]));
+      square[v] = product<Modulus, lazy>(m, square[v], square[v]);
     }
   }
   alignas(64) uint64_t r_memory[8 * v_count];
@@ -79,19 +89,6 @@ void raise_vectors(const Modulus& m, const uint64_t* values, const uint64_t* exp
     _mm512_store_si512(r_memory + 8 * v, lazy ? _mm512_mask_sub_epi64(r, _mm512_cmpge_epu64_mask(r, m.p), r, m.p) : r);
   }
   for (size_t l = 0; l < lanes; ++l) results[l] = r_memory[l];
-}
-
-// a*b in the product the batch uses: lazy (below 2p from inputs below 2p)
-// or reduced.
-template <class Modulus, bool lazy>
-__attribute__((always_inline)) inline __m512i product(const Modulus& m, __m512i a, __m512i b) {
-  if constexpr (lazy && std::is_same_v<Modulus, ifma_modulus>) {
-    return mul_lazy(m, a, b);
-  } else if constexpr (lazy) {
-    return m.mul_unreduced(a, m.prepare(b));
-  } else {
-    return m.mul(a, m.prepare(b));
-  }
 }
 
 // Values that share one exponent (the residue tests of one degree), left to
@@ -112,7 +109,7 @@ void raise_shared(const Modulus& m, const uint64_t* values, uint64_t exponent, s
   __m512i result[v_count];
   for (int v = 0; v < v_count; ++v) {
     __m512i x = _mm512_load_si512(memory + 8 * v);
-    if (into_form != 0) x = m.mul(x, m.prepare(_mm512_set1_epi64(static_cast<long long>(into_form))));
+    x = taken_into_form(m, x, into_form);
     const __m512i x2 = product<Modulus, lazy>(m, x, x);
     table[0][v] = x;
     for (int i = 1; i < odd_powers; ++i) table[i][v] = product<Modulus, lazy>(m, table[i - 1][v], x2);
@@ -195,7 +192,6 @@ bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
   }
   return result == residue_one(m);
 }
-
 
 // Above 2^52 up to this many values are raised faster in the scalar
 // product's chains side by side (power_lanes): a vector of the two-word
