@@ -61,17 +61,13 @@ ALWAYS_INLINE void sequence_filter::activate(size_t i, const prime_modulus& m) {
   start_value_[i] = mulmod_full(start_value_[i], pow2_(static_cast<uint32_t>(groups_.residue[i]), m), m);
 }
 
-void sequence_filter::raise(const uint64_t* values, size_t count, const prime_modulus& m,
-                            const kernel_backend& kernel, uint8_t* is_one) {
-  if (kernel.powers_are_one != nullptr) {
-    kernel.powers_are_one(values, exponents_.data(), count, m, is_one);
-    return;
-  }
-  uint64_t powers[power_residue_lanes];
-  for (size_t first = 0; first < count; first += power_residue_lanes) {
-    const size_t part = std::min(count - first, power_residue_lanes);
-    power_batch(values + first, exponents_.data() + first, part, m, powers);
-    for (size_t i = 0; i < part; ++i) is_one[first + i] = powers[i] == residue_one(m);
+void sequence_filter::raise(const prime_modulus& m, const kernel_backend& kernel) {
+  powers_.resize(values_.size());
+  if (values_.empty()) return;
+  if (kernel.raise_powers != nullptr) {
+    kernel.raise_powers(values_.data(), exponents_.data(), values_.size(), m, powers_.data());
+  } else {
+    power_batch(values_.data(), exponents_.data(), values_.size(), m, powers_.data());
   }
 }
 
@@ -93,18 +89,21 @@ bool sequence_filter::mark_active(const prime_modulus& m, const kernel_backend& 
     const uint64_t r = (m.p - 1) % groups_.step_lcm;
     facts_.g = r == 0 ? groups_.step_lcm : static_cast<uint32_t>(binary_gcd(groups_.step_lcm, r));
   }
-  const uint64_t lane_one = kernel.powers_are_one != nullptr ? lane_factor : residue_one(m);
+  const uint64_t lane_one = kernel.raise_powers != nullptr ? lane_factor : residue_one(m);
   group_filter(m, lane_one);
   order_of_two_values(m, lane_one);
   raise_group_batch(m, kernel);
-  collect_residue_tests(m, lane_one);
+  collect_residue_tests(m, lane_one, m.p >= kernel.members_from_leaders_from);
   if (values_.empty()) return !active_list_.empty();
 
-  // Then the tests, all d's of the prime in one batch.
-  results_.resize(values_.size());
-  raise(values_.data(), values_.size(), m, kernel, results_.data());
-  for (size_t t = 0; t < values_.size(); ++t) {
-    if (results_[t]) activate(residue_index_[t], m);
+  // Then the tests, all d's of the prime in one batch; a member's power is
+  // its leader's times a small power of 2^((p-1)/d).
+  raise(m, kernel);
+  for (root_table& root : roots_) root.build(powers_[root.place], m);
+  for (const residue_test& test : residue_tests_) {
+    uint64_t power = powers_[test.power];
+    if (test.offset != 0) power = roots_[test.root].times_power(power, test.offset, m);
+    if (power == residue_one(m)) activate(test.sequence, m);
   }
   for (const auto& [member, leader] : borrowers_) {
     if (active_[leader]) activate(member, m);
@@ -197,13 +196,41 @@ void sequence_filter::order_of_two_values(const prime_modulus& m, uint64_t lane_
 }
 
 void sequence_filter::raise_group_batch(const prime_modulus& m, const kernel_backend& kernel) {
-  results_.resize(values_.size());
-  if (!values_.empty()) raise(values_.data(), values_.size(), m, kernel, results_.data());
-  for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = results_[t];
+  raise(m, kernel);
+  const uint64_t one = residue_one(m);
+  for (size_t t = 0; t < group_leaders_.size(); ++t) group_passes_[group_leaders_[t]] = powers_[t] == one;
   // 2 is a q^c-th power (c = cofactor[t]): then <2> lies in the q^c-th powers.
   for (size_t lane = 0; lane < order_lanes_.size(); ++lane) {
-    facts_.cofactor[order_lanes_[lane]] += results_[group_leaders_.size() + lane];
+    facts_.cofactor[order_lanes_[lane]] += powers_[group_leaders_.size() + lane] == one;
   }
+}
+
+// (e - leader's e) mod d; the exponents lie below the step, usually below d.
+static uint64_t class_offset(int32_t e, int32_t leader_e, uint64_t d) {
+  if (e >= leader_e) {
+    const auto difference = static_cast<uint64_t>(e - leader_e);
+    return difference < d ? difference : difference % d;
+  }
+  auto below = static_cast<uint64_t>(leader_e - e);
+  below = below < d ? below : below % d;
+  return below == 0 ? 0 : d - below;
+}
+
+// z^j and z^(16j) for the j below 16 that the offsets need: a few products
+// per degree, then at most two per member.
+void sequence_filter::root_table::build(uint64_t z, const prime_modulus& m) {
+  low[0] = high[0] = residue_one(m);
+  const uint64_t low_most = std::min<uint64_t>(most_offset, 15);
+  for (uint64_t j = 1; j <= low_most; ++j) low[j] = mulmod_full(low[j - 1], z, m);
+  if (most_offset < 16) return;
+  const uint64_t sixteenth = mulmod_full(low[15], z, m);
+  const uint64_t high_most = std::min<uint64_t>(most_offset >> 4, 15);
+  for (uint64_t j = 1; j <= high_most; ++j) high[j] = mulmod_full(high[j - 1], sixteenth, m);
+}
+
+uint64_t sequence_filter::root_table::times_power(uint64_t x, uint64_t offset, const prime_modulus& m) const {
+  x = (offset & 15) != 0 ? mulmod_full(x, low[offset & 15], m) : x;
+  return offset >= 16 ? mulmod_full(x, high[offset >> 4], m) : x;
 }
 
 // The degree d of a step's test for this prime: a solution makes -k*2^e an
@@ -231,15 +258,22 @@ uint64_t sequence_filter::degree_of(uint32_t i) {
 
 // Group by group, the sequences that need a power-residue test, except
 // members whose residue differs from their leader's by a multiple of d,
-// which share the leader's result. A sequence with d <= 2 needs none.
-void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lane_one) {
+// which share the leader's result. A sequence with d <= 2 needs none. The
+// other members need no power of their own: with z = 2^((p-1)/d), whose
+// d-th power is 1, (-k*2^e)^((p-1)/d) is the leader's power times z to the
+// difference of their class exponents mod d. One z per d joins the batch.
+void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lane_one, bool members_from_leaders) {
   const uint64_t p = m.p;
   values_.clear();
   exponents_.clear();
-  residue_index_.clear();
+  residue_tests_.clear();
   borrowers_.clear();
+  roots_.clear();
+  const uint64_t two = reduce_once(lane_one << 1, p);
   uint64_t last_d = 0;
   uint64_t quotient = 0;  // (p-1)/d
+  uint32_t root = 0;      // the root table of last_d, or none
+  constexpr uint32_t none = UINT32_MAX;
   for (size_t j = 0; j < passing_count_; ++j) {
     const uint32_t leader = passing_[j];
     if (group_passes_[leader] != 1) continue;  // an Euler criterion that failed
@@ -256,19 +290,44 @@ void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lan
       }
       continue;
     }
-    if (d != last_d) last_d = d, quotient = (p - 1) / d;
+    if (d != last_d) {
+      last_d = d, quotient = (p - 1) / d, root = none;
+      for (size_t r = 0; r < roots_.size(); ++r) {
+        if (roots_[r].degree == d) root = static_cast<uint32_t>(r);
+      }
+    }
     const uint64_t k_batch = lane_one == residue_one(m) ? k_form : mulmod_full(k_form, lane_one, m);
-    for (size_t i = leader; i < end; ++i) {
+    const auto leader_power = static_cast<uint32_t>(values_.size());
+    const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[leader]), m), m);
+    values_.push_back(a == 0 ? 0 : p - a);
+    exponents_.push_back(quotient);
+    residue_tests_.push_back({leader, leader_power, 0, 0});
+    start_value_[leader] = k_form;
+    for (size_t i = leader + 1; i < end; ++i) {
       start_value_[i] = k_form;
       const int32_t tag = groups_.group_tag[i];
-      if (tag > 0 && d <= static_cast<uint64_t>(tag) && multiples.divides(static_cast<uint32_t>(tag))) {
+      if (d <= static_cast<uint64_t>(tag) && multiples.divides(static_cast<uint32_t>(tag))) {
         borrowers_.push_back({static_cast<uint32_t>(i), leader});
         continue;
       }
-      const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[i]), m), m);
-      values_.push_back(a == 0 ? 0 : p - a);
-      exponents_.push_back(quotient);
-      residue_index_.push_back(static_cast<uint32_t>(i));
+      const uint64_t offset = members_from_leaders
+                                  ? class_offset(groups_.class_exponent[i], groups_.class_exponent[leader], d)
+                                  : root_table::reach;
+      if (offset >= root_table::reach) {
+        const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[i]), m), m);
+        residue_tests_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(values_.size()), 0, 0});
+        values_.push_back(a == 0 ? 0 : p - a);
+        exponents_.push_back(quotient);
+        continue;
+      }
+      if (root == none) {
+        root = static_cast<uint32_t>(roots_.size());
+        roots_.push_back({d, static_cast<uint32_t>(values_.size()), 0, {}, {}});
+        values_.push_back(two);
+        exponents_.push_back(quotient);
+      }
+      roots_[root].most_offset = std::max(roots_[root].most_offset, offset);
+      residue_tests_.push_back({static_cast<uint32_t>(i), leader_power, root, offset});
     }
   }
 }

@@ -47,9 +47,8 @@ class sequence_filter {
   void order_of_two_values(const prime_modulus& m, uint64_t lane_one);
   void raise_group_batch(const prime_modulus& m, const kernel_backend& kernel);
   uint64_t degree_of(uint32_t i);
-  void collect_residue_tests(const prime_modulus& m, uint64_t lane_one);
-  void raise(const uint64_t* values, size_t count, const prime_modulus& m, const kernel_backend& kernel,
-             uint8_t* is_one);
+  void collect_residue_tests(const prime_modulus& m, uint64_t lane_one, bool members_from_leaders);
+  void raise(const prime_modulus& m, const kernel_backend& kernel);
 
   const sequence_groups& groups_;
   uint64_t* start_value_;  // k * 2^residue mod p for active sequences (the form of k before)
@@ -72,10 +71,31 @@ class sequence_filter {
   size_t passing_count_ = 0;
   std::vector<uint64_t> values_;
   std::vector<uint64_t> exponents_;
-  std::vector<uint8_t> results_;
+  std::vector<uint64_t> powers_;  // in the engine's form
   std::vector<uint32_t> group_leaders_;  // the leaders raised by Euler's criterion
   std::vector<uint8_t> order_lanes_;     // the order test prime of each value of 2
-  std::vector<uint32_t> residue_index_;  // the sequence of each power-residue test
+  // A power-residue test: the sequence passes when the power at `power`
+  // times z^offset, for the z of roots_[root], is 1.
+  struct residue_test {
+    uint32_t sequence;
+    uint32_t power;
+    uint32_t root;
+    uint64_t offset;
+  };
+  // z = 2^((p-1)/d) of one degree d (its place in the batch) and its powers
+  // below z^reach; a member further from its leader is raised itself.
+  struct root_table {
+    static constexpr uint64_t reach = 256;
+    uint64_t degree;
+    uint32_t place;
+    uint64_t most_offset = 0;  // the largest offset the tests need
+    uint64_t low[16];          // z^j
+    uint64_t high[16];         // z^(16j)
+    void build(uint64_t z, const prime_modulus& m);
+    uint64_t times_power(uint64_t x, uint64_t offset, const prime_modulus& m) const;
+  };
+  std::vector<residue_test> residue_tests_;
+  std::vector<root_table> roots_;
   std::vector<std::pair<uint32_t, uint32_t>> borrowers_;  // (member, leader) sharing a result
 };
 

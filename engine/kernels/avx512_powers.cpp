@@ -181,7 +181,7 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
 // A value alone is raised faster by the scalar product, whose latency is
 // lower than the lanes': from x*2^52, or from the plain residue, to x*2^64
 // with one product.
-bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
+uint64_t power_alone(uint64_t value, uint64_t exponent, const prime_modulus& m) {
   uint64_t base = m.p <= ifma_narrow_max_prime ? mulmod_full(value, to_residue(uint64_t{1} << 12, m), m)
                                                : to_residue(value, m);
   uint64_t result = residue_one(m);
@@ -190,7 +190,7 @@ bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
     result = (exponent & 1) ? product : result;
     base = mulmod_full(base, base, m);
   }
-  return result == residue_one(m);
+  return result;
 }
 
 // Above 2^52 up to this many values are raised faster in the scalar
@@ -201,40 +201,42 @@ bool power_is_one(uint64_t value, uint64_t exponent, const prime_modulus& m) {
 constexpr size_t scalar_powers_most = 8;
 
 // The values are plain residues (the lanes' form above 2^52).
-void scalar_powers_are_one(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
-                           uint8_t* is_one) {
-  uint64_t forms[8], results[8];
+void scalar_powers(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                   uint64_t* powers) {
+  uint64_t forms[8];
   for (size_t i = 0; i < count; ++i) forms[i] = to_residue(values[i], m);
   if (count <= 2) {
-    power_lanes<2>(forms, exponents, count, m, results);
+    power_lanes<2>(forms, exponents, count, m, powers);
   } else if (count <= 4) {
-    power_lanes<4>(forms, exponents, count, m, results);
+    power_lanes<4>(forms, exponents, count, m, powers);
   } else {
-    power_lanes<8>(forms, exponents, count, m, results);
+    power_lanes<8>(forms, exponents, count, m, powers);
   }
-  for (size_t i = 0; i < count; ++i) is_one[i] = results[i] == residue_one(m);
 }
 
 }  // namespace
 
-void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
-                           uint8_t* is_one) {
+void raise_powers_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                         uint64_t* powers) {
   if (count == 1) {
-    is_one[0] = power_is_one(values[0], exponents[0], m);
+    powers[0] = power_alone(values[0], exponents[0], m);
     return;
   }
   constexpr size_t most = 8 * batch_vectors;
   const bool narrow = m.p <= ifma_narrow_max_prime;
   if (!narrow && count <= scalar_powers_most) {
-    scalar_powers_are_one(values, exponents, count, m, is_one);
+    scalar_powers(values, exponents, count, m, powers);
     return;
   }
   // 1 in the powers' form, 2^52 or 2^104 (2^40 in the engine's form), and
   // above 2^52 the plain values into it by 2^208 (2^144 in the engine's).
+  // A product by 2^76 or by 2^24 (plain) takes a result to the engine's
+  // form, x*2^64.
   const uint64_t one = narrow ? lane_factor_avx512(m) : to_residue(uint64_t{1} << 40, m);
   const uint64_t into_form = narrow ? 0 : pow2_mod(144, m);
+  const uint64_t to_engine_form = narrow ? to_residue(uint64_t{1} << 12, m) : uint64_t{1} << 24;
   uint64_t results[most];
-  // Up to `most` values, into is_one at `to` (consecutive, or by index).
+  // Up to `most` values, into powers at `to` (consecutive, or by index).
   const auto raise = [&](const uint64_t* part_values, const uint64_t* part_exponents, size_t part,
                          const auto& to) {
     if (m.p <= lazy_product_max_prime) {
@@ -244,7 +246,7 @@ void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, si
     } else {
       raise_in_lanes<ifma_wide_modulus, true>(part_values, part_exponents, part, one, m.p, results, into_form);
     }
-    for (size_t i = 0; i < part; ++i) is_one[to(i)] = results[i] == one;
+    for (size_t i = 0; i < part; ++i) powers[to(i)] = mulmod_full(results[i], to_engine_form, m);
   };
   if (narrow) {
     for (size_t first = 0; first < count; first += most) {

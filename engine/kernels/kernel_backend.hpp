@@ -37,9 +37,15 @@ struct kernel_backend {
   // whole presence map, and the heads unless null, cleared beside them.
   half_power_pair (*table_start)(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
                                  uint16_t* head) = nullptr;
-  // is_one[i]: values[i] (lane form) raised to exponents[i] >= 1 is 1.
-  void (*powers_are_one)(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
-                         uint8_t* is_one) = nullptr;
+  // powers[i]: values[i] (lane form) raised to exponents[i] >= 1, in the
+  // engine's form.
+  void (*raise_powers)(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                       uint64_t* powers) = nullptr;
+  // From this prime up, a group member's power-residue test is its leader's
+  // power times a small power of 2^((p-1)/d), a few products, rather than a
+  // power of its own. Below it the kernel raises a whole batch in about the
+  // time of one value, so that fewer values save nothing.
+  uint64_t members_from_leaders_from = 0;
   // starts[l] *= multipliers[l]^exponents[l] for every lane, the multipliers
   // in lane form: the lanes' first values.
   void (*raise_starts)(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,

@@ -33,8 +33,8 @@ void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uin
                         uint64_t multiplier, const prime_modulus& m);
 half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
                                    uint16_t* head);
-void powers_are_one_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
-                           uint8_t* is_one);
+void raise_powers_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
+                         uint64_t* powers);
 void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,
                          const prime_modulus& m);
 uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z);
@@ -77,7 +77,8 @@ const kernel_backend rows[] = {
      .lane_factor = lane_factor_avx512,
      .build_table = build_table_avx512,
      .table_start = table_start_avx512,
-     .powers_are_one = powers_are_one_avx512,
+     .raise_powers = raise_powers_avx512,
+     .members_from_leaders_from = (uint64_t{1} << 52) + 1,  // above the one-word product
      .raise_starts = raise_starts_avx512,
      .find_entry = find_entry_avx512},
 #endif

@@ -124,6 +124,20 @@ void check_known_factors(uint64_t low, uint64_t high, double alpha, size_t at_le
   EXPECT_GE(check_against_reference(split_small_n, alpha, split_factors), split_factors.size());
 }
 
+TEST(stride_search, members_far_from_their_leader) {
+  // Classes of step 720 whose exponents lie up to 700 apart, over primes
+  // p = 1 (mod 720), whose tests have degrees up to 720 and beyond: the
+  // members' tests derived from their leader's power reach every offset.
+  const sequences wide_classes(1000, 40000, {{4847, 1, 720},   {4847, 7, 720},   {4847, 31, 720}, {4847, 55, 720},
+                                             {4847, 97, 720},  {4847, 313, 720}, {4847, 601, 720}, {4847, 703, 720},
+                                             {5359, 0, 720},   {5359, 12, 720},  {5359, 300, 720}, {5359, 708, 720}});
+  std::vector<int64_t> primes;
+  for (const int64_t p : test::primes_between(3, 20000000)) {
+    if (p % 720 == 1 || p < 2000) primes.push_back(p);
+  }
+  EXPECT_GT(check_against_reference(wide_classes, 2.5, primes), 200u);
+}
+
 TEST(stride_search, near_10_12) {
   const auto primes = test::primes_between(1000000000000, 1000000000000 + 2000000);
   check_against_reference(split_ks, 2.5, primes);
