@@ -12,7 +12,7 @@ namespace veksieve {
 const walk_layout& lane_layout::cut_walks(const sequence_filter& filter, const prime_modulus& m,
                                           const kernel_backend& kernel, uint64_t lane_factor, uint64_t steps) {
   ++prime_stamp_;
-  form_step_powers(filter, m, lane_factor);
+  form_step_powers(filter, m, kernel, lane_factor);
   if (kernel.lanes == 1) {
     walks_.pieces.clear();
     for (const uint32_t i : filter.active()) {
@@ -27,12 +27,16 @@ const walk_layout& lane_layout::cut_walks(const sequence_filter& filter, const p
   return walks_;
 }
 
-void lane_layout::form_step_powers(const sequence_filter& filter, const prime_modulus& m, uint64_t lane_factor) {
+void lane_layout::form_step_powers(const sequence_filter& filter, const prime_modulus& m, const kernel_backend& kernel,
+                                   uint64_t lane_factor) {
   for (const uint32_t i : filter.active()) {
     step_powers& powers = step_powers_[groups_.step_slot[i]];
     if (powers.stamp != prime_stamp_) {
       const uint64_t multiplier = filter.pow2(static_cast<uint32_t>(groups_.step[i]), m);
-      powers = {prime_stamp_, multiplier, mulmod_full(multiplier, lane_factor, m)};
+      const uint64_t lane_multiplier = mulmod_full(multiplier, lane_factor, m);
+      const uint64_t quotient =
+          kernel.multiplier_quotient != nullptr ? kernel.multiplier_quotient(lane_multiplier, m) : 0;
+      powers = {prime_stamp_, multiplier, lane_multiplier, quotient};
     }
   }
 }
@@ -58,12 +62,14 @@ void lane_layout::lay_over_lanes(const sequence_filter& filter, uint32_t lanes, 
   at_least(plan.switches, blocks);
   at_least(plan.queue_start, blocks * lanes);
   at_least(plan.queue_multiplier, blocks * lanes);
+  at_least(plan.queue_quotient, blocks * lanes);
   at_least(plan.segments, active.size() + lanes);  // each lane's first may split a walk
   at_least(plan.lane_segments, lanes + 1);
   at_least(lane_offsets_, lanes);
   uint64_t* const switches = plan.switches.data();
   uint64_t* const queue_start = plan.queue_start.data();
   uint64_t* const queue_multiplier = plan.queue_multiplier.data();
+  uint64_t* const queue_quotient = plan.queue_quotient.data();
   lane_segment* const segment = plan.segments.data();
   uint32_t* const lane_segments = plan.lane_segments.data();
   uint32_t* const offsets = lane_offsets_.data();
@@ -87,6 +93,7 @@ void lane_layout::lay_over_lanes(const sequence_filter& filter, uint32_t lanes, 
       switches[b] |= uint64_t{1} << lane;
       queue_start[slot] = start;
       queue_multiplier[slot] = powers.lane_multiplier;
+      queue_quotient[slot] = powers.quotient;
       offsets[lane] |= offset;
       const uint32_t count = std::min(left, run - filled);
       segment[segments++] = {t, step, i, filled, count};
@@ -104,6 +111,7 @@ void lane_layout::lay_over_lanes(const sequence_filter& filter, uint32_t lanes, 
   for (uint32_t l = filled == 0 ? lane : lane + 1; l < lanes; ++l) {
     queue_start[l] = 0;  // idle
     queue_multiplier[l] = 0;
+    queue_quotient[l] = 0;
   }
 }
 

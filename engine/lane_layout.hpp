@@ -24,7 +24,8 @@ class lane_layout {
                                uint64_t lane_factor, uint64_t steps);
 
  private:
-  void form_step_powers(const sequence_filter& filter, const prime_modulus& m, uint64_t lane_factor);
+  void form_step_powers(const sequence_filter& filter, const prime_modulus& m, const kernel_backend& kernel,
+                        uint64_t lane_factor);
   void lay_over_lanes(const sequence_filter& filter, uint32_t lanes, uint64_t steps);
   void raise_lane_starts(const prime_modulus& m, const kernel_backend& kernel);
 
@@ -40,6 +41,7 @@ class lane_layout {
     uint64_t stamp;
     uint64_t multiplier;       // 2^step
     uint64_t lane_multiplier;  // ... in the kernel's lane form
+    uint64_t quotient;         // the kernel's constant for it, or 0
   };
   std::vector<step_powers> step_powers_;  // per step slot
 };

@@ -64,6 +64,7 @@ struct lane_plan {
   std::vector<uint64_t> switches;
   std::vector<uint64_t> queue_start;
   std::vector<uint64_t> queue_multiplier;
+  std::vector<uint64_t> queue_quotient;  // beside each multiplier, the kernel's constant for it, if it has one
   std::vector<lane_segment> segments;   // lane by lane, each lane's in order of begin (the buffers may be longer)
   std::vector<uint32_t> lane_segments;  // lane l's are [lane_segments[l], lane_segments[l + 1])
 };

@@ -27,38 +27,23 @@ __attribute__((always_inline)) inline __m512i load_factor(const ifma_modulus&, _
                                                           const uint64_t* multiplier) {
   return _mm512_mask_loadu_epi64(old, lanes, multiplier);
 }
-// The product by a fixed multiplier, for primes above 2^52, with each
-// multiplier's quotient kept: the walks of one step share a multiplier and a
-// prime's walks have few steps, so few lanes that take a walk divide.
+// The product by a fixed multiplier, for primes above 2^52: each lane that
+// takes a walk loads its multiplier's quotient from the queue beside the
+// multipliers, where the layout formed it once per step.
 struct shoup_walk_modulus : ifma_shoup_modulus {
-  static constexpr int kept = 16;
-  uint64_t prime;
-  uint64_t kept_multiplier[kept] = {};  // 0, whose quotient is 0, at first
-  uint64_t kept_quotient[kept] = {};
+  const uint64_t* multipliers;  // the plan's queues
+  const uint64_t* quotients;
 
-  explicit shoup_walk_modulus(uint64_t p) : ifma_shoup_modulus(p), prime(p) {}
-
-  uint64_t quotient_of(uint64_t s) {
-    const auto slot = static_cast<size_t>((s ^ s >> 29) % kept);
-    if (kept_multiplier[slot] != s) {
-      kept_multiplier[slot] = s;
-      kept_quotient[slot] = quotient(s, prime);
-    }
-    return kept_quotient[slot];
-  }
+  shoup_walk_modulus(uint64_t p, const lane_plan& plan)
+      : ifma_shoup_modulus(p), multipliers(plan.queue_multiplier.data()), quotients(plan.queue_quotient.data()) {}
 };
 
-__attribute__((always_inline)) inline ifma_shoup_modulus::factor load_factor(shoup_walk_modulus& m,
+__attribute__((always_inline)) inline ifma_shoup_modulus::factor load_factor(const shoup_walk_modulus& m,
                                                                              ifma_shoup_modulus::factor old,
                                                                              __mmask8 lanes,
                                                                              const uint64_t* multiplier) {
-  if (lanes == 0) return old;
-  alignas(64) uint64_t w[8];
-  for (unsigned rest = lanes; rest != 0; rest &= rest - 1) {
-    const int l = __builtin_ctz(rest);
-    w[l] = m.quotient_of(multiplier[l]);
-  }
-  return m.prepare(_mm512_mask_loadu_epi64(old.s, lanes, multiplier), _mm512_mask_load_epi64(old.w, lanes, w));
+  const uint64_t* quotient = m.quotients + (multiplier - m.multipliers);
+  return m.prepare(_mm512_mask_loadu_epi64(old.s, lanes, multiplier), _mm512_mask_loadu_epi64(old.w, lanes, quotient));
 }
 
 template <class Modulus>
@@ -68,7 +53,8 @@ struct ifma_lanes {
   __m512i z[vectors] = {};
   typename Modulus::factor factor[vectors] = {};
 
-  explicit ifma_lanes(uint64_t p) : m(p) {}
+  template <class... Arguments>
+  explicit ifma_lanes(Arguments&&... arguments) : m(arguments...) {}
 
   void begin(const uint64_t* start, const uint64_t* multiplier) { take(~uint64_t{0}, start, multiplier); }
   __attribute__((always_inline)) void take(uint64_t lanes, const uint64_t* start, const uint64_t* multiplier) {
@@ -174,7 +160,7 @@ void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_
     ifma_lanes<ifma_modulus> lanes(m.p);
     run_lanes(view, walks.plan, lanes);
   } else {
-    ifma_lanes<shoup_walk_modulus> lanes(m.p);
+    ifma_lanes<shoup_walk_modulus> lanes(m.p, walks.plan);
     run_lanes(view, walks.plan, lanes);
   }
 }
@@ -183,6 +169,11 @@ void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_
 // above 2^52 the plain residue s = s*R * 1 / R.
 uint64_t lane_factor_avx512(const prime_modulus& m) {
   return m.p <= ifma_narrow_max_prime ? pow_half_mod(12, m) : 1;
+}
+
+// Above 2^52 the walk's product by s needs floor(s*2^64/p).
+uint64_t multiplier_quotient_avx512(uint64_t multiplier, const prime_modulus& m) {
+  return m.p <= ifma_narrow_max_prime ? 0 : ifma_shoup_modulus::quotient(multiplier, m.p);
 }
 
 void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,

@@ -50,6 +50,10 @@ struct kernel_backend {
   // in lane form: the lanes' first values.
   void (*raise_starts)(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,
                        const prime_modulus& m) = nullptr;
+  // A constant of a walk's multiplier (lane form) that the walk's product
+  // needs, formed once per step and prime and queued beside the multiplier
+  // (lane_plan::queue_quotient); empty: none.
+  uint64_t (*multiplier_quotient)(uint64_t multiplier, const prime_modulus& m) = nullptr;
   // A whole-table comparison fast enough that a table the walks are
   // expected to hit rarely goes without chains; empty: every table has them.
   find_entry_function find_entry = nullptr;

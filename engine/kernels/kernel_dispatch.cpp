@@ -35,6 +35,7 @@ half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_m
                                    uint16_t* head);
 void raise_powers_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
                          uint64_t* powers);
+uint64_t multiplier_quotient_avx512(uint64_t multiplier, const prime_modulus& m);
 void raise_starts_avx512(uint64_t* starts, const uint64_t* multipliers, const uint32_t* exponents,
                          const prime_modulus& m);
 uint32_t find_entry_avx512(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z);
@@ -80,6 +81,7 @@ const kernel_backend rows[] = {
      .raise_powers = raise_powers_avx512,
      .members_from_leaders_from = (uint64_t{1} << 52) + 1,  // above the one-word product
      .raise_starts = raise_starts_avx512,
+     .multiplier_quotient = multiplier_quotient_avx512,
      .find_entry = find_entry_avx512},
 #endif
 };
