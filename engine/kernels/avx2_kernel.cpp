@@ -11,6 +11,7 @@
 #include "common/config.hpp"
 #include "engine/lane_pool.hpp"
 #include "engine/mulmod.hpp"
+#include "engine/presence_map.hpp"
 
 namespace veksieve {
 
@@ -216,7 +217,88 @@ struct shoup_lanes {
   }
 };
 
+// The table's chains, four vectors of four, each stepping by the same
+// multiplier with the walk's product: `Chains` holds them and gives
+// values(v) (integers) and advance(). Each entry's presence bits are set as
+// it is stored.
+template <class Chains>
+void build_chains(Chains& chains, uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length) {
+  constexpr uint32_t width = 4 * vectors;
+  const auto insert = [&](uint32_t j) {
+    const uint64_t key = presence_key(table[j]);
+    presence[static_cast<uint32_t>(key)] |= static_cast<uint32_t>(key >> 32);
+    if (keys != nullptr) keys[j] = key;
+  };
+  uint32_t j = 0;
+  for (; j + width <= length; j += width) {
+    for (int v = 0; v < vectors; ++v) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(table + j + 4 * v), chains.values(v));
+    }
+    chains.advance();
+    for (uint32_t c = 0; c < width; ++c) insert(j + c);
+  }
+  alignas(32) uint64_t rest[width];
+  for (int v = 0; v < vectors; ++v) _mm256_store_si256(reinterpret_cast<__m256i*>(rest + 4 * v), chains.values(v));
+  for (uint32_t c = 0; j + c < length; ++c) {
+    table[j + c] = rest[c];
+    insert(j + c);
+  }
+}
+
+struct fma_chains {
+  fma_modulus m;
+  __m256d s;
+  __m256d x[vectors];
+
+  fma_chains(uint64_t p, const uint64_t* first, uint64_t multiplier)
+      : m(p), s(_mm256_set1_pd(static_cast<double>(multiplier))) {
+    for (int v = 0; v < vectors; ++v) {
+      x[v] = _mm256_setr_pd(static_cast<double>(first[4 * v]), static_cast<double>(first[4 * v + 1]),
+                            static_cast<double>(first[4 * v + 2]), static_cast<double>(first[4 * v + 3]));
+    }
+  }
+  // x + 2^52 holds x in its low 52 mantissa bits.
+  __m256i values(int v) const {
+    const __m256d shift = _mm256_set1_pd(0x1p52);
+    return _mm256_xor_si256(_mm256_castpd_si256(_mm256_add_pd(x[v], shift)), _mm256_castpd_si256(shift));
+  }
+  void advance() {
+    for (int v = 0; v < vectors; ++v) x[v] = m.mul(x[v], s);
+  }
+};
+
+struct shoup_chains {
+  shoup_modulus m;
+  __m256i s, s_swapped, w, w_high, w_high2;
+  __m256i x[vectors];
+
+  shoup_chains(uint64_t p, const uint64_t* first, uint64_t multiplier) : m(p) {
+    const uint64_t quotient = shoup_modulus::factor(multiplier, p);
+    s = _mm256_set1_epi64x(static_cast<int64_t>(multiplier));
+    s_swapped = _mm256_shuffle_epi32(s, 0xb1);
+    w = _mm256_set1_epi64x(static_cast<int64_t>(quotient));
+    w_high = _mm256_srli_epi64(w, 32);
+    w_high2 = _mm256_add_epi64(w_high, w_high);
+    for (int v = 0; v < vectors; ++v) x[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + 4 * v));
+  }
+  __m256i values(int v) const { return x[v]; }
+  void advance() {
+    for (int v = 0; v < vectors; ++v) x[v] = m.mul(x[v], s, s_swapped, w, w_high, w_high2);
+  }
+};
+
 }  // namespace
+
+void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                      uint64_t multiplier, const prime_modulus& m) {
+  if (m.p < fma_prime_limit) {
+    fma_chains chains(m.p, first, multiplier);
+    build_chains(chains, table, keys, presence, length);
+  } else {
+    shoup_chains chains(m.p, first, multiplier);
+    build_chains(chains, table, keys, presence, length);
+  }
+}
 
 void walk_avx2(const stride_view& view, const walk_layout& walks, const prime_modulus& m) {
   if (m.p < fma_prime_limit) {

@@ -17,6 +17,8 @@ void walk_interleaved(const stride_view& view, const walk_layout& walks, const p
 // exact where it runs, the bounds proved at the products.
 void walk_avx2(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 uint64_t lane_factor_avx2(const prime_modulus& m);
+void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
+                      uint64_t multiplier, const prime_modulus& m);
 constexpr int avx2_lanes = 16;
 constexpr uint64_t avx2_max_prime = product_max_prime;
 
@@ -61,9 +63,11 @@ const kernel_backend rows[] = {
     {.name = "avx2",
      .lanes = avx2_lanes,
      .max_prime = avx2_max_prime,
+     .table_chains = avx2_lanes,
      .supported = [] { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); },
      .walk = walk_avx2,
-     .lane_factor = lane_factor_avx2},
+     .lane_factor = lane_factor_avx2,
+     .build_table = build_table_avx2},
 #endif
 #if defined(VEKSIEVE_HAVE_AVX512_KERNEL)
     {.name = "avx512",
