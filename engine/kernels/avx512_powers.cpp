@@ -248,7 +248,9 @@ void raise_powers_avx512(const uint64_t* values, const uint64_t* exponents, size
     }
     for (size_t i = 0; i < part; ++i) powers[to(i)] = mulmod_full(results[i], to_engine_form, m);
   };
-  if (narrow) {
+  // Below 2^52, or too few values for an exponent shared by enough of them,
+  // the values are raised in the order they come.
+  if (narrow || count < shared_exponent_least) {
     for (size_t first = 0; first < count; first += most) {
       raise(values + first, exponents + first, std::min(count - first, most), [first](size_t i) { return first + i; });
     }
