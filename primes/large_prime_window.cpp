@@ -19,7 +19,11 @@ namespace {
 
 // The numbers prime to 30 in a block of 30, one bit each.
 constexpr uint32_t wheel_residue[8] = {1, 7, 11, 13, 17, 19, 23, 29};
-constexpr uint32_t wheel_gap[8] = {6, 4, 2, 4, 2, 4, 6, 2};
+// A prime q strikes only its multiples q * m with m prime to 2310: the wheel
+// patterns strike the multiples of 3 to 11 in every segment anyway, and this
+// saves more than a fifth of the strikes that m prime to 30 would make.
+constexpr uint32_t multiplier_period = 2 * 3 * 5 * 7 * 11;
+constexpr uint32_t multiplier_count = 480;  // residues prime to 2310
 constexpr uint64_t window_integers = uint64_t{window_segments} * segment_span;
 constexpr uint64_t max_window_bytes = window_integers / 30 + 2;
 // A few bytes past the bitmap's end, all ones, let a slice be read out in
@@ -41,13 +45,16 @@ static_assert(window_batch > 2 * max_strikes_per_prime, "a batch holds the strik
 
 struct wheel_tables {
   uint8_t bit_of[30] = {};        // the bit of a residue prime to 30
-  uint8_t advance[30] = {};       // from any residue to the next prime to 30 (0 to 6)
-  uint8_t index_after[30] = {};   // and that one's place on the wheel
-  // For q = 30 * qq + wheel_residue[a] and a multiplier m on the wheel at k,
-  // q * m lies in bit bit[a][k] of its byte, and q * (m + wheel_gap[k]) lies
-  // wheel_gap[k] * qq + carry[a][k] bytes further on.
-  uint8_t bit[8][8] = {};
-  uint8_t carry[8][8] = {};
+  // From any m modulo 2310 to the next multiplier prime to 2310, and that
+  // one's place k on the multipliers' wheel; gap[k], the step to the next.
+  uint8_t advance[multiplier_period] = {};
+  uint16_t index_after[multiplier_period] = {};
+  uint8_t gap[multiplier_count] = {};
+  // For q = 30 * qq + wheel_residue[a] and a multiplier m at k, q * m lies
+  // in bit bit[a][k] of its byte, and q * (m + gap[k]) lies gap[k] * qq +
+  // carry[a][k] bytes further on.
+  uint8_t bit[8][multiplier_count] = {};
+  uint8_t carry[8][multiplier_count] = {};
   // A byte's 15 odd numbers (30j + 1, + 3, ..., + 29) in the segment's
   // layout: the bitmap's bits where prime to 30, ones elsewhere.
   uint16_t odd_bits[256] = {};
@@ -57,17 +64,23 @@ constexpr wheel_tables make_wheel_tables() {
   wheel_tables t;
   for (uint32_t r = 0; r < 30; ++r) t.bit_of[r] = 0xFF;
   for (uint8_t b = 0; b < 8; ++b) t.bit_of[wheel_residue[b]] = b;
-  for (uint32_t r = 0; r < 30; ++r) {
-    uint32_t d = 0;
-    while (t.bit_of[(r + d) % 30] == 0xFF) ++d;
-    t.advance[r] = static_cast<uint8_t>(d);
-    t.index_after[r] = t.bit_of[(r + d) % 30];
+  auto coprime = [](uint32_t m) { return m % 2 != 0 && m % 3 != 0 && m % 5 != 0 && m % 7 != 0 && m % 11 != 0; };
+  uint32_t residues[multiplier_count + 1] = {};
+  uint32_t count = 0;
+  for (uint32_t m = 0; m < multiplier_period; ++m)
+    if (coprime(m)) residues[count++] = m;
+  residues[count] = multiplier_period + 1;
+  for (uint32_t k = 0; k < multiplier_count; ++k) t.gap[k] = static_cast<uint8_t>(residues[k + 1] - residues[k]);
+  for (uint32_t r = 0, k = 0; r < multiplier_period; ++r) {
+    while (residues[k] < r) ++k;
+    t.advance[r] = static_cast<uint8_t>(residues[k] - r);
+    t.index_after[r] = static_cast<uint16_t>(k % multiplier_count);
   }
   for (uint32_t a = 0; a < 8; ++a) {
-    for (uint32_t k = 0; k < 8; ++k) {
-      const uint32_t rest = wheel_residue[a] * wheel_residue[k] % 30;
+    for (uint32_t k = 0; k < multiplier_count; ++k) {
+      const uint32_t rest = wheel_residue[a] * residues[k] % 30;
       t.bit[a][k] = t.bit_of[rest];
-      t.carry[a][k] = static_cast<uint8_t>((rest + wheel_residue[a] * wheel_gap[k]) / 30);
+      t.carry[a][k] = static_cast<uint8_t>((rest + wheel_residue[a] * t.gap[k]) / 30);
     }
   }
   for (uint32_t v = 0; v < 256; ++v) {
@@ -126,10 +139,10 @@ struct striker {
       const uint32_t q = hits[h].prime;
       const uint32_t qq = q / 30;
       const uint32_t a = wheel.bit_of[q % 30];
-      uint32_t k = hits[h].place & 7;
-      for (uint64_t i = hits[h].place >> 3; i < byte_count; k = (k + 1) & 7) {
+      uint32_t k = hits[h].place;
+      for (uint64_t i = hits[h].byte; i < byte_count; k = k + 1 == multiplier_count ? 0 : k + 1) {
         batch[count++] = static_cast<uint32_t>(8 * i + wheel.bit[a][k]);
-        i += wheel_gap[k] * qq + wheel.carry[a][k];
+        i += wheel.gap[k] * qq + wheel.carry[a][k];
       }
       if (count > window_batch - max_strikes_per_prime) flush();
     }
@@ -179,7 +192,7 @@ void stream_run(window_reader& reader, const prime_tables& tables, const window_
       // loop without branches whose long chains (a quotient in doubles)
       // overlap from prime to prime; only the primes whose multiple lies
       // within the window's reach go on to the wheel, which takes m on to
-      // the next multiplier prime to 30.
+      // the next multiplier prime to 2310.
       uint32_t near = 0;
       for (uint32_t j = 0; j < found; ++j) {
         const int64_t q = primes[j];
@@ -192,10 +205,10 @@ void stream_run(window_reader& reader, const prime_tables& tables, const window_
       for (uint32_t j = 0; j < near; ++j) {
         const uint64_t q = near_primes[j];
         uint64_t m = near_multipliers[j];
-        const auto r = static_cast<uint32_t>(m % 30);
+        const auto r = static_cast<uint32_t>(m % multiplier_period);
         m += wheel.advance[r];
         const uint64_t byte = (m * q - static_cast<uint64_t>(base)) / 30;
-        hits[hit_count] = {static_cast<uint32_t>(q), static_cast<uint32_t>(8 * byte + wheel.index_after[r])};
+        hits[hit_count] = {static_cast<uint32_t>(q), static_cast<uint32_t>(byte), wheel.index_after[r]};
         hit_count += byte < slot.byte_count;
       }
       take(hits, hit_count);

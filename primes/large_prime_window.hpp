@@ -28,15 +28,16 @@ inline constexpr uint32_t stream_block_bits = 8192;
 // sieving).
 inline constexpr int64_t stream_run_segments = 8;
 // A helper hands its primes that strike the window to the builder in blocks
-// of this many (64 KB), through a pool of hit_pool_blocks per helper.
+// of this many (96 KB), through a pool of hit_pool_blocks per helper.
 inline constexpr uint32_t hit_block_size = 8192;
 inline constexpr uint32_t hit_pool_blocks = 6;
 
 // A prime that strikes the window, and where: the byte of its first
-// multiple q * m in the window times 8, plus the place of m on the wheel
-// of 30.
+// multiple q * m in the window, and the place of m among the multipliers
+// prime to 2310.
 struct window_hit {
   uint32_t prime;
+  uint32_t byte;
   uint32_t place;
 };
 
