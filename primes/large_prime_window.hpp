@@ -24,9 +24,9 @@ inline constexpr uint32_t window_batch = 4096;
 // The stream's primes are taken this many bits of a segment at a time.
 inline constexpr uint32_t stream_block_bits = 8192;
 // The stream is shared out between the builder and its helpers in runs of
-// this many segments, each positioned afresh (about a sixth of a segment's
+// this many segments, each positioned afresh (about a third of a segment's
 // sieving).
-inline constexpr int64_t stream_run_segments = 8;
+inline constexpr int64_t stream_run_segments = 16;
 // A helper hands its primes that strike the window to the builder in blocks
 // of this many (96 KB), through a pool of hit_pool_blocks per helper.
 inline constexpr uint32_t hit_block_size = 8192;
