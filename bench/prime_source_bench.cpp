@@ -1,5 +1,5 @@
-// Hands out the primes of successive stretches of 2560 * 2^18 integers (one
-// window of the large primes, 6.7e8 integers) from pmin = 10^12, 10^15,
+// Hands out the primes of successive stretches of 4800 * 2^18 integers (one
+// window of the large primes, 1.26e9 integers) from pmin = 10^12, 10^15,
 // 10^18 and 2^62 - 2^30, with the prime source and with primesieve's
 // iterator over the same primes in the same run; the counter ns_per_prime is
 // the figure to compare. Each is started once and then keeps climbing, so

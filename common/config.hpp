@@ -191,11 +191,12 @@ constexpr uint32_t buckets_per_slab = 256;
 // stream adds 1% to its primes and a fifth to the window's strikes.
 constexpr int64_t bucket_prime_bound = int64_t{1} << 24;
 // The windows the streamed primes strike: this many segments of 2^18
-// integers, a 40 MB bitmap, for the whole run: one window with one worker,
+// integers, a 40 MB bitmap of the numbers prime to 30 (a byte per 30
+// integers, 1.26e9 integers), for the whole run: one window with one worker,
 // two of half the width with more, so that one is read while the next is
 // built. Each window costs one pass over the primes up to its square root
 // (1.05e8 at 2^62) and their strikes, scattered over the bitmap and bound by
 // memory bandwidth, so the windows are as wide as the memory allows.
-constexpr uint32_t window_segments = 2560;
+constexpr uint32_t window_segments = 4800;
 
 }  // namespace veksieve

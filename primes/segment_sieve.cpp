@@ -97,8 +97,10 @@ void position_segment(segment_sieve& sieve, const prime_tables& tables, int64_t 
   uint32_t* const segment = sieve.segment.get();
   uint32_t* const packed = sieve.packed_sieve.get();
   const uint32_t* const sieving = tables.sieving_primes.get();
-  // From 0 the first strike of a prime above 2^16 (3p) may lie past the segment.
-  for (uint32_t j = class_2_begin; j < sieving_prime_count; ++j) {
+  // From 0 the first strike of a prime above 2^16 (3p) may lie past the
+  // segment. A sieve below 2^32 never strikes with the primes above 2^16.
+  const uint32_t end = sieve.below_2_to_32 ? class_3_begin : sieving_prime_count;
+  for (uint32_t j = class_2_begin; j < end; ++j) {
     const uint32_t p = sieving[j], next = strike_to_end(segment, p, first_strike(p, start)) - segment_bits;
     packed[j] = j < class_3_begin ? pack_small(p, next) : pack_big(p, next);
   }

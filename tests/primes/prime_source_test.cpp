@@ -228,6 +228,29 @@ TEST(prime_source, sources_sharing_windows_hand_out_the_primes_across_a_window_b
   EXPECT_EQ(windows->builds, 2);
 }
 
+// Two workers that start in the same window at once, near 2^62 where its
+// stream is longest: one builds it and the other streams part of the primes
+// for it. Both ends of the run's only window, which ends a segment past the
+// range, hand out the reference primes, and it is built once.
+TEST(prime_source, two_sources_starting_in_one_window_build_it_together) {
+  const int64_t pmin = two_to_62 - (int64_t{1} << 31);
+  const int64_t pmax = pmin + 300000000;
+  auto windows = std::make_shared<large_prime_windows>(2, pmin, pmax);
+  std::vector<int64_t> low, high;
+  auto sieve = [&](int64_t from, int64_t to, std::vector<int64_t>& got) {
+    prime_source source(test::shared_tables(), windows);
+    sieve_start(source, from);
+    got = test::hand_out_to(source, to);
+  };
+  const int64_t last = pmax / segment_span * segment_span + segment_span - 3;  // the range's last segment ends here
+  std::thread other(sieve, last - 3000000, last + segment_span / 2, std::ref(high));
+  sieve(pmin, pmin + 3000000, low);
+  other.join();
+  EXPECT_TRUE(test::same_primes(low, test::reference_primes_to(pmin, pmin + 3000000)));
+  EXPECT_TRUE(test::same_primes(high, test::reference_primes_to(last - 3000000, last + segment_span / 2)));
+  EXPECT_EQ(windows->builds, 1);
+}
+
 // What a run of two workers holds at 2^62 with one worker in each window:
 // both slots, two sources' buckets and the tables.
 TEST(prime_source, two_workers_sharing_windows_hold_less_than_64_mb) {
