@@ -132,5 +132,11 @@ int usable_cpu_count();
 // The machine's physical memory in bytes, or 0 when it cannot be told.
 int64_t physical_memory_bytes();
 
+// Asks for pages of 2 MB for the whole ones that lie within [memory, memory
+// + size), where the system gives them only when asked: a large block
+// touched all over then faults and misses the TLB far less. Call it before
+// the block is first written. A hint: nothing depends on it.
+void advise_huge_pages(void* memory, uint64_t size);
+
 
 }  // namespace veksieve

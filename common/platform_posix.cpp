@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,6 +225,15 @@ int usable_cpu_count() {
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
 #endif
   return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void advise_huge_pages([[maybe_unused]] void* memory, [[maybe_unused]] uint64_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t huge_page = uintptr_t{1} << 21;
+  const auto begin = (reinterpret_cast<uintptr_t>(memory) + huge_page - 1) & ~(huge_page - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(memory) + size) & ~(huge_page - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // failure is harmless
+#endif
 }
 
 int64_t physical_memory_bytes() {

@@ -218,6 +218,8 @@ int usable_cpu_count() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+void advise_huge_pages(void*, uint64_t) {}
+
 int64_t physical_memory_bytes() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;

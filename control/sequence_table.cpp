@@ -162,7 +162,13 @@ sequence_table read_sequence_table(std::istream& in, int64_t memory_bytes, const
       // cannot fit is refused while the program can still say why.
       const int64_t bitmap_bytes = 4 * int64_t{table.bitmap_words};
       if (static_cast<int64_t>(table.bitmap_storage.size() + 1) > memory_bytes / bitmap_bytes) throw std::bad_alloc();
-      uint32_t* bits = table.bitmap_storage.emplace_back(static_cast<size_t>(table.bitmap_words), 0u).data();
+      // Zeroed in huge pages: a large file's bitmaps are tens of MB, all of it
+      // touched, where the faults of small pages took a third of the start.
+      std::vector<uint32_t>& storage = table.bitmap_storage.emplace_back();
+      storage.reserve(static_cast<size_t>(table.bitmap_words));
+      advise_huge_pages(storage.data(), uint64_t{4} * static_cast<uint64_t>(table.bitmap_words));
+      storage.resize(static_cast<size_t>(table.bitmap_words));
+      uint32_t* bits = storage.data();
       pending.push_back(read_k(reader, v, static_cast<int32_t>(k), bits, table));
     }
     const search_plan plan = plan_search(pending, table.nmin, table.nmax, costs);
@@ -185,10 +191,29 @@ sequence_table load_sequence_file(const std::string& path) {
   return read_sequence_table(file);
 }
 
+namespace {
+
+// The set bits of `words`, by the processor's own count where it has one:
+// a generic build calls a library function per word otherwise, a tenth of a
+// large file's start.
+__attribute__((target("popcnt"))) int64_t set_bits_by_popcnt(const std::vector<uint32_t>& words) {
+  int64_t count = 0;
+  for (const uint32_t word : words) count += std::popcount(word);
+  return count;
+}
+
+int64_t set_bits(const std::vector<uint32_t>& words) {
+  if (__builtin_cpu_supports("popcnt")) return set_bits_by_popcnt(words);
+  int64_t count = 0;
+  for (const uint32_t word : words) count += std::popcount(word);
+  return count;
+}
+
+}  // namespace
+
 std::string sequence_summary(const sequence_table& table, const std::string& workers) {
   int64_t candidates = 0;
-  for (const std::vector<uint32_t>& bits : table.bitmap_storage)
-    for (const uint32_t word : bits) candidates += std::popcount(word);
+  for (const std::vector<uint32_t>& bits : table.bitmap_storage) candidates += set_bits(bits);
   const auto ks = static_cast<int64_t>(table.bitmap_storage.size());
   return text_format("Read '%s': %" PRId64 " k%s with %" PRId64 " candidate%s, n from %d to %d; sieving with %s",
                      sequence_file_name, ks, ks == 1 ? "" : "'s", candidates, candidates == 1 ? "" : "s", table.nmin,

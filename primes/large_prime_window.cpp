@@ -5,14 +5,13 @@
 // share out the pass, and a source moving on within it only reads its slices.
 #include "primes/large_prime_window.hpp"
 
+#include "common/platform.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace veksieve {
 namespace {
@@ -279,19 +278,6 @@ void help_build(window_reader& reader, const prime_tables& tables, window_slot& 
   windows.changed.notify_all();
 }
 
-// The strikes land all over the bitmap: in pages of 4 KB nearly each one
-// misses the TLB, in pages of 2 MB hardly any (a third of the time at
-// 2^62). Where the system gives huge pages only when asked, ask for those
-// that lie wholly within the bitmap.
-void advise_huge_pages([[maybe_unused]] uint8_t* bytes, [[maybe_unused]] uint64_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t huge_page = uintptr_t{1} << 21;
-  const auto begin = (reinterpret_cast<uintptr_t>(bytes) + huge_page - 1) & ~(huge_page - 1);
-  const auto end = (reinterpret_cast<uintptr_t>(bytes) + size) & ~(huge_page - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // a hint: failure is harmless
-#endif
-}
-
 // Fills the slot's bitmap, whose plan take_window has set; the slot is the
 // caller's alone but for the helpers, which only read its plan. Strikes its
 // own runs of the stream and the helpers' blocks until the stream is done.
@@ -303,6 +289,8 @@ void build_window(window_reader& reader, const prime_tables& tables, window_slot
     slot.capacity = 0;
     slot.bytes.reset(new uint8_t[size]);  // left uninitialised: filled below
     slot.capacity = size;
+    // The strikes land all over the bitmap: in pages of 4 KB nearly each one
+    // misses the TLB, in pages of 2 MB hardly any (a third of the time at 2^62).
     advise_huge_pages(slot.bytes.get(), size);
   }
   std::memset(slot.bytes.get(), 0xFF, size);
