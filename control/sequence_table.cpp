@@ -196,17 +196,18 @@ namespace {
 // The set bits of `words`, by the processor's own count where it has one:
 // a generic build calls a library function per word otherwise, a tenth of a
 // large file's start.
-__attribute__((target("popcnt"))) int64_t set_bits_by_popcnt(const std::vector<uint32_t>& words) {
+__attribute__((always_inline)) inline int64_t count_set_bits(const std::vector<uint32_t>& words) {
   int64_t count = 0;
   for (const uint32_t word : words) count += std::popcount(word);
   return count;
 }
 
+__attribute__((target("popcnt"))) int64_t set_bits_by_popcnt(const std::vector<uint32_t>& words) {
+  return count_set_bits(words);
+}
+
 int64_t set_bits(const std::vector<uint32_t>& words) {
-  if (__builtin_cpu_supports("popcnt")) return set_bits_by_popcnt(words);
-  int64_t count = 0;
-  for (const uint32_t word : words) count += std::popcount(word);
-  return count;
+  return __builtin_cpu_supports("popcnt") ? set_bits_by_popcnt(words) : count_set_bits(words);
 }
 
 }  // namespace

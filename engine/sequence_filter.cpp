@@ -297,11 +297,15 @@ void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lan
       }
     }
     const uint64_t k_batch = lane_one == residue_one(m) ? k_form : mulmod_full(k_form, lane_one, m);
+    // -k*2^e of sequence i into the batch, tested by its own power.
+    const auto raise_own = [&](size_t i) {
+      const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[i]), m), m);
+      residue_tests_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(values_.size()), 0, 0});
+      values_.push_back(a == 0 ? 0 : p - a);
+      exponents_.push_back(quotient);
+    };
     const auto leader_power = static_cast<uint32_t>(values_.size());
-    const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[leader]), m), m);
-    values_.push_back(a == 0 ? 0 : p - a);
-    exponents_.push_back(quotient);
-    residue_tests_.push_back({leader, leader_power, 0, 0});
+    raise_own(leader);
     start_value_[leader] = k_form;
     for (size_t i = leader + 1; i < end; ++i) {
       start_value_[i] = k_form;
@@ -314,10 +318,7 @@ void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lan
                                   ? class_offset(groups_.class_exponent[i], groups_.class_exponent[leader], d)
                                   : root_table::reach;
       if (offset >= root_table::reach) {
-        const uint64_t a = mulmod_full(k_batch, pow2_(static_cast<uint32_t>(groups_.class_exponent[i]), m), m);
-        residue_tests_.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(values_.size()), 0, 0});
-        values_.push_back(a == 0 ? 0 : p - a);
-        exponents_.push_back(quotient);
+        raise_own(i);
         continue;
       }
       if (root == none) {

@@ -182,14 +182,10 @@ void raise_in_lanes(const uint64_t* values, const uint64_t* exponents, size_t co
 // lower than the lanes': from x*2^52, or from the plain residue, to x*2^64
 // with one product.
 uint64_t power_alone(uint64_t value, uint64_t exponent, const prime_modulus& m) {
-  uint64_t base = m.p <= ifma_narrow_max_prime ? mulmod_full(value, to_residue(uint64_t{1} << 12, m), m)
-                                               : to_residue(value, m);
-  uint64_t result = residue_one(m);
-  for (; exponent != 0; exponent >>= 1) {
-    const uint64_t product = mulmod_full(result, base, m);
-    result = (exponent & 1) ? product : result;
-    base = mulmod_full(base, base, m);
-  }
+  const uint64_t base = m.p <= ifma_narrow_max_prime ? mulmod_full(value, to_residue(uint64_t{1} << 12, m), m)
+                                                     : to_residue(value, m);
+  uint64_t result;
+  power_lanes<1>(&base, &exponent, 1, m, &result);
   return result;
 }
 
