@@ -196,6 +196,28 @@ TEST(power_batch, matches_direct_power) {
   }
 }
 
+// The scalar lanes on both sides of their change to windows (24 bits), with
+// long and short exponents side by side, for every lane count.
+TEST(power_batch, scalar_lanes_left_to_right_and_right_to_left) {
+  for (const uint64_t p : {uint64_t{1000000000039}, (uint64_t{1} << 62) - 57}) {
+    const prime_modulus m = make_modulus(p);
+    const uint64_t exponents[8] = {(1u << 23) - 1, 1u << 23, (1u << 24) + 5, 3, (p - 1) / 2, (p - 1) / 6, 1, p - 2};
+    uint64_t values[8], results[8];
+    for (int i = 0; i < 8; ++i) values[i] = to_residue(p - 1000 - 77 * static_cast<uint64_t>(i), m);
+    const auto check = [&](size_t lanes, auto raise) {
+      raise(lanes);
+      for (size_t i = 0; i < lanes; ++i) {
+        EXPECT_EQ(from_residue(results[i], m), pow_ref(from_residue(values[i], m), exponents[i], p))
+            << lanes << " lanes, value " << i << " p=" << p;
+      }
+    };
+    check(1, [&](size_t n) { power_lanes<1>(values, exponents, n, m, results); });
+    check(2, [&](size_t n) { power_lanes<2>(values, exponents, n, m, results); });
+    check(3, [&](size_t n) { power_lanes<4>(values, exponents, n, m, results); });
+    check(8, [&](size_t n) { power_lanes<8>(values, exponents, n, m, results); });
+  }
+}
+
 TEST(walk_starts, kernel_lanes_match_direct_power) {
   // Each lane's start times its multiplier (in the lanes' form) to its own
   // offset, from 0 (the lane starts a walk) up to 12 bits, where the kernel
