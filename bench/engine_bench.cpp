@@ -22,6 +22,7 @@
 #include "control/sequence_table.hpp"
 #include "engine/search_cost_model.hpp"
 #include "engine/sieve_engine.hpp"
+#include "engine/stride_sizing.hpp"
 #include "primes/prime_source.hpp"
 
 namespace veksieve {
@@ -77,6 +78,12 @@ void bench_range(const sequence_table& job, int64_t pmin, int64_t pmax, int runs
   callbacks.context = &tally;
   callbacks.report_factor = [](void* c, uint32_t, uint32_t, int64_t) { ++static_cast<counts*>(c)->factors; };
 
+  const stride_sizing sizing = plan_stride_search(sequences, alpha);
+  if (!sizing.ok()) {
+    std::printf("  %s\n", sizing.refusal.c_str());
+    return;
+  }
+  search_counts work;
   // The prime source alone, which also counts the primes of the range.
   int64_t primes = 0;
   std::vector<double> source_times, engine_times;
@@ -88,7 +95,12 @@ void bench_range(const sequence_table& job, int64_t pmin, int64_t pmax, int runs
       while (next_prime(*source) <= pmax) ++primes;
     }));
     tally.factors = 0;
-    engine_times.push_back(seconds([&] { sieve_engine(pmin, pmax, sequences, callbacks, alpha); }));
+    engine_times.push_back(seconds([&] {
+      range_engine engine(sequences, callbacks, sizing, nullptr,
+                          std::make_shared<large_prime_windows>(1, pmin, pmax));
+      engine.sieve(pmin, pmax, pmin);
+      work = engine.counts();
+    }));
   }
   const double engine_s = median(engine_times), source_s = median(source_times);
   const double width = static_cast<double>(pmax - pmin);
@@ -98,6 +110,13 @@ void bench_range(const sequence_table& job, int64_t pmin, int64_t pmax, int runs
               double(primes) / engine_s, width / engine_s, 1e6 * engine_s / double(primes));
   std::printf("    prime source %8.3f s  %12.0f primes/s  %14.0f p/s  (%.1f%% of the engine's time)\n", source_s,
               double(primes) / source_s, width / source_s, 100 * source_s / engine_s);
+  // The work per prime that doc/PERFORMANCE.md accounts for.
+  const double n = double(work.primes);
+  std::printf("    stride %u, table length %u; per prime: searched %.3f, filter batches %.2f of %.2f powers,\n"
+              "      walks %.2f, table entries %.0f, walk steps %.0f (lanes %.0f), hits %.2f\n",
+              sizing.stride, sizing.table_length, double(work.searched) / n, double(work.filter_batches) / n,
+              double(work.filter_powers) / n, double(work.walks) / n, double(work.table_entries) / n,
+              double(work.walk_steps) / n, double(work.lane_steps) / n, double(work.hits) / n);
 }
 
 }  // namespace

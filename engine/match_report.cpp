@@ -9,6 +9,7 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
   // A table without chains is compared whole, in ascending j; else entry 0
   // first, then the chain of z's block, in descending j, which ends at
   // entry 0. The sizing keeps every n below 2^32.
+  ++*view.hits;
   const auto report = [&](uint32_t j) {
     const uint32_t n = view.nmin + static_cast<uint32_t>(t) + j * view.stride;
     view.callbacks->report_factor(view.callbacks->context, index, n, view.p);
@@ -35,6 +36,7 @@ void report_lane(const stride_view& view, const lane_plan& plan, int lane, uint3
       return;
     }
   }
+  ++*view.hits;  // a step of the padding
 }
 
 uint32_t find_entry(const uint64_t* table, uint32_t from, uint32_t length, uint64_t z) {

@@ -11,6 +11,7 @@
 #include "engine/kernels/kernel_backend.hpp"
 #include "engine/lane_layout.hpp"
 #include "engine/sequence_filter.hpp"
+#include "engine/search_counts.hpp"
 #include "engine/sequence_groups.hpp"
 #include "engine/sequence_set.hpp"
 #include "engine/stride_sizing.hpp"
@@ -35,6 +36,9 @@ class prime_searcher {
     return p <= kernel_->max_prime ? *kernel_ : fallback_kernel();
   }
 
+  // What the search did so far.
+  search_counts counts() const;
+
   // The stride table, for tests of its map.
   stride_table& table() { return table_; }
 
@@ -46,6 +50,7 @@ class prime_searcher {
   stride_table table_;
   lane_layout layout_;
   const kernel_backend* kernel_;
+  search_counts counts_;
 };
 
 }  // namespace veksieve

@@ -64,6 +64,8 @@ ALWAYS_INLINE void sequence_filter::activate(size_t i, const prime_modulus& m) {
 void sequence_filter::raise(const prime_modulus& m, const kernel_backend& kernel) {
   powers_.resize(values_.size());
   if (values_.empty()) return;
+  ++batches_raised_;
+  powers_raised_ += values_.size();
   if (kernel.raise_powers != nullptr) {
     kernel.raise_powers(values_.data(), exponents_.data(), values_.size(), m, powers_.data());
   } else {

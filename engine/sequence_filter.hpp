@@ -30,6 +30,9 @@ class sequence_filter {
   // The active sequences, in the order they were found, and their start values.
   std::span<const uint32_t> active() const { return active_list_; }
   uint64_t start_value(uint32_t i) const { return start_value_[i]; }
+  // The batches of powers raised so far, and the values in them.
+  uint64_t batches_raised() const { return batches_raised_; }
+  uint64_t powers_raised() const { return powers_raised_; }
   // 2^e for the current prime.
   uint64_t pow2(uint32_t e, const prime_modulus& m) const { return pow2_(e, m); }
 
@@ -57,6 +60,8 @@ class sequence_filter {
   pow2_table pow2_;        // the current prime's 2^e for every e below the largest step
   uint64_t prime_stamp_ = 0;  // advanced as each prime starts: marks what was formed for it
   prime_facts facts_;
+  uint64_t batches_raised_ = 0;
+  uint64_t powers_raised_ = 0;
 
   struct step_degree {
     uint64_t stamp = 0;           // prime count when `degree` was formed

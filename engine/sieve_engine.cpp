@@ -41,6 +41,8 @@ int64_t range_engine::sieve(int64_t pmin, int64_t pmax, int64_t before_first) {
   }
 }
 
+search_counts range_engine::counts() const { return searcher_->counts(); }
+
 int64_t sieve_engine(int64_t pmin, int64_t pmax, const sequence_set& sequences, const engine_callbacks& callbacks,
                      double alpha) {
   const stride_sizing sizing = plan_stride_search(sequences, alpha);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/engine_callbacks.hpp"
+#include "engine/search_counts.hpp"
 #include "engine/sequence_set.hpp"
 
 namespace veksieve {
@@ -38,6 +39,9 @@ class range_engine {
   // differs from that of the prime before it; `before_first` stands for the
   // prime before the first one (pmin itself when a run starts at pmin).
   int64_t sieve(int64_t pmin, int64_t pmax, int64_t before_first);
+
+  // What the search did over every range so far.
+  search_counts counts() const;
 
  private:
   std::unique_ptr<prime_searcher> searcher_;

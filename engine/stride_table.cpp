@@ -108,7 +108,7 @@ void stride_table::clear_presence() {
 }
 
 stride_view stride_table::view(const prime_modulus& m, const kernel_backend& kernel,
-                               const engine_callbacks* callbacks) const {
+                               const engine_callbacks* callbacks, uint64_t* hits) const {
   return {table_,
           chain_,
           presence_,
@@ -118,7 +118,8 @@ stride_view stride_table::view(const prime_modulus& m, const kernel_backend& ker
           nmin_,
           stride_,
           static_cast<int64_t>(m.p),
-          callbacks};
+          callbacks,
+          hits};
 }
 
 }  // namespace veksieve

@@ -22,8 +22,10 @@ class stride_table {
   // `lane_factor`); `steps` is the number of walk steps that will probe it,
   // which decides whether it needs chains.
   void build(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor, uint64_t steps);
-  // What the walks look up, and where they report.
-  stride_view view(const prime_modulus& m, const kernel_backend& kernel, const engine_callbacks* callbacks) const;
+  // What the walks look up, where they report, and what counts their searches of the table.
+  stride_view view(const prime_modulus& m, const kernel_backend& kernel, const engine_callbacks* callbacks,
+                   uint64_t* hits) const;
+  uint32_t length() const { return length_; }
 
   // The expected hits per prime up to which a table goes without chains;
   // tests set 0 on some primes so that both kinds of table are checked.

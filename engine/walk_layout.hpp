@@ -26,6 +26,7 @@ struct stride_view {
   uint32_t stride;
   int64_t p;
   const engine_callbacks* callbacks;
+  uint64_t* hits;  // counts the searches of the table
 };
 
 // One sequence's whole walk: `count` values from `start` at exponent offset
