@@ -111,10 +111,16 @@ constexpr uint32_t max_table_chains = 32;
 constexpr double table_scan_max_hits = 10;
 
 // The presence map is cleared group by group after a short table, and whole
-// (32 KB) after one this long, which touches most of its groups anyway.
+// (16 or 32 KB) after one this long, which touches most of its groups anyway.
 constexpr uint32_t presence_clear_all_length = 512;
+// From this many entries a table's presence map has 8192 blocks, below it
+// 4096: the walks of a table this long (their steps about as many as its
+// entries) hit a map of 4096 blocks about four times a prime, each hit a
+// search of the table of about 130 cycles; twice the blocks save about two
+// of them, a little more than clearing 16 KB more costs.
+constexpr uint32_t presence_wide_length = 1400;
 // A kernel that clears the map beside the next table's first powers does so
-// in this many parts of 2 KB, one in each round of those powers (20 rounds for n near 10^6),
+// in this many parts (of 1 or 2 KB), one in each round of those powers (20 rounds for n near 10^6),
 // where the stores overlap the products: 166 ns for powers and clearing
 // against 240 ns one after the other (Zen 4, n = 10^6, M = 15840, a map of 16 KB).
 constexpr int presence_clear_parts = 16;

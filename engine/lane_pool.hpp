@@ -42,7 +42,7 @@ static void run_lanes(const stride_view& view, const lane_plan& plan, Lanes& lan
   constexpr uint32_t block = walk_switch_block;
   lanes.begin(plan.queue_start.data(), plan.queue_multiplier.data());
   const auto step = [&](uint32_t i) {
-    for (uint64_t hits = lanes.probe(view.presence); UNLIKELY(hits != 0); hits &= hits - 1) {
+    for (uint64_t hits = lanes.probe(view.presence, view.block_mask); UNLIKELY(hits != 0); hits &= hits - 1) {
       const int l = __builtin_ctzll(hits);
       report_lane(view, plan, l, i, lanes.value(l));
     }

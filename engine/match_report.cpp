@@ -22,7 +22,7 @@ void report_matches(const stride_view& view, uint64_t z, uint32_t index, uint64_
     return;
   }
   if (view.table[0] == z) report(0);
-  for (uint32_t j = view.head[presence_block(z)]; j != 0; j = view.chain[j]) {
+  for (uint32_t j = view.head[presence_block(z, view.block_mask)]; j != 0; j = view.chain[j]) {
     if (view.table[j] == z) report(j);
   }
 }

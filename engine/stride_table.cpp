@@ -12,6 +12,7 @@ stride_table::stride_table(uint32_t nmin, uint32_t stride, uint32_t length, engi
     : nmin_(nmin),
       stride_(stride),
       length_(length),
+      blocks_(presence_blocks_for(length)),
       table_(memory.take<uint64_t>(length)),
       chain_(memory.take<uint16_t>(length)),
       presence_(memory.take<uint32_t>(presence_block_count)),
@@ -21,7 +22,7 @@ stride_table::stride_table(uint32_t nmin, uint32_t stride, uint32_t length, engi
 // for a long table, which touches most of the map anyway.
 half_power_pair stride_table::start(const prime_modulus& m, const kernel_backend& kernel) {
   if (kernel.table_start != nullptr && map_dirty_ && length_ >= presence_clear_all_length) {
-    const half_power_pair powers = kernel.table_start(nmin_, stride_, m, presence_, heads_dirty_ ? head_ : nullptr);
+    const half_power_pair powers = kernel.table_start(nmin_, stride_, m, presence_, heads_dirty_ ? head_ : nullptr, blocks_);
     map_dirty_ = heads_dirty_ = false;
     return powers;
   }
@@ -56,7 +57,7 @@ void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, u
   }
   if (chained_ && keys_.size() < length_) keys_.resize(length_);
   uint64_t* const keys = chained_ ? keys_.data() : nullptr;
-  kernel.build_table(table_, keys, presence_, length_, x, mulmod_full(y_chains, lane_factor, m), m);
+  kernel.build_table(table_, keys, presence_, blocks_ - 1, length_, x, mulmod_full(y_chains, lane_factor, m), m);
   if (chained_) insert_entries([keys](uint32_t j) { return keys[j]; }, false);
 }
 
@@ -71,7 +72,8 @@ void stride_table::build_portable(const prime_modulus& m, uint64_t* x, uint64_t 
     }
   }
   for (uint32_t c = 0; j < length_; ++j, ++c) table[j] = x[c];
-  insert_entries([table](uint32_t j) { return presence_key(table[j]); }, true);
+  const uint32_t block_mask = blocks_ - 1;
+  insert_entries([table, block_mask](uint32_t j) { return presence_key(table[j], block_mask); }, true);
 }
 
 // The chains, in ascending j so that each runs from the highest entry down to
@@ -95,11 +97,11 @@ void stride_table::clear_presence() {
   if (!map_dirty_) return;
   // A long table touches most blocks: clearing the whole map at once is cheaper.
   if (length_ >= presence_clear_all_length) {
-    std::memset(presence_, 0, presence_block_count * sizeof(uint32_t));
-    if (heads_dirty_) std::memset(head_, 0, presence_block_count * sizeof(uint16_t));
+    std::memset(presence_, 0, blocks_ * sizeof(uint32_t));
+    if (heads_dirty_) std::memset(head_, 0, blocks_ * sizeof(uint16_t));
   } else {
     for (uint32_t j = length_; j-- > 0;) {
-      const uint32_t block = presence_block(table_[j]);
+      const uint32_t block = presence_block(table_[j], blocks_ - 1);
       presence_[block] = 0;
       head_[block] = 0;
     }
@@ -112,6 +114,7 @@ stride_view stride_table::view(const prime_modulus& m, const kernel_backend& ker
   return {table_,
           chain_,
           presence_,
+          blocks_ - 1,
           chained_ ? head_ : nullptr,
           kernel.find_entry != nullptr ? kernel.find_entry : find_entry,
           length_,

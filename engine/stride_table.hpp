@@ -30,8 +30,8 @@ class stride_table {
   // The expected hits per prime up to which a table goes without chains;
   // tests set 0 on some primes so that both kinds of table are checked.
   void limit_table_scans(double hits) { scan_max_hits_ = hits; }
-  std::span<const uint32_t> presence_map() const { return {presence_, presence_block_count}; }
-  std::span<const uint16_t> presence_heads() const { return {head_, presence_block_count}; }
+  std::span<const uint32_t> presence_map() const { return {presence_, blocks_}; }
+  std::span<const uint16_t> presence_heads() const { return {head_, blocks_}; }
 
  private:
   half_power_pair start(const prime_modulus& m, const kernel_backend& kernel);
@@ -44,6 +44,7 @@ class stride_table {
   uint32_t nmin_;
   uint32_t stride_;
   uint32_t length_;
+  uint32_t blocks_;     // of the presence map, by the length
   uint64_t* table_;     // in the product's representation, reduced
   uint16_t* chain_;     // previous entry of the same presence block
   uint32_t* presence_;  // presence bits of the last table

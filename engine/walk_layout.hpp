@@ -19,6 +19,7 @@ struct stride_view {
   const uint64_t* table;  // values in the product's representation, reduced
   const uint16_t* chain;  // the entry inserted into the same block before this one
   const uint32_t* presence;
+  uint32_t block_mask;    // the map's blocks less 1
   const uint16_t* head;   // the entry inserted into each block last; null: no chains, compare the whole table
   find_entry_function find_entry;  // ... by this
   uint32_t length;

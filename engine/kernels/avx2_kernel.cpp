@@ -22,8 +22,8 @@ constexpr uint64_t fma_prime_limit = uint64_t{1} << 50;
 
 // A bit for each of four values, by their low 22 bits, whose two presence
 // bits are set.
-__attribute__((always_inline)) inline uint64_t probe_keys(const uint32_t* presence, __m256i key) {
-  const __m256i block_mask = _mm256_set1_epi64x(presence_block_mask);
+__attribute__((always_inline)) inline uint64_t probe_keys(const uint32_t* presence, uint32_t mask, __m256i key) {
+  const __m256i block_mask = _mm256_set1_epi64x(mask);
   const __m256i low5 = _mm256_set1_epi64x(31);
   const __m256i bits = _mm256_cvtepu32_epi64(
       _mm256_i64gather_epi32(reinterpret_cast<const int*>(presence), _mm256_and_si256(key, block_mask), 4));
@@ -88,11 +88,11 @@ struct fma_lanes {
     return static_cast<uint64_t>(zs[l % 4]);
   }
   // z + 2^52 holds z in its low 52 mantissa bits, which give the key.
-  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence) const {
+  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence, uint32_t mask) const {
     const __m256d shift = _mm256_set1_pd(0x1p52);
     uint64_t hits = 0;
     for (int v = 0; v < vectors; ++v) {
-      hits |= probe_keys(presence, _mm256_castpd_si256(_mm256_add_pd(z[v], shift))) << (4 * v);
+      hits |= probe_keys(presence, mask, _mm256_castpd_si256(_mm256_add_pd(z[v], shift))) << (4 * v);
     }
     return hits;
   }
@@ -207,9 +207,9 @@ struct shoup_lanes {
     _mm256_store_si256(reinterpret_cast<__m256i*>(zs), z[l / 4]);
     return zs[l % 4];
   }
-  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence) const {
+  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence, uint32_t mask) const {
     uint64_t hits = 0;
-    for (int v = 0; v < vectors; ++v) hits |= probe_keys(presence, z[v]) << (4 * v);
+    for (int v = 0; v < vectors; ++v) hits |= probe_keys(presence, mask, z[v]) << (4 * v);
     return hits;
   }
   __attribute__((always_inline)) void advance() {
@@ -222,10 +222,11 @@ struct shoup_lanes {
 // values(v) (integers) and advance(). Each entry's presence bits are set as
 // it is stored.
 template <class Chains>
-void build_chains(Chains& chains, uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length) {
+void build_chains(Chains& chains, uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask,
+                  uint32_t length) {
   constexpr uint32_t width = 4 * vectors;
   const auto insert = [&](uint32_t j) {
-    const uint64_t key = presence_key(table[j]);
+    const uint64_t key = presence_key(table[j], block_mask);
     presence[static_cast<uint32_t>(key)] |= static_cast<uint32_t>(key >> 32);
     if (keys != nullptr) keys[j] = key;
   };
@@ -289,14 +290,14 @@ struct shoup_chains {
 
 }  // namespace
 
-void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                      uint64_t multiplier, const prime_modulus& m) {
+void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask, uint32_t length,
+                      const uint64_t* first, uint64_t multiplier, const prime_modulus& m) {
   if (m.p < fma_prime_limit) {
     fma_chains chains(m.p, first, multiplier);
-    build_chains(chains, table, keys, presence, length);
+    build_chains(chains, table, keys, presence, block_mask, length);
   } else {
     shoup_chains chains(m.p, first, multiplier);
-    build_chains(chains, table, keys, presence, length);
+    build_chains(chains, table, keys, presence, block_mask, length);
   }
 }
 

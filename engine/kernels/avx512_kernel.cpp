@@ -73,8 +73,8 @@ struct ifma_lanes {
   }
   // The low halves of two vectors packed into sixteen 32-bit lanes, so that
   // one gather of presence blocks serves sixteen lanes.
-  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence) const {
-    const __m512i block_mask = _mm512_set1_epi32(presence_block_mask);
+  __attribute__((always_inline)) uint64_t probe(const uint32_t* presence, uint32_t mask) const {
+    const __m512i block_mask = _mm512_set1_epi32(static_cast<int>(mask));
     const __m512i low5 = _mm512_set1_epi32(31);
     const __m512i one = _mm512_set1_epi32(1);
     const __m512i even = _mm512_set_epi32(30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
@@ -106,11 +106,11 @@ typename Modulus::factor fixed_factor(const Modulus& m, uint64_t multiplier, uin
 }
 
 template <class Modulus>
-void build_table(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                 uint64_t multiplier, const prime_modulus& modulus) {
+void build_table(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t mask, uint32_t length,
+                 const uint64_t* first, uint64_t multiplier, const prime_modulus& modulus) {
   const Modulus m(modulus.p);
   const auto s = fixed_factor(m, multiplier, modulus.p);
-  const __m512i block_mask = _mm512_set1_epi64(presence_block_mask);
+  const __m512i block_mask = _mm512_set1_epi64(mask);
   const __m512i low5 = _mm512_set1_epi64(31);
   const __m512i one = _mm512_set1_epi64(1);
   const auto key = [&](__m512i x) {
@@ -148,8 +148,8 @@ void build_table(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t l
   for (int v = 0; v < vectors; ++v) _mm512_store_si512(batch + 8 * v, x[v]);
   for (uint32_t c = 0; j + c < length; ++c) {
     table[j + c] = batch[c];
-    insert(presence_key(batch[c]));
-    if (keys != nullptr) keys[j + c] = presence_key(batch[c]);
+    insert(presence_key(batch[c], mask));
+    if (keys != nullptr) keys[j + c] = presence_key(batch[c], mask);
   }
 }
 
@@ -176,21 +176,21 @@ uint64_t multiplier_quotient_avx512(uint64_t multiplier, const prime_modulus& m)
   return m.p <= ifma_narrow_max_prime ? 0 : ifma_shoup_modulus::quotient(multiplier, m.p);
 }
 
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                        uint64_t multiplier, const prime_modulus& m) {
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask, uint32_t length,
+                        const uint64_t* first, uint64_t multiplier, const prime_modulus& m) {
   if (m.p <= ifma_narrow_max_prime) {
-    build_table<ifma_modulus>(table, keys, presence, length, first, multiplier, m);
+    build_table<ifma_modulus>(table, keys, presence, block_mask, length, first, multiplier, m);
   } else {
-    build_table<ifma_shoup_modulus>(table, keys, presence, length, first, multiplier, m);
+    build_table<ifma_shoup_modulus>(table, keys, presence, block_mask, length, first, multiplier, m);
   }
 }
 
 half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
-                                   uint16_t* head) {
+                                   uint16_t* head, uint32_t map_blocks) {
   // Stores that retire behind a waiting product reach the cache while it
   // waits; the whole map cleared before or after the loop would not overlap it.
-  constexpr uint32_t blocks = presence_block_count / presence_clear_parts;
-  static_assert(blocks % 32 == 0);
+  const uint32_t blocks = map_blocks / presence_clear_parts;
+  static_assert(presence_block_count / 2 / presence_clear_parts % 32 == 0);
   const __m512i zero = _mm512_setzero_si512();
   return pow_half_pair(nmin, stride, m, presence_clear_parts, [=](int part) {
     const uint32_t from = static_cast<uint32_t>(part) * blocks;

@@ -30,13 +30,15 @@ struct kernel_backend {
   uint64_t (*lane_factor)(const prime_modulus& m) = nullptr;
   // The table from the first `table_chains` values, each chain stepping by
   // `multiplier` (lane form): each entry's presence bits are set as it is
-  // formed and its presence_key kept in keys[j] unless keys is null.
-  void (*build_table)(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                      uint64_t multiplier, const prime_modulus& m) = nullptr;
+  // formed (in the map of `block_mask` + 1 blocks) and its presence_key
+  // kept in keys[j] unless keys is null.
+  void (*build_table)(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask, uint32_t length,
+                      const uint64_t* first, uint64_t multiplier, const prime_modulus& m) = nullptr;
   // The table's first powers 2^-nmin and 2^-M (as pow_half_pair) with the
-  // whole presence map, and the heads unless null, cleared beside them.
+  // presence map's first `blocks` blocks, and the heads unless null, cleared
+  // beside them.
   half_power_pair (*table_start)(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
-                                 uint16_t* head) = nullptr;
+                                 uint16_t* head, uint32_t blocks) = nullptr;
   // powers[i]: values[i] (lane form) raised to exponents[i] >= 1, in the
   // engine's form.
   void (*raise_powers)(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,

@@ -17,8 +17,8 @@ void walk_interleaved(const stride_view& view, const walk_layout& walks, const p
 // exact where it runs, the bounds proved at the products.
 void walk_avx2(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 uint64_t lane_factor_avx2(const prime_modulus& m);
-void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                      uint64_t multiplier, const prime_modulus& m);
+void build_table_avx2(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask, uint32_t length,
+                      const uint64_t* first, uint64_t multiplier, const prime_modulus& m);
 constexpr int avx2_lanes = 16;
 constexpr uint64_t avx2_max_prime = product_max_prime;
 
@@ -31,10 +31,10 @@ constexpr uint64_t avx2_max_prime = product_max_prime;
 // lanes.
 void walk_avx512(const stride_view& view, const walk_layout& walks, const prime_modulus& m);
 uint64_t lane_factor_avx512(const prime_modulus& m);
-void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t length, const uint64_t* first,
-                        uint64_t multiplier, const prime_modulus& m);
+void build_table_avx512(uint64_t* table, uint64_t* keys, uint32_t* presence, uint32_t block_mask, uint32_t length,
+                        const uint64_t* first, uint64_t multiplier, const prime_modulus& m);
 half_power_pair table_start_avx512(uint32_t nmin, uint32_t stride, const prime_modulus& m, uint32_t* presence,
-                                   uint16_t* head);
+                                   uint16_t* head, uint32_t blocks);
 void raise_powers_avx512(const uint64_t* values, const uint64_t* exponents, size_t count, const prime_modulus& m,
                          uint64_t* powers);
 uint64_t multiplier_quotient_avx512(uint64_t multiplier, const prime_modulus& m);

@@ -27,9 +27,9 @@ struct interleaved_lanes {
     take_through_memory(*this, lanes, start, multiplier);
   }
   uint64_t value(int l) const { return z[l]; }
-  ALWAYS_INLINE uint64_t probe(const uint32_t* presence) const {
+  ALWAYS_INLINE uint64_t probe(const uint32_t* presence, uint32_t block_mask) const {
     uint64_t hits = 0;
-    for (int l = 0; l < width; ++l) hits |= uint64_t{present(presence, z[l])} << l;
+    for (int l = 0; l < width; ++l) hits |= uint64_t{present(presence, block_mask, z[l])} << l;
     return hits;
   }
   ALWAYS_INLINE void advance() {
@@ -44,7 +44,7 @@ void walk_scalar(const stride_view& view, const walk_layout& walks, const prime_
     uint64_t z = piece.start;
     uint64_t t = piece.t;
     for (uint32_t c = piece.count; c != 0; --c) {
-      if (UNLIKELY(present(view.presence, z))) report_matches(view, z, piece.index, t);
+      if (UNLIKELY(present(view.presence, view.block_mask, z))) report_matches(view, z, piece.index, t);
       z = mulmod_full(z, piece.multiplier, m);
       t += piece.step;
     }
