@@ -15,8 +15,8 @@ stride_table::stride_table(uint32_t nmin, uint32_t stride, uint32_t length, engi
       blocks_(presence_blocks_for(length)),
       table_(memory.take<uint64_t>(length)),
       chain_(memory.take<uint16_t>(length)),
-      presence_(memory.take<uint32_t>(presence_block_count)),
-      head_(memory.take<uint16_t>(presence_block_count)) {}
+      presence_(memory.take<uint32_t>(blocks_)),
+      head_(memory.take<uint16_t>(blocks_)) {}
 
 // 2^-nmin and 2^-M. A kernel that clears the map beside the powers does so
 // for a long table, which touches most of the map anyway.
