@@ -147,6 +147,18 @@ TEST(stride_search, near_10_12) {
   check_known_factors(500000000000, 5000000000000, 2.5, 8);
 }
 
+// A table of 1500 entries (stride 2), whose presence map has all its blocks,
+// at primes that divide some k*2^n+1 of it and a run of others.
+TEST(stride_search, long_table_in_the_wide_map) {
+  const sequences wide(2, 3000, {{1915, 0, 2}, {4847, 1, 2}});
+  ASSERT_GE(plan_stride_search(wide.view(), 1e-6).table_length, presence_wide_length);
+  std::vector<int64_t> primes = test::factor_primes(wide, 100000000000, 100000000000000);
+  const auto run = test::primes_between(1000000000000, 1000000000000 + 200000);
+  primes.insert(primes.end(), run.begin(), run.end());
+  std::sort(primes.begin(), primes.end());
+  EXPECT_GE(check_against_reference(wide, 1e-6, primes), 10u);
+}
+
 TEST(stride_search, near_2_48) {
   check_against_reference(split_ks, 2.5, test::primes_between(281474976710655 - 300000, 281474976710655));
   check_known_factors(70368744177664, 281474976710655, 0.1, 8);
