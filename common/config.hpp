@@ -20,24 +20,27 @@ constexpr double max_alpha = 105.0;
 // time, least squares over sieve runs of 13 crafted sequence sets, fitted
 // within 4% but for two table-heavy sets); re-run it after any change to
 // the kernels and paste the lines it prints here. These are the figures with
-// the walks laid over the lanes in equal runs, the map cleared beside the
-// next table's first powers and the filters' values formed in lane form:
-// medians of seven fits (table entry 0.99 to 1.5 ns, walk step 0.66 to
-// 0.90 ns, searched sequence 10 to 37 ns). These are the fastest kernel's,
+// the presence map sized by the table's length (4096 or 8192 blocks):
+// medians of seven fits (table entry 0.59 to 1.26 ns, walk step 0.55 to
+// 0.64 ns, searched sequence 21 to 29 ns). The walk step is at its floor, a
+// product and a gather of the map (0.53 ns in bench/lane_product_bench), and
+// the table entry near its own. These are the fastest kernel's,
 // and they serve every kernel: the others measure differently (the
 // interleaved kernel's walk step, 1.97 ns, costs as much as its table entry;
 // medians of five fits), but a model fed their own figures chose strides and
 // splits that ran W1 a tenth slower with the interleaved kernel.
-constexpr double cost_table_entry_ns = 1.15;
-constexpr double cost_walk_step_ns = 0.719;
-constexpr double cost_searched_sequence_ns = 23.1;
-constexpr double cost_residue_test_ns = 15.1;
-constexpr double cost_group_ns = 5.58;
+constexpr double cost_table_entry_ns = 0.598;
+constexpr double cost_walk_step_ns = 0.574;
+constexpr double cost_searched_sequence_ns = 22.0;
+constexpr double cost_residue_test_ns = 10.8;
+constexpr double cost_group_ns = 3.30;
 // The modelled stride replaces the default alpha's only when it is expected
-// to cost this share less: the fit's errors reach 15% on table-heavy sets,
-// and the default is well tuned for the period-table files. W1's modelled
-// gain (10%) did not show in measurements (noise 6%); W3's (45%) did.
-constexpr double model_least_gain = 0.15;
+// to cost this share less: the default is well tuned for the period-table
+// files, and the fit's errors are within 7% on all but one set. W1's
+// modelled gain (9%) shows in measurements (10%); a tighter rule would let
+// the fit's noise move W2 (whose two nearest strides the model puts 11%
+// apart).
+constexpr double model_least_gain = 0.05;
 
 // The group filter reads the quadratic character of -k or -2k from a table
 // of Jacobi symbols (r/k), k bits per k, instead of raising it to (p-1)/2
