@@ -16,11 +16,13 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "common/platform.hpp"
 #include "common/text_format.hpp"
+#include "control/abcd_file.hpp"
 #include "control/fatal_error.hpp"
 #include "control/sequence_table.hpp"
 #include "report/exact_arithmetic.hpp"
@@ -32,8 +34,9 @@ namespace {
 
 // p divides k*2^n+1 and is not that number itself, which may be prime.
 bool is_proper_factor(const factor_line& f) {
-  const bool number_itself = f.n < 64 && (static_cast<unsigned __int128>(f.k) << f.n) + 1 <= static_cast<uint64_t>(f.p);
-  return !number_itself && divides_k_2n_plus_1(f.p, f.k, f.n);
+  const bool number_itself =
+      f.n < 64 && (static_cast<unsigned __int128>(f.k) << f.n) + f.c <= static_cast<uint64_t>(f.p);
+  return !number_itself && divides_k_2n_c(f.p, f.k, f.n, f.c);
 }
 
 std::vector<factor_line> read_verified_factors(const std::string& path) {
@@ -63,6 +66,7 @@ std::vector<factor_line> read_verified_factors(const std::string& path) {
 // One k of the file: its bitmap and the counts for the summary.
 struct k_entry {
   int32_t k = 0;
+  int32_t c = 1;
   std::vector<uint32_t>* bits = nullptr;
   int64_t removed = 0;
 };
@@ -111,28 +115,32 @@ void replace_file(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-int remove_factored(const std::string& sequence_path, const std::string& status_path, std::ostream& out) {
-  const std::vector<factor_line> factors = read_verified_factors(status_path);
+int remove_factored(const run_options& options, std::ostream& out) {
+  const std::string& sequence_path = options.sequence_file;
+  const bool rewrite = options.action == start_action::remove_factored;
+  std::error_code not_there;
+  const bool no_status = !rewrite && !std::filesystem::exists(options.status_file, not_there);
+  const std::vector<factor_line> factors = no_status ? std::vector<factor_line>{} : read_verified_factors(options.status_file);
   sequence_table table = load_sequence_file(sequence_path);
 
   // Sequences split from one k share its bitmap; one entry per bitmap, in file order.
   std::map<const uint32_t*, std::vector<uint32_t>*> storage_of;
   for (std::vector<uint32_t>& bits : table.bitmap_storage) storage_of[bits.data()] = &bits;
   std::vector<k_entry> entries;
-  std::map<int64_t, std::vector<size_t>> entries_of_k;
+  std::map<std::pair<int64_t, int32_t>, std::vector<size_t>> entries_of_k;
   for (size_t i = 0; i < static_cast<size_t>(table.count); ++i) {
     if (!entries.empty() && entries.back().bits->data() == table.bitmap[i]) continue;
-    entries_of_k[table.k[i]].push_back(entries.size());
-    entries.push_back({table.k[i], storage_of.at(table.bitmap[i]), 0});
+    entries_of_k[{table.k[i], table.form_of(i)}].push_back(entries.size());
+    entries.push_back({table.k[i], table.form_of(i), storage_of.at(table.bitmap[i]), 0});
   }
 
   int64_t removed = 0;
   int64_t repeated = 0;
   int64_t not_in_file = 0;
-  std::set<std::pair<int32_t, uint32_t>> seen;
+  std::set<std::tuple<int32_t, int32_t, uint32_t>> seen;
   for (const factor_line& f : factors) {
     bool found = false;
-    const auto ks = entries_of_k.find(f.k);
+    const auto ks = entries_of_k.find({f.k, f.c});
     const int64_t n = f.n;
     if (ks != entries_of_k.end() && n >= table.nmin && n <= table.nmax) {
       for (const size_t e : ks->second) {
@@ -144,8 +152,8 @@ int remove_factored(const std::string& sequence_path, const std::string& status_
     }
     if (found) {
       ++removed;
-      seen.insert({f.k, f.n});
-    } else if (seen.count({f.k, f.n}) != 0) {
+      seen.insert({f.k, f.c, f.n});
+    } else if (seen.count({f.k, f.c, f.n}) != 0) {
       ++repeated;
     } else {
       ++not_in_file;
@@ -155,19 +163,27 @@ int remove_factored(const std::string& sequence_path, const std::string& status_
   for (const k_entry& e : entries) {
     int64_t left = 0;
     for (const uint32_t word : *e.bits) left += __builtin_popcount(word);
-    out << text_format("k=%d: %lld removed, %lld left\n", e.k, static_cast<long long>(e.removed),
-                       static_cast<long long>(left));
+    out << text_format("k=%d%s: %lld removed, %lld left\n", e.k, e.c < 0 ? " (k*2^n-1)" : "",
+                       static_cast<long long>(e.removed), static_cast<long long>(left));
   }
   out << text_format("%zu factor lines: %lld candidates removed, %lld already removed by an earlier line, "
                      "%lld not in '%s'.\n",
                      factors.size(), static_cast<long long>(removed), static_cast<long long>(repeated),
                      static_cast<long long>(not_in_file), sequence_path.c_str());
-  if (removed == 0) {
+  std::vector<abcd_block> blocks;
+  for (const k_entry& e : entries) blocks.push_back({e.k, e.c, e.bits->data()});
+  if (rewrite && removed == 0) {
     out << "Nothing to remove - '" << sequence_path << "' is left as it was.\n" << std::flush;
-    return 0;
+  } else if (rewrite) {
+    replace_file(sequence_path, table.format == sequence_format::abcd
+                                    ? abcd_text(blocks, table.nmin, table.nmax, table.sieved_to)
+                                    : sequence_text(table, entries));
+    out << "'" << sequence_path << "' is rewritten; the old file is '" << sequence_path << ".bak'.\n" << std::flush;
   }
-  replace_file(sequence_path, sequence_text(table, entries));
-  out << "'" << sequence_path << "' is rewritten; the old file is '" << sequence_path << ".bak'.\n" << std::flush;
+  if (!options.abcd_file.empty()) {
+    replace_file(options.abcd_file, abcd_text(blocks, table.nmin, table.nmax, table.sieved_to));
+    out << "'" << options.abcd_file << "' is written in the ABCD format.\n" << std::flush;
+  }
   return 0;
 }
 

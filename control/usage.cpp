@@ -87,7 +87,8 @@ std::optional<int> run_without_sieving(const run_options& options, std::ostream&
       out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush;
       return 0;
     case start_action::remove_factored:
-      return remove_factored(sequence_file_name, options.status_file, out);
+    case start_action::write_abcd:
+      return remove_factored(options, out);
     case start_action::sieve:
       break;
   }
