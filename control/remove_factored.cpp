@@ -94,9 +94,9 @@ std::string sequence_text(const sequence_table& table, const std::vector<k_entry
   return text;
 }
 
-// Writes `text` to a temporary beside `path`, syncs it, keeps the old file as
-// path.bak (a hard link, so that `path` never goes missing) and renames the
-// new one over it.
+// Writes `text` to a temporary beside `path`, syncs it, keeps the old file,
+// if any, as path.bak (a hard link, so that `path` never goes missing) and
+// renames the new one over it.
 void replace_file(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
   const std::string backup = path + ".bak";
@@ -109,7 +109,9 @@ void replace_file(const std::string& path, const std::string& text) {
     if (!opened) cannot_write("created", temporary, error);
     fail(temporary, error);
   }
-  if (const int error = keep_backup(path, backup); error != 0) fail(backup, error);
+  std::error_code not_there;
+  const bool exists = std::filesystem::exists(path, not_there);
+  if (const int error = exists ? keep_backup(path, backup) : 0; error != 0) fail(backup, error);
   if (const int error = rename_durably(temporary, path); error != 0) fail(path, error);
 }
 
