@@ -13,15 +13,17 @@ namespace veksieve {
 
 namespace {
 
-constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-i=FILE] [-t=N] [-f=FROM -u=UPTO]
                 [-s=SECONDS] [-r=SECONDS] [--factors=FILE]
-       veksieve --remove-factored [-o=FILE]
+       veksieve --remove-factored [-o=FILE] [-i=FILE] [--write-abcd=FILE]
+       veksieve --write-abcd=FILE [-o=FILE] [-i=FILE]
        veksieve --help | --version
 
-Sieves the candidates k*2^n+1 listed in Vek.dat (in the current directory)
-by the primes of a range, and records each factor and the progress in the
-status file, so that an interrupted run resumes where it stopped. Without
--f= and -u= it resumes the status file's range or asks for a new one.
+Sieves the candidates k*2^n+1 listed in Vek.dat (in the current directory),
+or the k*2^n+1 and k*2^n-1 of an ABCD file given with -i=, by the primes of
+a range, and records each factor and the progress in the status file, so
+that an interrupted run resumes where it stopped. Without -f= and -u= it
+resumes the status file's range or asks for a new one.
 
 Options (the letter may be upper or lower case; the first occurrence counts):
 )";
@@ -30,6 +32,8 @@ constexpr const char* usage_tail = R"(
 Files:
   Vek.dat        the candidates: counts, nmin, nmax, then "k=" lines with
                  their exponents n
+  ABCD           "ABCD k*2^$a+1 [n0]" or "ABCD k*2^$a-1 [n0]" per sequence,
+                 then one line per further n: its distance to the previous
   VekStatus.dat  pmax= and pmin= lines, one "p | k*2^n+1" line per factor,
                  "Done" when the range is finished
 
