@@ -121,6 +121,10 @@ int remove_factored(const run_options& options, std::ostream& out) {
   const std::string& sequence_path = options.sequence_file;
   const bool rewrite = options.action == start_action::remove_factored;
   std::error_code not_there;
+  if (!options.abcd_file.empty() && std::filesystem::equivalent(options.abcd_file, options.status_file, not_there))
+    throw fatal_error{text_format("The ABCD file '%s' is the status file - nothing was changed!",
+                                  options.abcd_file.c_str()),
+                      exit_bad_command_line};
   const bool no_status = !rewrite && !std::filesystem::exists(options.status_file, not_there);
   const std::vector<factor_line> factors = no_status ? std::vector<factor_line>{} : read_verified_factors(options.status_file);
   sequence_table table = load_sequence_file(sequence_path);

@@ -13,8 +13,8 @@ namespace veksieve {
 
 namespace {
 
-constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-i=FILE] [-t=N] [-f=FROM -u=UPTO]
-                [-s=SECONDS] [-r=SECONDS] [--factors=FILE]
+constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
+                [-s=SECONDS] [-r=SECONDS] [--factors=FILE] [-i=FILE]
        veksieve --remove-factored [-o=FILE] [-i=FILE] [--write-abcd=FILE]
        veksieve --write-abcd=FILE [-o=FILE] [-i=FILE]
        veksieve --help | --version
@@ -45,7 +45,7 @@ Exit status:
      that holds a range
   4  the status file (or Vek.dat) cannot be written
   5  the status file cannot be used
-  6  -f=, -u=, -s=, -r= or --factors= cannot be used
+  6  -f=, -u=, -s=, -r=, -i=, --factors= or --write-abcd= cannot be used
   7  another veksieve run holds the status file
   128+N  interrupted by signal N (Ctrl-C: 130); the next start resumes
 

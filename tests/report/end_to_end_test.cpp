@@ -447,6 +447,9 @@ TEST_F(end_to_end, abcd_files_sieve_like_vek_dat_and_hold_both_forms) {
   write_file(status_path, "pmax=2000000\npmin=1000000\n");
   run({});
   run({"--write-abcd=copy.abcd"});
+  const std::string status = read_file(status_path);
+  EXPECT_EQ(testing::run_program(dir.path().string(), {"--write-abcd=VekStatus.dat"}).exit_status, 6);
+  EXPECT_EQ(read_file(status_path), status);
   run({"--remove-factored"});
   write_file(status_path, "pmax=3000000\npmin=2000000\n");
   write_file(dir.file("copy.dat"), "pmax=3000000\npmin=2000000\n");
