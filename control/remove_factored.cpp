@@ -16,10 +16,12 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "common/leading_number.hpp"
 #include "common/platform.hpp"
 #include "common/text_format.hpp"
 #include "control/abcd_file.hpp"
@@ -39,15 +41,29 @@ bool is_proper_factor(const factor_line& f) {
   return !number_itself && divides_k_2n_c(f.p, f.k, f.n, f.c);
 }
 
-std::vector<factor_line> read_verified_factors(const std::string& path) {
+// The status file's verified factor lines, and how far its range sieved.
+struct status_factors {
+  std::vector<factor_line> factors;
+  int64_t pmax = 0;
+  int64_t range_start = -1;  // the first pmin=, -1 without one
+  bool done = false;
+};
+
+status_factors read_verified_factors(const std::string& path) {
   std::error_code not_there;
   std::ifstream file;
   if (std::filesystem::is_regular_file(path, not_there)) file.open(path, std::ios::binary);
   if (!file.is_open())
     throw fatal_error{text_format("The file '%s' cannot be read!", path.c_str()), exit_bad_status_file};
-  std::vector<factor_line> factors;
+  status_factors status;
+  std::vector<factor_line>& factors = status.factors;
   std::string text;
   for (long long line_number = 1; std::getline(file, text); ++line_number) {
+    const std::string_view line = text;
+    const std::string_view head = line.substr(0, 5);
+    if (head == "pmax=") status.pmax = read_leading_number(line.substr(5)).value;
+    if (head == "pmin=" && status.range_start < 0) status.range_start = read_leading_number(line.substr(5)).value;
+    status.done = status.done || head.substr(0, 4) == "Done";
     // Only factor lines start with a digit.
     if (text.empty() || text[0] < '0' || text[0] > '9') continue;
     const std::optional<factor_line> f = parse_factor_line(text);
@@ -55,12 +71,13 @@ std::vector<factor_line> read_verified_factors(const std::string& path) {
       throw fatal_error{text_format("The file '%s' is invalid - line %lld is no factor line!", path.c_str(), line_number),
                         exit_bad_status_file};
     if (!is_proper_factor(*f))
-      throw fatal_error{text_format("The file '%s' is invalid - on line %lld, %lld is no factor of %d*2^%u+1!",
-                                    path.c_str(), line_number, static_cast<long long>(f->p), f->k, f->n),
+      throw fatal_error{text_format("The file '%s' is invalid - on line %lld, %lld is no factor of %d*2^%u%s!",
+                                    path.c_str(), line_number, static_cast<long long>(f->p), f->k, f->n,
+                                    f->c < 0 ? "-1" : "+1"),
                         exit_bad_status_file};
     factors.push_back(*f);
   }
-  return factors;
+  return status;
 }
 
 // One k of the file: its bitmap and the counts for the summary.
@@ -126,8 +143,13 @@ int remove_factored(const run_options& options, std::ostream& out) {
                                   options.abcd_file.c_str()),
                       exit_bad_command_line};
   const bool no_status = !rewrite && !std::filesystem::exists(options.status_file, not_there);
-  const std::vector<factor_line> factors = no_status ? std::vector<factor_line>{} : read_verified_factors(options.status_file);
+  const status_factors status = no_status ? status_factors{} : read_verified_factors(options.status_file);
+  const std::vector<factor_line>& factors = status.factors;
   sequence_table table = load_sequence_file(sequence_path);
+  // A finished range that began at or below the file's depth sieved it to
+  // the range's end; any other range leaves the depth as it was.
+  if (status.done && status.range_start >= 0 && status.range_start <= table.sieved_to && status.pmax > table.sieved_to)
+    table.sieved_to = status.pmax;
 
   // Sequences split from one k share its bitmap; one entry per bitmap, in file order.
   std::map<const uint32_t*, std::vector<uint32_t>*> storage_of;

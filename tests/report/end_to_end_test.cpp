@@ -36,12 +36,15 @@ struct sequence_file {
 
   int32_t c_of(size_t i) const { return c.empty() ? 1 : c[i]; }
   // The same as ABCD, written here by hand.
-  std::string abcd_text() const {
+  std::string abcd_text(const std::string& sieved_to = "") const {
     std::ostringstream out;
     for (size_t i = 0; i < ks.size(); ++i) {
       const std::vector<int32_t>& ns = ks[i].second;
       for (size_t j = 0; j < ns.size(); ++j) {
-        if (j == 0) out << "ABCD " << ks[i].first << "*2^$a" << (c_of(i) < 0 ? "-1" : "+1") << " [" << ns[0] << "]\n";
+        if (j == 0) {
+          out << "ABCD " << ks[i].first << "*2^$a" << (c_of(i) < 0 ? "-1" : "+1") << " [" << ns[0] << "]";
+          out << (i == 0 && !sieved_to.empty() ? " // Sieved to " + sieved_to : "") << "\n";
+        }
         else out << ns[j] - ns[j - 1] << "\n";
       }
     }
@@ -475,7 +478,7 @@ TEST_F(end_to_end, abcd_files_sieve_like_vek_dat_and_hold_both_forms) {
       both.c.push_back(c);
     }
   }
-  write_file(dir.file("both.abcd"), both.abcd_text());
+  write_file(dir.file("both.abcd"), both.abcd_text("1000000"));
   write_file(dir.file("both.dat"), "pmax=3000000\npmin=1000000\n");
   run({"-i=both.abcd", "-o=both.dat"});
   sequence_file left{0, 0, {}};
@@ -483,8 +486,8 @@ TEST_F(end_to_end, abcd_files_sieve_like_vek_dat_and_hold_both_forms) {
   EXPECT_GT(std::count_if(expected.begin(), expected.end(), [](const factor& f) { return f.c < 0; }), 10);
   expect_same_factors(factor_lines(read_file(dir.file("both.dat"))), expected);
   run({"-i=both.abcd", "-o=both.dat", "--remove-factored"});
-  EXPECT_EQ(read_file(dir.file("both.abcd")), left.abcd_text());
-  EXPECT_EQ(read_file(dir.file("both.abcd.bak")), both.abcd_text());
+  EXPECT_EQ(read_file(dir.file("both.abcd")), left.abcd_text("3000000"));
+  EXPECT_EQ(read_file(dir.file("both.abcd.bak")), both.abcd_text("1000000"));
 }
 
 }  // namespace
