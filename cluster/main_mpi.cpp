@@ -27,7 +27,9 @@ int run_rank_zero(int argc, char** argv, rank_zero& ranks) {
   hooks.idle_process = false;
   hooks.worker = "rank";
   hooks.workers = ranks.count();
-  hooks.check_peers = [&ranks] { return ranks.check_ranks(file_checksum(sequence_file_name).value_or(0)); };
+  hooks.check_peers = [&ranks](const std::string& sequence_file) {
+    return ranks.check_ranks(file_checksum(sequence_file).value_or(0), sequence_file);
+  };
   hooks.adjust = [&ranks](run_settings& settings) {
     settings.live = launcher_output_is_terminal();
     settings.sieve = std::bind_front(&rank_zero::sieve, &ranks);

@@ -40,7 +40,7 @@ std::string rank_zero::rank_name(int rank) const {
   return text_format("Rank %d (on %s)", rank, peers_[static_cast<std::size_t>(rank)].host.c_str());
 }
 
-std::string rank_zero::check_ranks(uint64_t checksum) {
+std::string rank_zero::check_ranks(uint64_t checksum, const std::string& sequence_file) {
   peers_.resize(static_cast<std::size_t>(ranks_));
   std::string refusal;
   for (int rank = 1; rank < ranks_; ++rank) {
@@ -55,7 +55,7 @@ std::string rank_zero::check_ranks(uint64_t checksum) {
       refusal = rank_name(rank) + " cannot use its sequence file: " + why;
     } else if (theirs != checksum) {
       refusal = text_format("%s reads another '%s' than rank 0: every rank needs the same file",
-                            rank_name(rank).c_str(), sequence_file_name);
+                            rank_name(rank).c_str(), sequence_file.c_str());
     }
   }
   return refusal;
@@ -134,13 +134,15 @@ struct rank_zero::own_workers {
       : k(of.k.begin(), of.k.end()),
         residue(of.residue.begin(), of.residue.end()),
         step(of.step.begin(), of.step.end()),
-        sequences{.nmin = of.nmin, .nmax = of.nmax, .k = k, .residue = residue, .step = step},
+        c(of.c.begin(), of.c.end()),
+        sequences{.nmin = of.nmin, .nmax = of.nmax, .k = k, .residue = residue, .step = step, .c = c},
         sizing(sized),
         board(pmin, pmax, halt, true) {}
 
   std::vector<int32_t> k;
   std::vector<int32_t> residue;
   std::vector<int32_t> step;
+  std::vector<int8_t> c;
   sequence_set sequences;
   stride_sizing sizing;
   std::atomic<bool> halt = false;  // the run's stop, passed on by the main thread

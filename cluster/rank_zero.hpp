@@ -24,7 +24,7 @@ class rank_zero {
   // Takes every other rank's hello. Returns the message that ends the run
   // when one of them could not read its sequence file or read another one
   // than `checksum`; empty when all agree.
-  std::string check_ranks(uint64_t checksum);
+  std::string check_ranks(uint64_t checksum, const std::string& sequence_file);
 
   // Tells the other ranks that the run ends without sieving (once; nothing
   // after sieve()).

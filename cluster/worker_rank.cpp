@@ -183,7 +183,7 @@ int run_worker_rank(int argc, char** argv, int /*rank*/) {
   bool read = true;
   std::string why;
   try {
-    table = load_sequence_file(sequence_file_name);
+    table = load_sequence_file(options.sequence_file);
   } catch (const fatal_error& error) {
     read = false;
     why = error.message;
@@ -192,7 +192,7 @@ int run_worker_rank(int argc, char** argv, int /*rank*/) {
     read = false;
     why = "There is not enough memory to read it";
   }
-  const uint64_t checksum = file_checksum(sequence_file_name).value_or(0);
+  const uint64_t checksum = file_checksum(options.sequence_file).value_or(0);
   send_message(rank_zero_id, message_kind::hello,
                byte_writer().put(uint8_t{read}).put(checksum).put_text(host_name()).put_text(why).bytes());
 

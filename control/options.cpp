@@ -103,6 +103,14 @@ void apply_values(int argc, const char* const* argv, run_options& options, std::
       case option_id::status_file:
         options.status_file = value_of(arg, *row);
         break;
+      case option_id::sequence_file:
+        options.sequence_file = value_of(arg, *row);
+        if (options.sequence_file.empty()) refuse(arg, "it needs a file name");
+        break;
+      case option_id::write_abcd:
+        options.abcd_file = value_of(arg, *row);
+        if (options.abcd_file.empty()) refuse(arg, "it needs a file name");
+        break;
       case option_id::factors_file:
         options.factors_file = value_of(arg, *row);
         if (options.factors_file.empty()) refuse(arg, "it needs a file name");
@@ -173,6 +181,7 @@ run_options scan_options(int argc, const char* const* argv, std::ostream& out) {
       return options;
     }
     if (row->id == option_id::remove_factored) options.action = start_action::remove_factored;
+    if (row->id == option_id::write_abcd && options.action == start_action::sieve) options.action = start_action::write_abcd;
   }
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] != '-')

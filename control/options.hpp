@@ -26,13 +26,15 @@ struct prime_range {
   int64_t pmax = 0;
 };
 
-enum class start_action { sieve, help, version, remove_factored };
+enum class start_action { sieve, help, version, remove_factored, write_abcd };
 
 // What the command line gave.
 struct run_options {
   start_action action = start_action::sieve;
   std::optional<double> alpha;  // -a=, the default for a rejected value; without it the modelled one
   std::string status_file = default_status_file;
+  std::string sequence_file = sequence_file_name;  // -i=
+  std::string abcd_file;        // --write-abcd=: the sequence file written there as ABCD; empty: none
   std::string factors_file;     // --factors=: every factor line appended there too; empty: none
   int32_t threads = 0;          // -t=; 0: one per CPU this process may run on
   int64_t status_interval = 0;  // -s=: seconds between status lines in a log; 0: every line
@@ -43,7 +45,8 @@ struct run_options {
 };
 
 enum class option_id {
-  alpha, status_file, threads, from, upto, status_interval, payoff_limit, factors_file, remove_factored, help, version
+  alpha, status_file, sequence_file, threads, from, upto, status_interval, payoff_limit, factors_file,
+  remove_factored, write_abcd, help, version
 };
 
 struct option_row {
@@ -63,6 +66,7 @@ inline constexpr option_row option_table[] = {
     {option_id::alpha, "-a", "ALPHA", min_alpha, max_alpha, default_alpha,
      "tuning value of the search, %g to %g (default: a cost model\npicks it for the sequence file, mostly %g)"},
     {option_id::status_file, "-o", "FILE", 0, 0, 0, "the status file (default VekStatus.dat)"},
+    {option_id::sequence_file, "-i", "FILE", 0, 0, 0, "the sequence file, Vek.dat or ABCD (default Vek.dat)"},
     {option_id::threads, "-t", "N", 1, max_threads, 0, "worker threads, %g to %g (default: one per CPU it may use)"},
     {option_id::from, "-f", "FROM", 0, max_range_billions, 0,
      "start a new range from FROM billion, without questions ..."},
@@ -78,6 +82,9 @@ inline constexpr option_row option_table[] = {
     {option_id::remove_factored, "--remove-factored", "", 0, 0, 0,
      "rewrite Vek.dat without the candidates that the status file's\n"
      "factor lines name; the old file is kept as Vek.dat.bak"},
+    {option_id::write_abcd, "--write-abcd", "FILE", 0, 0, 0,
+     "write the sequence file to FILE as ABCD, without the candidates\n"
+     "that the status file's factor lines name"},
     {option_id::help, "-h, -?, --help", "", 0, 0, 0, "this text"},
     {option_id::version, "--version", "", 0, 0, 0, "the version"},
 };

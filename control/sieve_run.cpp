@@ -122,7 +122,7 @@ int run_sieve(const run_options& options, sequence_table& table, const range_sta
   // Refused before the first prime, not after hours of sieving.
   const stride_sizing sizing = plan_stride_search(sequences, table.alpha);
   if (!sizing.ok()) {
-    console.messagef("The sequences of '%s' cannot be sieved: %s", sequence_file_name, sizing.refusal.c_str());
+    console.messagef("The sequences of '%s' cannot be sieved: %s", table.name.c_str(), sizing.refusal.c_str());
     return exit_bad_sequence_file;
   }
 
@@ -140,7 +140,7 @@ int run_sieve(const run_options& options, sequence_table& table, const range_sta
   std::optional<factors_file> factors;
   if (!options.factors_file.empty())
     factors.emplace(options.factors_file, console, settings.retry, &interruption.stop_flag());
-  const candidate_table candidates{table.nmin, table.nmax, sequences.k, table.bitmap};
+  const candidate_table candidates{table.nmin, table.nmax, sequences.k, table.bitmap, sequences.c};
   commit_options committing;
   committing.console_only = range.console_only;
   committing.checkpoints = range.resumable;

@@ -27,13 +27,13 @@ int sieve(const run_options& options, const start_up_hooks& hooks) {
   try {
     status_lock = lock_status_file(options);
     if (hooks.idle_process) lower_to_idle_priority();
-    table = load_sequence_file(sequence_file_name);
+    table = load_sequence_file(options.sequence_file);
   } catch (const fatal_error& error) {
     unreadable = error;
   }
   // Every other process is heard, whatever this one read, before the user is
   // asked for a range.
-  const std::string refusal = hooks.check_peers ? hooks.check_peers() : "";
+  const std::string refusal = hooks.check_peers ? hooks.check_peers(options.sequence_file) : "";
   if (unreadable) throw *unreadable;
   if (!refusal.empty()) throw fatal_error{refusal, exit_bad_sequence_file};
 

@@ -22,8 +22,9 @@ struct start_up_hooks {
   const char* worker = "thread";
   int workers = 0;
   // Called once the sequence file is read, or found unusable, before the
-  // range is settled: the message that ends the run, or empty.
-  std::function<std::string()> check_peers;
+  // range is settled, with the sequence file's name: the message that ends
+  // the run, or empty.
+  std::function<std::string(const std::string& sequence_file)> check_peers;
   // Changes the run's settings from the environment's (the sieve step, the
   // live line).
   std::function<void(run_settings& settings)> adjust;

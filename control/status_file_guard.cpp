@@ -58,13 +58,13 @@ status_contents read_status(std::istream& in, const std::string& name, const res
 file_lock lock_status_file(const run_options& options) {
   const std::string& name = options.status_file;
   std::error_code no_answer;
-  for (const std::string& other : {name, std::string(sequence_file_name)}) {
+  for (const std::string& other : {name, options.sequence_file}) {
     if (!options.factors_file.empty() && std::filesystem::equivalent(options.factors_file, other, no_answer))
       throw fatal_error{text_format("The factors file '%s' is the file '%s' - nothing was changed!",
                                     options.factors_file.c_str(), other.c_str()),
                         exit_bad_command_line};
   }
-  if (std::filesystem::equivalent(name, sequence_file_name, no_answer))
+  if (std::filesystem::equivalent(name, options.sequence_file, no_answer))
     throw fatal_error{text_format("The file '%s' is the sequence file - it cannot be the status file as well, and "
                                   "nothing was changed!",
                                   name.c_str()),
@@ -108,12 +108,12 @@ void strike_reported_factors(sequence_table& table, const status_contents& statu
     if (factor.n < static_cast<uint32_t>(table.nmin) || factor.n > static_cast<uint32_t>(table.nmax)) continue;
     // A line that does not verify strikes nothing: the candidate's true
     // factor, if it has one, is then found again.
-    if (!divides_k_2n_plus_1(factor.p, factor.k, factor.n)) {
-      out << "Passing over the line '" << factor_text(factor) << "' of '" << name
-          << "': its p does not divide k*2^n+1\n";
+    if (!divides_k_2n_c(factor.p, factor.k, factor.n, factor.c)) {
+      out << "Passing over the line '" << factor_text(factor) << "' of '" << name << "': its p does not divide k*2^n"
+          << (factor.c < 0 ? "-1" : "+1") << "\n";
       continue;
     }
-    table.strike(factor.k, factor.n);
+    table.strike(factor.k, factor.n, factor.c);
   }
 }
 

@@ -14,14 +14,16 @@ namespace veksieve {
 namespace {
 
 constexpr const char* usage_head = R"(Usage: veksieve [-a=ALPHA] [-o=FILE] [-t=N] [-f=FROM -u=UPTO]
-                [-s=SECONDS] [-r=SECONDS] [--factors=FILE]
-       veksieve --remove-factored [-o=FILE]
+                [-s=SECONDS] [-r=SECONDS] [--factors=FILE] [-i=FILE]
+       veksieve --remove-factored [-o=FILE] [-i=FILE] [--write-abcd=FILE]
+       veksieve --write-abcd=FILE [-o=FILE] [-i=FILE]
        veksieve --help | --version
 
-Sieves the candidates k*2^n+1 listed in Vek.dat (in the current directory)
-by the primes of a range, and records each factor and the progress in the
-status file, so that an interrupted run resumes where it stopped. Without
--f= and -u= it resumes the status file's range or asks for a new one.
+Sieves the candidates k*2^n+1 listed in Vek.dat (in the current directory),
+or the k*2^n+1 and k*2^n-1 of an ABCD file given with -i=, by the primes of
+a range, and records each factor and the progress in the status file, so
+that an interrupted run resumes where it stopped. Without -f= and -u= it
+resumes the status file's range or asks for a new one.
 
 Options (the letter may be upper or lower case; the first occurrence counts):
 )";
@@ -30,6 +32,8 @@ constexpr const char* usage_tail = R"(
 Files:
   Vek.dat        the candidates: counts, nmin, nmax, then "k=" lines with
                  their exponents n
+  ABCD           "ABCD k*2^$a+1 [n0]" or "ABCD k*2^$a-1 [n0]" per sequence,
+                 then one line per further n: its distance to the previous
   VekStatus.dat  pmax= and pmin= lines, one "p | k*2^n+1" line per factor,
                  "Done" when the range is finished
 
@@ -41,7 +45,7 @@ Exit status:
      that holds a range
   4  the status file (or Vek.dat) cannot be written
   5  the status file cannot be used
-  6  -f=, -u=, -s=, -r= or --factors= cannot be used
+  6  -f=, -u=, -s=, -r=, -i=, --factors= or --write-abcd= cannot be used
   7  another veksieve run holds the status file
   128+N  interrupted by signal N (Ctrl-C: 130); the next start resumes
 
@@ -87,7 +91,8 @@ std::optional<int> run_without_sieving(const run_options& options, std::ostream&
       out << "veksieve " VEKSIEVE_VERSION "\n" << std::flush;
       return 0;
     case start_action::remove_factored:
-      return remove_factored(sequence_file_name, options.status_file, out);
+    case start_action::write_abcd:
+      return remove_factored(options, out);
     case start_action::sieve:
       break;
   }

@@ -75,15 +75,15 @@ void value_reader::begin_k(int64_t k) {
 }
 
 void value_reader::throw_too_large() const {
-  throw fatal_error{text_format("The file 'Vek.dat' is invalid - the number on line %lld does not fit 32 bits!",
-                                static_cast<long long>(line_number_)),
+  throw fatal_error{text_format("The file '%s' is invalid - the number on line %lld does not fit 32 bits!",
+                                name_.c_str(), static_cast<long long>(line_number_)),
                     exit_bad_sequence_file};
 }
 
 void value_reader::throw_not_rising(int64_t n) const {
-  throw fatal_error{text_format("The file 'Vek.dat' is invalid - for k=%lld, there is n=%lld, which is not above "
+  throw fatal_error{text_format("The file '%s' is invalid - for k=%lld, there is n=%lld, which is not above "
                                 "the previous n!",
-                                static_cast<long long>(current_k_), static_cast<long long>(n)),
+                                name_.c_str(), static_cast<long long>(current_k_), static_cast<long long>(n)),
                     exit_bad_sequence_file};
 }
 

@@ -8,6 +8,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veksieve {
@@ -28,7 +29,8 @@ class value_reader {
   // every period a sieved k's n's are known to fall into.
   static constexpr int32_t initial_step = 907200;
 
-  explicit value_reader(std::istream& in) : in_(in) {}
+  // `name` is the file's, as its messages name it.
+  explicit value_reader(std::istream& in, std::string name = "Vek.dat") : in_(in), name_(std::move(name)) {}
 
   // Throws fatal_error for a number that does not fit 32 bits and, inside a
   // k's block, for an n that does not rise above the previous one.
@@ -46,6 +48,7 @@ class value_reader {
   [[noreturn]] void throw_not_rising(int64_t n) const;
 
   std::istream& in_;
+  std::string name_;
   // Lines are cut from blocks read whole: a million-line file is read in a
   // fraction of the time line-by-line extraction takes.
   std::vector<char> block_;

@@ -19,9 +19,9 @@ class quadratic_characters {
   // returns its slot, or `none`.
   uint32_t add(uint32_t k);
 
-  // Whether -k (doubled: -2k) is a square modulo the odd prime p > k of the
-  // slot's k.
-  bool is_square(uint32_t slot, uint64_t p, bool doubled) const {
+  // Whether -k (doubled: -2k; not negated: k or 2k) is a square modulo the
+  // odd prime p > k of the slot's k.
+  bool is_square(uint32_t slot, uint64_t p, bool doubled, bool negated = true) const {
     const entry& e = entries_[slot];
     // p mod k: the quotient estimate from floor((2^64 - 1) / k) is the true
     // one or one less, since p < 2^64.
@@ -30,12 +30,13 @@ class quadratic_characters {
     if (r >= e.k) r -= e.k;
     const uint64_t bit = e.offset + r;
     const uint64_t jacobi_minus = (bits_[bit >> 6] >> (bit & 63)) & 1;  // (p/k) = -1
-    // (-1/p) = -1 for p = 3 (mod 4); (2/p) = -1 for p = 3, 5 (mod 8);
+    // (-1/p) = -1 for p = 3 (mod 4), where the value is negated; (2/p) = -1 for p = 3, 5 (mod 8);
     // (k/p) = (p/k), negated when both k and p are 3 (mod 4).
     const uint64_t p3 = (p >> 1) & 1;
+    const uint64_t minus = p3 & negated;
     const uint64_t two = doubled ? ((p >> 1) ^ (p >> 2)) & 1 : 0;
     const uint64_t flip = p3 & (e.k >> 1) & 1;
-    return (p3 ^ two ^ flip ^ jacobi_minus) == 0;
+    return (minus ^ two ^ flip ^ jacobi_minus) == 0;
   }
 
  private:

@@ -17,7 +17,7 @@ std::vector<planned_k> class_options(const planned_k& entry) {
   if (entry.occupied.empty() || class_period_base % entry.step != 0) return options;
   for (int32_t period = entry.step * 2; period <= class_period_base; period += entry.step) {
     if (class_period_base % period != 0) continue;
-    planned_k option{entry.k, period, 0, {}, {}};
+    planned_k option{entry.k, period, 0, {}, {}, entry.c};
     std::vector<bool> present(static_cast<size_t>(period));
     for (int32_t c = 0; c < class_period_base; ++c)
       if (entry.occupied[static_cast<size_t>(c)]) present[static_cast<size_t>(c % period)] = true;
@@ -30,13 +30,14 @@ std::vector<planned_k> class_options(const planned_k& entry) {
 
 // The sequences of the k's as they stand.
 search_plan as_plan(const std::vector<planned_k>& ks, int32_t nmin, int32_t nmax) {
-  search_plan plan{nmin, nmax, {}, {}, {}, {}, default_alpha};
+  search_plan plan{nmin, nmax, {}, {}, {}, {}, default_alpha, {}};
   for (size_t i = 0; i < ks.size(); ++i) {
     const auto add = [&](int32_t residue) {
       plan.k.push_back(ks[i].k);
       plan.residue.push_back(residue);
       plan.step.push_back(ks[i].step);
       plan.source.push_back(static_cast<uint32_t>(i));
+      plan.c.push_back(ks[i].c);
     };
     if (ks[i].classes.empty()) add(ks[i].residue);
     for (const int32_t c : ks[i].classes) add(c);

@@ -22,6 +22,7 @@ struct planned_k {
   // divides class_period_base): which classes modulo class_period_base its
   // n's occupy. Empty: kept as it is.
   std::vector<bool> occupied;
+  int8_t c = 1;  // k*2^n+c: +1 or -1
 };
 
 // The sequences to sieve, adjacent ones of a split k in rising residues.
@@ -31,8 +32,9 @@ struct search_plan {
   std::vector<int32_t> k, residue, step;
   std::vector<uint32_t> source;  // the planned_k each sequence came from
   double alpha = default_alpha;  // the modelled alpha of these sequences
+  std::vector<int8_t> c;         // each sequence's form, +1 or -1
 
-  sequence_set sequences() const { return {nmin, nmax, k, residue, step}; }
+  sequence_set sequences() const { return {nmin, nmax, k, residue, step, c}; }
 };
 
 // Splits a k that may be split into the classes of the period the cost model

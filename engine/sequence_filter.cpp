@@ -54,6 +54,12 @@ sequence_filter::sequence_filter(const sequence_groups& groups, engine_memory& m
       group_passes_(groups.count),
       passing_(groups.leaders.size()) {}
 
+// k (the -1 form: -k) in the engine's form; 0 when p divides k.
+ALWAYS_INLINE uint64_t sequence_filter::k_form(size_t i, const prime_modulus& m) const {
+  const uint64_t form = to_residue(static_cast<uint32_t>(groups_.k[i]), m);
+  return groups_.negated[i] && form != 0 ? m.p - form : form;
+}
+
 // start_value_[i] holds the form of k, formed once per group, until then.
 ALWAYS_INLINE void sequence_filter::activate(size_t i, const prime_modulus& m) {
   active_[i] = 1;
@@ -117,7 +123,7 @@ void sequence_filter::mark_all_but_multiples_of_3(const prime_modulus& m) {
   // The filters' premises need p > 3; only a k that 3 divides is left out.
   for (size_t i = 0; i < groups_.count; ++i) {
     if (groups_.k[i] % 3 == 0) continue;
-    start_value_[i] = to_residue(static_cast<uint32_t>(groups_.k[i]), m);
+    start_value_[i] = k_form(i, m);
     activate(i, m);
   }
 }
@@ -144,14 +150,17 @@ void sequence_filter::group_filter(const prime_modulus& m, uint64_t lane_one) {
       passing_count += group_passes_[i];
       continue;
     }
-    const auto x = static_cast<uint64_t>(-groups_.parity_value[i]);
+    const int64_t parity_value = groups_.parity_value[i];
+    const bool negative = parity_value < 0;
+    const auto x = static_cast<uint64_t>(negative ? -parity_value : parity_value);
     if (groups_.character_slot[i] != quadratic_characters::none && p > k) {
-      group_passes_[i] = groups_.characters.is_square(groups_.character_slot[i], p, x != k);
+      group_passes_[i] = groups_.characters.is_square(groups_.character_slot[i], p, x != k, negative);
       passing_count += group_passes_[i];
       continue;
     }
     ++passing_count;
-    const uint64_t value = to_residue(p - (x < p ? x : x % p), m);  // p itself is 0: no square
+    const uint64_t x_mod_p = x < p ? x : x % p;
+    const uint64_t value = to_residue(negative ? p - x_mod_p : x_mod_p, m);  // p itself is 0: no square
     values_.push_back(lane_one == residue_one(m) ? value : mulmod_full(value, lane_one, m));
     group_leaders_.push_back(i);
     exponents_.push_back((p - 1) / 2);
@@ -283,7 +292,7 @@ void sequence_filter::collect_residue_tests(const prime_modulus& m, uint64_t lan
     // divide, testing for a g-th power would drop true solutions.
     const uint64_t d = degree_of(leader);
     const divisibility_test& multiples = step_degrees_[groups_.step_slot[leader]].multiples;
-    const uint64_t k_form = to_residue(static_cast<uint32_t>(groups_.k[leader]), m);
+    const uint64_t k_form = this->k_form(leader, m);
     const size_t end = leader + 1 + static_cast<size_t>(groups_.group_size[leader]);
     if (d <= 2) {
       for (size_t i = leader; i < end; ++i) {

@@ -22,7 +22,8 @@ class sequence_filter {
   sequence_filter(const sequence_groups& groups, engine_memory& memory);
 
   // Marks the sequences that can have a solution for the odd prime p of `m`
-  // and forms their start values k*2^residue; false when none can. The
+  // and forms their start values k*2^residue (-k*2^residue for the -1
+  // form); false when none can. The
   // batches run in `kernel`'s lanes where it raises powers, on values times
   // `lane_factor` (the kernel's, for m).
   bool mark_active(const prime_modulus& m, const kernel_backend& kernel, uint64_t lane_factor);
@@ -44,6 +45,7 @@ class sequence_filter {
     uint32_t cofactor[order_test_prime_count] = {};      // how far 2 is known to be a q^c-th power
   };
 
+  uint64_t k_form(size_t i, const prime_modulus& m) const;
   void activate(size_t i, const prime_modulus& m);
   void mark_all_but_multiples_of_3(const prime_modulus& m);
   void group_filter(const prime_modulus& m, uint64_t lane_one);

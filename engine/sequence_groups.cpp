@@ -15,17 +15,19 @@ sequence_groups::sequence_groups(const sequence_set& sequences, uint32_t stride,
       class_exponent(memory.take<int32_t>(count)),
       group_tag(memory.take<int32_t>(count)),
       group_size(memory.take<int32_t>(count)),
-      parity_value(memory.take<int64_t>(count)) {
-  build_groups(sequences.nmin);
+      parity_value(memory.take<int64_t>(count)),
+      negated(count) {
+  build_groups(sequences.nmin, sequences.c);
   build_steps(stride);
 }
 
-void sequence_groups::build_groups(int32_t nmin) {
+void sequence_groups::build_groups(int32_t nmin, std::span<const int8_t> c) {
   // A sequence that breaks a run starts a group of its own, so that a
   // member's tag is always positive and its step always the leader's.
-  const sequence_set s{nmin, nmin, {k, count}, {residue, count}, {step, count}};
+  const sequence_set s{nmin, nmin, {k, count}, {residue, count}, {step, count}, c};
   size_t leader = 0;
   for (size_t i = 0; i < count; ++i) {
+    negated[i] = s.c_of(i) < 0;
     class_exponent[i] = static_cast<int32_t>((int64_t{residue[i]} + nmin) % step[i]);
     if (!joins_group(s, i, leader)) {
       if (i > 0) group_size[leader] = static_cast<int32_t>(i - leader - 1);
@@ -36,8 +38,11 @@ void sequence_groups::build_groups(int32_t nmin) {
       group_tag[i] = residue[i] - residue[leader];
     }
     // -k when k = 1 (mod 3), -2k when k = 2 (mod 3): the value that must be
-    // a square for a candidate n of that k's parity. 0 marks a multiple of 3.
-    parity_value[i] = -(int64_t{k[i]} % 3) * k[i];
+    // a square for a candidate n of that k's parity. For k*2^n-1 the
+    // candidates have the other parity and k*2^n = 1: 2k for k = 1 (mod 3),
+    // k for k = 2 (mod 3). 0 marks a multiple of 3.
+    const int64_t k_mod_3 = int64_t{k[i]} % 3;
+    parity_value[i] = negated[i] ? (k_mod_3 == 0 ? 0 : (3 - k_mod_3) * k[i]) : -k_mod_3 * k[i];
   }
   group_size[leader] = static_cast<int32_t>(count - leader - 1);
 

@@ -28,8 +28,9 @@ struct sequence_groups {
   int32_t* class_exponent;  // (residue + nmin) mod step
   int32_t* group_tag;       // 0 alone, -1 leader, else residue - leader's residue
   int32_t* group_size;      // for a leader: members after it
-  int64_t* parity_value;    // -(k mod 3) * k, 0 for a multiple of 3
+  int64_t* parity_value;    // what must be a square: -k or -2k (the +1 form), k or 2k (-1); 0 for a multiple of 3
 
+  std::vector<uint8_t> negated;          // 1 for the -1 form, searched as -k
   std::vector<uint32_t> leaders;         // the first sequence of every group
   quadratic_characters characters;
   std::vector<uint32_t> character_slot;  // each leader's table, or quadratic_characters::none for Euler's criterion
@@ -47,7 +48,7 @@ struct sequence_groups {
   uint32_t pow2_bound = 1;  // every 2^e the set-up forms has e below it (at most pow2_table_bound)
 
  private:
-  void build_groups(int32_t nmin);
+  void build_groups(int32_t nmin, std::span<const int8_t> c);
   void build_steps(uint32_t stride);
 };
 

@@ -17,11 +17,13 @@ namespace {
 std::string check_sequences(const sequence_set& s) {
   const size_t count = s.k.size();
   if (count == 0) return "There are no sequences to sieve.";
-  if (s.residue.size() != count || s.step.size() != count) return "The sequence arrays differ in length.";
+  if (s.residue.size() != count || s.step.size() != count || (!s.c.empty() && s.c.size() != count))
+    return "The sequence arrays differ in length.";
   if (count > max_sequence_count) return text_format("There are too many sequences (%zu; at most %u).", count, max_sequence_count);
   if (s.nmin < 1 || s.nmax < s.nmin) return text_format("The exponent window [%d, %d] is empty or starts below 1.", s.nmin, s.nmax);
   for (size_t i = 0; i < count; ++i) {
     if (s.k[i] < 1) return text_format("Sequence %zu has k=%d; k must be positive.", i, s.k[i]);
+    if (s.c_of(i) != 1 && s.c_of(i) != -1) return text_format("Sequence %zu has c=%d; c must be 1 or -1.", i, s.c_of(i));
     if (s.step[i] < 1 || s.residue[i] < 0 || s.residue[i] >= s.step[i]) {
       return text_format("Sequence %zu (k=%d) has residue %d and step %d; the step must be positive and the residue below it.",
                     i, s.k[i], s.residue[i], s.step[i]);

@@ -55,8 +55,9 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
   if ((word & mask) == 0) return;
 
   const int32_t k = table_.k[index];
-  if (!divides_k_2n_plus_1(p, k, n)) {
-    console_.verification_failed(p, k, n);
+  const int32_t c = table_.c.empty() ? 1 : table_.c[index];
+  if (!divides_k_2n_c(p, k, n, c)) {
+    console_.verification_failed(p, k, n, c);
     return;
   }
   word &= ~mask;
@@ -66,14 +67,14 @@ void committer::commit_factor(int64_t p, uint32_t index, uint32_t n) {
   // The factors file first: a line in the status file is struck on resume
   // and never found again, while one only in the factors file is found
   // again and not repeated there.
-  if (options_.factors != nullptr && !options_.factors->append({p, k, n})) return;
+  if (options_.factors != nullptr && !options_.factors->append({p, k, n, c})) return;
   if (!options_.console_only) {
-    console_.factor(p, k, n);
-    if (status_.append(factor_text({p, k, n}) + "\n")) last_checkpoint_time_ = options_.clock();
+    console_.factor(p, k, n, c);
+    if (status_.append(factor_text({p, k, n, c}) + "\n")) last_checkpoint_time_ = options_.clock();
     return;
   }
   if (p >= always_shown_from || p - last_shown_factor_ >= shown_factor_gap) {
-    console_.factor(p, k, n);
+    console_.factor(p, k, n, c);
     last_shown_factor_ = p;
   }
 }

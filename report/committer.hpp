@@ -24,13 +24,14 @@ using calendar_clock = std::function<int64_t()>;
 calendar_clock make_calendar_clock();
 
 // The candidates as the committer sees them: sequence i stands for
-// k[i]*2^n+1, and bit n - nmin of *bitmap[i] is set while n is a candidate.
-// Sequences split from one k share that k's bitmap.
+// k[i]*2^n+c[i] (c empty: +1 for all), and bit n - nmin of *bitmap[i] is set
+// while n is a candidate. Sequences split from one k share that k's bitmap.
 struct candidate_table {
   int32_t nmin = 0;
   int32_t nmax = 0;
   std::span<const int32_t> k;
   std::span<uint32_t* const> bitmap;
+  std::span<const int8_t> c = {};
 };
 
 // One record of a chunk: a solution (sequence index, n) for the prime p, or,

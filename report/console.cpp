@@ -140,10 +140,12 @@ void console_channel::write_live() {
   std::fflush(out_);
 }
 
-void console_channel::factor(int64_t p, int32_t k, uint32_t n) { messagef("%" PRId64 " | %d*2^%u+1", p, k, n); }
+void console_channel::factor(int64_t p, int32_t k, uint32_t n, int32_t c) {
+  messagef("%" PRId64 " | %d*2^%u%s", p, k, n, c < 0 ? "-1" : "+1");
+}
 
-void console_channel::verification_failed(int64_t p, int32_t k, uint32_t n) {
-  messagef("Verification failed: %" PRId64 " does not divide %d*2^%u+1!", p, k, n);
+void console_channel::verification_failed(int64_t p, int32_t k, uint32_t n, int32_t c) {
+  messagef("Verification failed: %" PRId64 " does not divide %d*2^%u%s!", p, k, n, c < 0 ? "-1" : "+1");
 }
 
 void console_channel::completed() {

@@ -99,8 +99,8 @@ class console_channel {
   // to one decimal) from a million on, and the rate once there is one.
   void status(int64_t p);
   // "p | k*2^n+1".
-  void factor(int64_t p, int32_t k, uint32_t n);
-  void verification_failed(int64_t p, int32_t k, uint32_t n);
+  void factor(int64_t p, int32_t k, uint32_t n, int32_t c = 1);
+  void verification_failed(int64_t p, int32_t k, uint32_t n, int32_t c = 1);
   // The range is finished: "Done".
   void completed();
   // The run ended short of the range's end at the prime p: p alone.

@@ -24,6 +24,17 @@ std::optional<std::string_view> after(std::string_view text, std::string_view ma
 
 bool is_blank(std::string_view text) { return text.find_first_not_of(" \t\r") == std::string_view::npos; }
 
+// The c of a factor line from the text after "*2^": -1 when the exponent's
+// digits are followed by '-', else +1.
+int32_t form_after_exponent(std::string_view text) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string_view::npos) return 1;
+  if (text[i] == '+' || text[i] == '-') ++i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return i < text.size() && text[i] == '-' ? -1 : 1;
+}
+
 }  // namespace
 
 std::string range_lines(int64_t pmin, int64_t pmax) {
@@ -35,7 +46,7 @@ std::string checkpoint_line(int64_t pmin) {
 }
 
 std::string factor_text(const factor_line& factor) {
-  return text_format("%" PRId64 " | %d*2^%u+1", factor.p, factor.k, factor.n);
+  return text_format("%" PRId64 " | %d*2^%u%s", factor.p, factor.k, factor.n, factor.c < 0 ? "-1" : "+1");
 }
 
 std::optional<factor_line> parse_factor_line(std::string_view line) {
@@ -49,7 +60,8 @@ std::optional<factor_line> parse_factor_line(std::string_view line) {
   if (!p.fits || p.value < 3 || !k.fits || k.value < 1 || k.value > INT32_MAX || !n.fits || n.value < 0 ||
       n.value > UINT32_MAX)
     return std::nullopt;
-  return factor_line{p.value, static_cast<int32_t>(k.value), static_cast<uint32_t>(n.value)};
+  return factor_line{p.value, static_cast<int32_t>(k.value), static_cast<uint32_t>(n.value),
+                     form_after_exponent(*n_text)};
 }
 
 status_reading read_status(std::istream& in, const results_sent_question& ask) {

@@ -20,11 +20,12 @@
 
 namespace veksieve {
 
-// A factor line: p divides k*2^n+1.
+// A factor line: p divides k*2^n+c, c being +1 or -1.
 struct factor_line {
   int64_t p = 0;
   int32_t k = 0;
   uint32_t n = 0;
+  int32_t c = 1;
   bool operator==(const factor_line&) const = default;
 };
 
@@ -34,7 +35,8 @@ std::string checkpoint_line(int64_t pmin);
 std::string factor_text(const factor_line& factor);  // without the line end, as the console shows it
 inline constexpr std::string_view done_line = "Done\n";
 
-// Reads "p | k*2^n+1" with the lenient number rules; nothing when the line
+// Reads "p | k*2^n+1" or "p | k*2^n-1" with the lenient number rules (any
+// other end reads as +1); nothing when the line
 // is no factor line or its numbers do not fit.
 std::optional<factor_line> parse_factor_line(std::string_view line);
 

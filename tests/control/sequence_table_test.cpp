@@ -27,9 +27,9 @@ struct entry {
 
 void PrintTo(const entry& e, std::ostream* os) { *os << "{k=" << e.k << " r=" << e.residue << " s=" << e.step << "}"; }
 
-sequence_table build(const std::string& text, const search_costs& costs = {}) {
+sequence_table build(const std::string& text, const search_costs& costs = {}, const std::string& name = "Vek.dat") {
   std::istringstream in(text);
-  return read_sequence_table(in, bitmap_memory_budget(), costs);
+  return read_sequence_table(in, bitmap_memory_budget(), costs, name);
 }
 
 std::vector<entry> entries(const sequence_table& job) {
@@ -46,9 +46,9 @@ std::vector<int64_t> set_bits(const sequence_table& job, int32_t i) {
 }
 
 // The message of a rejected text ("" when the text is accepted).
-std::string rejection(const std::string& text) {
+std::string rejection(const std::string& text, const std::string& name = "Vek.dat") {
   try {
-    build(text);
+    build(text, {}, name);
   } catch (const fatal_error& e) {
     EXPECT_EQ(e.exit_status, exit_bad_sequence_file);
     return e.message;
@@ -126,6 +126,53 @@ TEST(sequence_table, the_files_own_messages) {
             "The file'Vek.dat' is invalid - for k=5, there is n=101, which is out of range!");
   EXPECT_EQ(rejection("1\n3\n100\nk=5\n2\n"),
             "The file'Vek.dat' is invalid - for k=5, there is n=2, which is out of range!");
+}
+
+TEST(sequence_table, messages_name_the_file_given) {
+  EXPECT_EQ(rejection("", "my.dat"), "The file 'my.dat' is invalid - bad first line!");
+  EXPECT_EQ(rejection("1\n2\n100\nk=5\n101\n", "my.dat"),
+            "The file'my.dat' is invalid - for k=5, there is n=101, which is out of range!");
+  EXPECT_EQ(rejection("1\n2\n100\nk=5\n4294967297\n", "my.dat"),
+            "The file 'my.dat' is invalid - the number on line 5 does not fit 32 bits!");
+}
+
+// ABCD: blanks, CR, blank lines and comments pass; the window is the least
+// and the largest n; a k of either form keeps its own bitmap and is struck
+// only by a factor of its form; the period table is for k*2^n+1 alone.
+TEST(sequence_table, abcd_files_of_both_forms) {
+  const sequence_table job = build("ABCD 3*2^$a+1 [100] // Sieved to 1000000\n6\n12\n"
+                                   "ABCD  3 * 2^$a - 1  [101]\r\n\n 2\r\n// note\n"
+                                   "ABCD 4847*2^$a-1 [50]\n1\n120\n");
+  EXPECT_EQ(job.format, sequence_format::abcd);
+  EXPECT_EQ(job.sieved_to, 1000000);
+  EXPECT_EQ(job.nmin, 50);
+  EXPECT_EQ(job.nmax, 171);
+  EXPECT_EQ(entries(job), (std::vector<entry>{{3, 2, 6}, {3, 1, 2}, {4847, 0, 1}}));
+  EXPECT_EQ(job.c, (std::vector<int8_t>{1, -1, -1}));
+  EXPECT_EQ(set_bits(job, 0), (std::vector<int64_t>{50, 56, 68}));
+  EXPECT_EQ(set_bits(job, 1), (std::vector<int64_t>{51, 53}));
+  EXPECT_EQ(set_bits(job, 2), (std::vector<int64_t>{0, 1, 121}));
+  sequence_table struck = build("ABCD 3*2^$a+1 [100]\nABCD 3*2^$a-1 [100]\n");
+  struck.strike(3, 100, -1);
+  EXPECT_EQ(set_bits(struck, 0), (std::vector<int64_t>{0}));
+  EXPECT_TRUE(set_bits(struck, 1).empty());
+}
+
+TEST(sequence_table, abcd_lines_refused_by_number) {
+  const auto refused = [](const std::string& text) { return rejection(text, "x.abcd"); };
+  const std::string bad = "The file 'x.abcd' is invalid - line ";
+  const std::string form = " is no ABCD header of the form k*2^$a+1 [n] or k*2^$a-1 [n]!";
+  EXPECT_EQ(refused("ABC 3\n"), bad + "1 is no ABCD header!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 10\n"), bad + "1" + form);
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 [10]\nABCD $a*2^10+1\n"), bad + "2" + form);
+  EXPECT_EQ(refused("ABCD 3*5^$a+1 [10]\n"), bad + "1 holds a sequence of another base than 2!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+3 [10]\n"), bad + "1 holds a sequence of another c than +1 or -1!");
+  EXPECT_EQ(refused("ABCD 4*2^$a+1 [10]\n"), bad + "1 holds a k that is not an odd number from 1 to 1073741823!");
+  EXPECT_EQ(refused("ABCD 3*2^$a-1 [1]\n"), bad + "1 holds an n that is not from 2 to 2147483647!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 [10]\n4\n0\n"), bad + "3 holds a difference that is not above 0!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 [10]\n-4\n"), bad + "2 holds a difference that is not above 0!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 [10]\nk=5\n"), bad + "2 is neither a difference nor an ABCD header!");
+  EXPECT_EQ(refused("ABCD 3*2^$a+1 [2147483640]\n10\n"), bad + "2 gives an n beyond 2147483647!");
 }
 
 TEST(sequence_table, n_that_do_not_rise_are_rejected_naming_k_and_n) {

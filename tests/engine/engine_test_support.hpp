@@ -30,12 +30,14 @@ inline std::vector<const kernel_backend*> kernels_under_test() {
 
 struct sequence_spec {
   int32_t k, residue, step;
+  int8_t c = 1;  // k*2^n+c
 };
 
 // Owns the arrays a sequence_set views.
 struct sequences {
   int32_t nmin, nmax;
   std::vector<int32_t> k, residue, step;
+  std::vector<int8_t> c;
 
   sequences(int32_t nmin_, int32_t nmax_, std::initializer_list<sequence_spec> specs) : nmin(nmin_), nmax(nmax_) {
     for (const sequence_spec& s : specs) add(s);
@@ -44,8 +46,9 @@ struct sequences {
     k.push_back(s.k);
     residue.push_back(s.residue);
     step.push_back(s.step);
+    c.push_back(s.c);
   }
-  sequence_set view() const { return {nmin, nmax, k, residue, step}; }
+  sequence_set view() const { return {nmin, nmax, k, residue, step, c}; }
 };
 
 // Records every callback; counts blocks so that leaks and double releases show.
@@ -95,8 +98,8 @@ inline std::vector<int64_t> primes_between(uint64_t low, uint64_t high) {
   return primes;
 }
 
-// Primes in [low, high] known to divide k*2^n+1 for some sequence: what is
-// left of k*2^n+1 (below 2^80) after trial division by the primes below 2^16,
+// Primes in [low, high] known to divide k*2^n+c for some sequence: what is
+// left of k*2^n+c (below 2^80) after trial division by the primes below 2^16,
 // when it is a prime in range (up to 2^64). Large primes rarely divide any
 // k*2^n+1 of a short window; these make sure some do.
 inline std::vector<int64_t> factor_primes(const sequences& seqs, uint64_t low, uint64_t high) {
@@ -107,7 +110,7 @@ inline std::vector<int64_t> factor_primes(const sequences& seqs, uint64_t low, u
   for (size_t i = 0; i < seqs.k.size(); ++i) {
     const u128 k = static_cast<u128>(seqs.k[i]);
     for (int64_t n = seqs.nmin + seqs.residue[i]; n <= seqs.nmax && (k << n) < (u128{1} << 80); n += seqs.step[i]) {
-      u128 rest = (k << n) + 1;
+      u128 rest = seqs.c[i] > 0 ? (k << n) + 1 : (k << n) - 1;
       if (rest < low) continue;
       for (const uint64_t d : divisors) {
         if (u128{d} * d > rest) break;

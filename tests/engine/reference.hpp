@@ -32,7 +32,7 @@ inline std::ostream& operator<<(std::ostream& out, const factor_call& c) {
 }
 
 // Every n of each sequence's class in [nmin, nmin + table_length * stride)
-// with k*2^n = -1 (mod p). The order of the calls within one prime is not
+// with k*2^n = -c (mod p). The order of the calls within one prime is not
 // part of the engine's contract; compare them sorted (sorted_calls).
 inline std::vector<factor_call> sorted_calls(std::vector<factor_call> calls) {
   std::sort(calls.begin(), calls.end(),
@@ -53,8 +53,9 @@ inline void append_reference(std::vector<factor_call>& out, const sequence_set& 
     const uint64_t n0 = static_cast<uint64_t>(s.nmin) + static_cast<uint64_t>(s.residue[i]);
     const uint64_t multiplier = pow_ref(2, step, p);
     uint64_t x = mul_ref(static_cast<uint64_t>(s.k[i]) % p, pow_ref(2, n0, p), p);
+    const uint64_t target = s.c_of(i) > 0 ? p - 1 : 1;
     for (uint64_t n = n0; n < end; n += step) {
-      if (x == p - 1) hits.push_back({(n - s.nmin) % stride, (n - s.nmin) / stride});
+      if (x == target) hits.push_back({(n - s.nmin) % stride, (n - s.nmin) / stride});
       x = mul_ref(x, multiplier, p);
     }
     std::sort(hits.begin(), hits.end(), [](const hit& a, const hit& b) {

@@ -190,6 +190,33 @@ TEST(stride_search, deep_primes_to_2_62) {
   }());
 }
 
+// The -1 form beside the +1 form of the same k's: k*2^n-1 keeps the other
+// parity of candidates, a split k of each form makes two groups, and k = 1
+// gives the Mersenne numbers. Small primes (short orders), primes near
+// 10^12 and consecutive primes across 2^50, with the known factors of
+// k*2^n-1 for k's near 2^30 in both ranges.
+TEST(stride_search, minus_one_form) {
+  const sequences both_forms(100, 1300, {{1915, 0, 2},        {1915, 1, 2, -1},    {1, 1, 2, -1},
+                                         {3061, 3, 6, -1},    {27, 1, 3, -1},      {27, 1, 3},
+                                         {4847, 1, 120},      {4847, 7, 120},      {4847, 30, 120, -1},
+                                         {4847, 54, 120, -1}, {8, 0, 4, -1},       {5, 0, 12, -1},
+                                         {5, 4, 12, -1},      {5359, 1, 24, -1},   {5359, 13, 24, -1}});
+  sequences large_ks(2, 120, {});
+  for (int32_t k = (1 << 30) + 1; large_ks.k.size() < 64; k += 2 * 7919) {
+    if (k % 3 != 0) large_ks.add({k, k % 3 == 1 ? 1 : 0, 2, -1});
+  }
+  EXPECT_GT(check_against_reference(both_forms, 2.5, test::primes_between(3, 300000)), 1000u);
+  check_against_reference(both_forms, 2.5, test::primes_between(1000000000000, 1000000000000 + 300000));
+  const auto known = test::factor_primes(large_ks, 500000000000, 5000000000000);
+  EXPECT_GE(known.size(), 8u);
+  EXPECT_GE(check_against_reference(large_ks, 2.5, known), known.size());
+  if (product_max_prime < (uint64_t{1} << 51)) return;
+  const auto deep = test::factor_primes(large_ks, uint64_t{1} << 49, uint64_t{1} << 51);
+  EXPECT_GE(deep.size(), 4u);
+  EXPECT_GE(check_against_reference(large_ks, 2.5, deep), deep.size());
+  check_against_reference(both_forms, 2.5, test::primes_from((uint64_t{1} << 50) - 3000, 200));
+}
+
 TEST(stride_search, kernel_is_chosen_per_prime) {
   const sequences one(50, 50, {{5, 1, 2}});
   recorder rec;

@@ -24,6 +24,7 @@ struct factor {
   int64_t p;
   int32_t k;
   int32_t n;
+  int32_t c = 1;
   auto operator<=>(const factor&) const = default;
 };
 
@@ -31,6 +32,24 @@ struct sequence_file {
   int32_t nmin;
   int32_t nmax;
   std::vector<std::pair<int32_t, std::vector<int32_t>>> ks;
+  std::vector<int32_t> c = {};  // each k's k*2^n+c; empty: +1 for all
+
+  int32_t c_of(size_t i) const { return c.empty() ? 1 : c[i]; }
+  // The same as ABCD, written here by hand.
+  std::string abcd_text(const std::string& sieved_to = "") const {
+    std::ostringstream out;
+    for (size_t i = 0; i < ks.size(); ++i) {
+      const std::vector<int32_t>& ns = ks[i].second;
+      for (size_t j = 0; j < ns.size(); ++j) {
+        if (j == 0) {
+          out << "ABCD " << ks[i].first << "*2^$a" << (c_of(i) < 0 ? "-1" : "+1") << " [" << ns[0] << "]";
+          out << (i == 0 && !sieved_to.empty() ? " // Sieved to " + sieved_to : "") << "\n";
+        }
+        else out << ns[j] - ns[j - 1] << "\n";
+      }
+    }
+    return out.str();
+  }
 
   std::string text() const {
     std::ostringstream out;
@@ -62,9 +81,11 @@ sequence_file test_sequences() {
   return file;
 }
 
-// Every factor p | k*2^n+1 with pmin < p <= pmax of a candidate n that no
-// smaller prime struck first, in ascending order of p.
-std::vector<factor> reference_factors(const sequence_file& file, int64_t pmin, int64_t pmax) {
+// Every factor p | k*2^n+c with pmin < p <= pmax of a candidate n that no
+// smaller prime struck first, in ascending order of p; `left`, when given,
+// receives the candidates that remain.
+std::vector<factor> reference_factors(const sequence_file& file, int64_t pmin, int64_t pmax,
+                                      sequence_file* left = nullptr) {
   std::vector<std::set<int32_t>> alive;
   for (const auto& entry : file.ks) alive.emplace_back(entry.second.begin(), entry.second.end());
   std::vector<factor> found;
@@ -78,13 +99,19 @@ std::vector<factor> reference_factors(const sequence_file& file, int64_t pmin, i
     }
     for (std::size_t i = 0; i < file.ks.size(); ++i) {
       const int32_t k = file.ks[i].first;
+      const int32_t c = file.c_of(i);
+      const uint64_t target = c < 0 ? 1 : modulus - 1;
       auto x = static_cast<uint64_t>(static_cast<unsigned __int128>(power) * static_cast<uint64_t>(k) % modulus);
       for (int32_t n = file.nmin; n <= file.nmax; ++n) {
-        if (x == modulus - 1 && alive[i].erase(n)) found.push_back({p, k, n});
+        if (x == target && alive[i].erase(n)) found.push_back({p, k, n, c});
         x *= 2;
         if (x >= modulus) x -= modulus;
       }
     }
+  }
+  if (left != nullptr) {
+    *left = file;
+    for (std::size_t i = 0; i < file.ks.size(); ++i) left->ks[i].second.assign(alive[i].begin(), alive[i].end());
   }
   return found;
 }
@@ -98,12 +125,12 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 bool parse_factor(const std::string& line, factor& f) {
   long long p;
-  int k, n, used = 0;
-  if (std::sscanf(line.c_str(), "%lld | %d*2^%d+1%n", &p, &k, &n, &used) != 3 ||
-      used != static_cast<int>(line.size())) {
+  int k, n, c, used = 0;
+  if (std::sscanf(line.c_str(), "%lld | %d*2^%d%d%n", &p, &k, &n, &c, &used) != 4 ||
+      used != static_cast<int>(line.size()) || (c != 1 && c != -1) || line[line.size() - 2] != (c < 0 ? '-' : '+')) {
     return false;
   }
-  f = {p, k, n};
+  f = {p, k, n, c};
   return true;
 }
 
@@ -409,6 +436,58 @@ TEST_F(end_to_end, an_interrupted_run_without_a_status_file_writes_none) {
   const std::string last = split_lines(stopped.output).back();
   EXPECT_EQ(last.rfind("Interrupted before p=", 0), 0u) << last;
   EXPECT_NE(last.find("a console-only run keeps no status file and does not resume"), std::string::npos) << last;
+}
+
+// Vek.dat copied to ABCD (after a first range's factors are removed) sieves
+// a second range to the same factor lines as Vek.dat itself, and a file of
+// both forms to the reference's; --remove-factored keeps ABCD as ABCD.
+TEST_F(end_to_end, abcd_files_sieve_like_vek_dat_and_hold_both_forms) {
+  const auto run = [&](const std::vector<std::string>& args) {
+    const auto end = testing::run_program(dir.path().string(), args);
+    EXPECT_EQ(end.exit_status, 0) << end.output;
+    return end.output;
+  };
+  write_file(status_path, "pmax=2000000\npmin=1000000\n");
+  run({});
+  run({"--write-abcd=copy.abcd"});
+  const std::string status = read_file(status_path);
+  EXPECT_EQ(testing::run_program(dir.path().string(), {"--write-abcd=VekStatus.dat"}).exit_status, 6);
+  EXPECT_EQ(read_file(status_path), status);
+  run({"--remove-factored"});
+  write_file(status_path, "pmax=3000000\npmin=2000000\n");
+  write_file(dir.file("copy.dat"), "pmax=3000000\npmin=2000000\n");
+  run({});
+  EXPECT_NE(run({"-i=copy.abcd", "-o=copy.dat"}).find("Read 'copy.abcd': 4 k's"), std::string::npos);
+  const std::vector<std::string> lines = factor_texts(read_file(status_path));
+  EXPECT_GE(lines.size(), 10u);
+  EXPECT_EQ(factor_texts(read_file(dir.file("copy.dat"))), lines);
+  std::vector<factor> second;
+  for (const factor& f : reference_factors(sequences, 1000000, 3000000)) {
+    if (f.p > 2000000) second.push_back(f);
+  }
+  expect_same_factors(factor_lines(read_file(status_path)), second);
+
+  // Each k in both forms, each form with its own n's free of 3.
+  sequence_file both{10000, 10399, {}};
+  for (const auto& [k, ns] : sequences.ks) {
+    for (const int32_t c : {1, -1}) {
+      std::vector<int32_t> free;
+      for (int32_t n = 10000; n <= 10399; ++n)
+        if ((k % 3 * (n % 2 == 0 ? 1 : 2) + c + 3) % 3 != 0 && (n % 3 != 0 || k != 3061)) free.push_back(n);
+      both.ks.push_back({k, free});
+      both.c.push_back(c);
+    }
+  }
+  write_file(dir.file("both.abcd"), both.abcd_text("1000000"));
+  write_file(dir.file("both.dat"), "pmax=3000000\npmin=1000000\n");
+  run({"-i=both.abcd", "-o=both.dat"});
+  sequence_file left{0, 0, {}};
+  const std::vector<factor> expected = reference_factors(both, 1000000, 3000000, &left);
+  EXPECT_GT(std::count_if(expected.begin(), expected.end(), [](const factor& f) { return f.c < 0; }), 10);
+  expect_same_factors(factor_lines(read_file(dir.file("both.dat"))), expected);
+  run({"-i=both.abcd", "-o=both.dat", "--remove-factored"});
+  EXPECT_EQ(read_file(dir.file("both.abcd")), left.abcd_text("3000000"));
+  EXPECT_EQ(read_file(dir.file("both.abcd.bak")), both.abcd_text("1000000"));
 }
 
 }  // namespace
