@@ -22,8 +22,8 @@ constexpr int presence_first_shift = 13;
 constexpr int presence_second_shift = 18;
 
 // The blocks of a table's map, by its length: all of them from
-// presence_wide_length entries up, where the walks' hits they save (about
-// two a prime) cost more than clearing the second half.
+// presence_wide_length entries up, where the searches of the table they
+// save (about two a prime) outweigh clearing the second half.
 constexpr uint32_t presence_blocks_for(uint32_t length) {
   return length >= presence_wide_length ? presence_block_count : presence_block_count / 2;
 }
