@@ -6,6 +6,7 @@
 // the least and the largest of them.
 #include "control/sequence_table.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cinttypes>
@@ -71,15 +72,16 @@ std::vector<bool> occupied_classes(const uint32_t* bits, int32_t bitmap_words) {
   return occupied;
 }
 
-// What the n's of one k (and c) left behind: the classes of its period they
-// occupy, the last of them and the gcd of their distances.
+// The n's of one k (and c) as they are read: each one's bit in the bitmap,
+// the classes of the k's period they occupy, and the last of them.
 struct k_classes {
   int32_t period = 1;
   std::array<bool, class_flags> present{};
   bool has_n = false;
   int64_t last_b = 0;
 
-  void add(int64_t b) {
+  void add(uint32_t* bits, int64_t b) {
+    bits[b / 32] |= uint32_t{1} << (b % 32);
     if (period > 1) present[static_cast<size_t>(b % period)] = true;
     last_b = b;
     has_n = true;
@@ -90,14 +92,32 @@ struct k_classes {
 // own classes, which the search plan may still find.
 int32_t period_of_form(int64_t k, int32_t c) { return c > 0 ? veksieve::period_of(k) : 1; }
 
-planned_k plan_of(int32_t k, int32_t c, k_classes& seen, int32_t step, const uint32_t* bits,
-                  const sequence_table& table);
+// k as the search plan takes it, from its n's: one class of the gcd `step`
+// of their distances, or the classes of its period.
+planned_k plan_of(int32_t k, int32_t c, const k_classes& seen, int32_t step, const uint32_t* bits,
+                  const sequence_table& table) {
+  const int32_t period = seen.period;
+  std::array<bool, class_flags> present = seen.present;
+  planned_k entry{k, 1, 0, {}, {}, static_cast<int8_t>(c)};
+  int32_t classes = 0;
+  if (period == 1) present[0] = seen.has_n;
+  for (int32_t cls = 0; cls < period; ++cls) classes += present[static_cast<size_t>(cls)];
+  if (classes == 1 && seen.has_n) {
+    entry.step = step;
+    entry.residue = static_cast<int32_t>(seen.last_b % entry.step);
+    if (period == 1 && class_period_base % entry.step == 0) entry.occupied = occupied_classes(bits, table.bitmap_words);
+  } else if (seen.has_n) {
+    entry.step = period;
+    for (int32_t cls = 0; cls < period; ++cls)
+      if (present[static_cast<size_t>(cls)]) entry.classes.push_back(cls);
+  }
+  return entry;
+}
 
 // Reads the n's of k into its bitmap `bits`, leaving `v` at the first value
 // after them, and returns k as the search plan takes it.
 planned_k read_k(value_reader& reader, file_value& v, int32_t k, uint32_t* bits, const sequence_table& table) {
-  k_classes seen;
-  seen.period = veksieve::period_of(k);
+  k_classes seen{period_of_form(k, 1)};
   reader.begin_k(k);
   while ((v = reader.read_value()).kind == file_value::number) {
     const int64_t n = v.value;
@@ -105,33 +125,9 @@ planned_k read_k(value_reader& reader, file_value& v, int32_t k, uint32_t* bits,
       throw fatal_error{text_format("The file'%s' is invalid - for k=%d, there is n=%d, which is out of range!",
                                     table.name.c_str(), k, static_cast<int>(n)),
                         exit_bad_sequence_file};
-    const int64_t b = n - table.nmin;
-    bits[b / 32] |= uint32_t{1} << (b % 32);
-    seen.add(b);
+    seen.add(bits, n - table.nmin);
   }
   return plan_of(k, 1, seen, reader.step_accumulator(), bits, table);
-}
-
-planned_k plan_of(int32_t k, int32_t c, k_classes& seen, int32_t step, const uint32_t* bits,
-                  const sequence_table& table) {
-  const int32_t period = seen.period;
-  auto& present = seen.present;
-  const bool has_n = seen.has_n;
-  const int64_t last_b = seen.last_b;
-  planned_k entry{k, 1, 0, {}, {}, static_cast<int8_t>(c)};
-  int32_t classes = 0;
-  if (period == 1) present[0] = has_n;
-  for (int32_t c = 0; c < period; ++c) classes += present[static_cast<size_t>(c)];
-  if (classes == 1 && has_n) {
-    entry.step = step;
-    entry.residue = static_cast<int32_t>(last_b % entry.step);
-    if (period == 1 && class_period_base % entry.step == 0) entry.occupied = occupied_classes(bits, table.bitmap_words);
-  } else if (has_n) {
-    entry.step = period;
-    for (int32_t c = 0; c < period; ++c)
-      if (present[static_cast<size_t>(c)]) entry.classes.push_back(c);
-  }
-  return entry;
 }
 
 }  // namespace
@@ -224,13 +220,8 @@ void read_abcd_file(std::istream& in, sequence_table& table, int64_t memory_byte
   table.sieved_to = contents.sieved_to;
   for (const abcd_sequence& s : contents.sequences) {
     uint32_t* bits = new_bitmap(table, memory_bytes);
-    k_classes seen;
-    seen.period = period_of_form(s.k, s.c);
-    for (const int32_t n : s.n) {
-      const int64_t b = int64_t{n} - nmin;
-      bits[b / 32] |= uint32_t{1} << (b % 32);
-      seen.add(b);
-    }
+    k_classes seen{period_of_form(s.k, s.c)};
+    for (const int32_t n : s.n) seen.add(bits, int64_t{n} - nmin);
     pending.push_back(plan_of(s.k, s.c, seen, s.step, bits, table));
   }
 }
@@ -254,12 +245,7 @@ sequence_table read_sequence_table(std::istream& in, int64_t memory_bytes, const
     table.residue = plan.residue;
     table.step = plan.step;
     // A table of k*2^n+1 alone keeps no forms: its sequences are as they always were.
-    for (const int8_t c : plan.c) {
-      if (c < 0) {
-        table.c = plan.c;
-        break;
-      }
-    }
+    if (std::any_of(plan.c.begin(), plan.c.end(), [](int8_t c) { return c < 0; })) table.c = plan.c;
     for (const uint32_t source : plan.source) table.bitmap.push_back(table.bitmap_storage[source].data());
     table.alpha = plan.alpha;
   } catch (const std::bad_alloc&) {

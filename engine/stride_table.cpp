@@ -57,7 +57,7 @@ void stride_table::build(const prime_modulus& m, const kernel_backend& kernel, u
   }
   if (chained_ && keys_.size() < length_) keys_.resize(length_);
   uint64_t* const keys = chained_ ? keys_.data() : nullptr;
-  kernel.build_table(table_, keys, presence_, blocks_ - 1, length_, x, mulmod_full(y_chains, lane_factor, m), m);
+  kernel.build_table(table_, keys, presence_, block_mask(), length_, x, mulmod_full(y_chains, lane_factor, m), m);
   if (chained_) insert_entries([keys](uint32_t j) { return keys[j]; }, false);
 }
 
@@ -72,8 +72,8 @@ void stride_table::build_portable(const prime_modulus& m, uint64_t* x, uint64_t 
     }
   }
   for (uint32_t c = 0; j < length_; ++j, ++c) table[j] = x[c];
-  const uint32_t block_mask = blocks_ - 1;
-  insert_entries([table, block_mask](uint32_t j) { return presence_key(table[j], block_mask); }, true);
+  const uint32_t mask = block_mask();
+  insert_entries([table, mask](uint32_t j) { return presence_key(table[j], mask); }, true);
 }
 
 // The chains, in ascending j so that each runs from the highest entry down to
@@ -101,7 +101,7 @@ void stride_table::clear_presence() {
     if (heads_dirty_) std::memset(head_, 0, blocks_ * sizeof(uint16_t));
   } else {
     for (uint32_t j = length_; j-- > 0;) {
-      const uint32_t block = presence_block(table_[j], blocks_ - 1);
+      const uint32_t block = presence_block(table_[j], block_mask());
       presence_[block] = 0;
       head_[block] = 0;
     }
@@ -114,7 +114,7 @@ stride_view stride_table::view(const prime_modulus& m, const kernel_backend& ker
   return {table_,
           chain_,
           presence_,
-          blocks_ - 1,
+          block_mask(),
           chained_ ? head_ : nullptr,
           kernel.find_entry != nullptr ? kernel.find_entry : find_entry,
           length_,

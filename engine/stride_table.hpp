@@ -35,6 +35,7 @@ class stride_table {
 
  private:
   half_power_pair start(const prime_modulus& m, const kernel_backend& kernel);
+  uint32_t block_mask() const { return blocks_ - 1; }
   void build_portable(const prime_modulus& m, uint64_t* x, uint64_t multiplier);
   // Clears what the last table set in the map, if it is not clear yet.
   void clear_presence();
